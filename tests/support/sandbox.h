@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A temporary world for one test: its own home folder (drive C:), configuration folder and
+// scratch folder, with HOME and XDG_CONFIG_HOME pointing there for as long as it lives. The
+// process's drive map is reset to C: = that home, Z: = "/". Removed with everything in it.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    const std::string& root() const { return m_root; }
+    const std::string& home() const { return m_home; }
+    const std::string& config() const { return m_config; }
+
+    // Host path of a file below the home folder, and its Windows name on drive C:.
+    std::string hostPath(const std::string& relative) const { return m_home + "/" + relative; }
+    static std::string windowsPath(const std::string& relative);
+
+private:
+    std::string m_root;
+    std::string m_home;
+    std::string m_config;
+    std::string m_oldHome;
+    std::string m_oldConfig;
+    bool m_hadHome = false;
+    bool m_hadConfig = false;
+};
+
+void writeFile(const std::string& hostPath, const std::string& contents);
+std::string readFile(const std::string& hostPath);
+bool fileExists(const std::string& hostPath);
+
+// The build's program directory (where pellix, PKZIP25.EXE and the interpreter are built).
+std::string programDir();
+
+// Runs a command line through /bin/sh; returns its exit status and fills output with its
+// standard output.
+int runShell(const std::string& command, std::string* output = nullptr);
+
+} // namespace testsupport
