@@ -17,8 +17,7 @@ std::vector<std::string_view> splitComponents(std::string_view path, bool window
     std::vector<std::string_view> parts;
     size_t start = 0;
     for (size_t i = 0; i <= path.size(); ++i) {
-        const bool atSeparator =
-            i == path.size() || path[i] == '/' || (windowsSeparators && path[i] == '\\');
+        const bool atSeparator = i == path.size() || path[i] == '/' || (windowsSeparators && path[i] == '\\');
         if (atSeparator) {
             if (i > start) {
                 parts.push_back(path.substr(start, i - start));
@@ -93,7 +92,9 @@ DriveMap DriveMap::defaults() {
     return map;
 }
 
-std::string DriveMap::filePath() { return configFolder() + "/drives.conf"; }
+std::string DriveMap::filePath() {
+    return configFolder() + "/drives.conf";
+}
 
 DriveMap DriveMap::load() {
     const std::string path = filePath();
@@ -205,9 +206,10 @@ Result<std::string> DriveMap::toHost(std::string_view windowsPath) const {
     }
     const std::optional<std::string> root = hostRoot(windowsPath[0]);
     if (!root) {
-        return makeError(ENOENT, std::string("drive ") + static_cast<char>(std::toupper(
-                                                              static_cast<unsigned char>(windowsPath[0]))) +
-                                     ": is not mapped to a host folder");
+        return makeError(ENOENT,
+                         std::string("drive ") +
+                             static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))) +
+                             ": is not mapped to a host folder");
     }
     return joinHost(*root, resolveDots(splitComponents(windowsPath.substr(2), true)));
 }
@@ -230,8 +232,9 @@ Result<std::string> DriveMap::toWindows(std::string_view hostPath) const {
     if (best == nullptr) {
         return makeError(ENOENT, "no drive letter is mapped to a folder holding " + path);
     }
-    const std::string rest = best->hostRoot == "/" ? path.substr(1)
-                                                   : path.substr(std::min(path.size(), best->hostRoot.size() + 1));
+    const std::string rest = best->hostRoot == "/"
+                                 ? path.substr(1)
+                                 : path.substr(std::min(path.size(), best->hostRoot.size() + 1));
     if (rest.find('\\') != std::string::npos) {
         return makeError(EINVAL, "a Windows path cannot name " + path + ": a name contains \"\\\"");
     }

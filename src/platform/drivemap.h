@@ -11,7 +11,7 @@ namespace platform {
 
 // One drive letter and the host folder it stands for.
 struct DriveMapping {
-    char letter = 'C'; // upper case
+    char letter = 'C';    // upper case
     std::string hostRoot; // absolute, normalised, no trailing "/" except for "/" itself
 };
 

@@ -71,9 +71,13 @@ FindEntry describe(const std::string& name, const std::string& hostPath) {
     return entry;
 }
 
-bool hasWildcard(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
+bool hasWildcard(std::string_view text) {
+    return text.find_first_of("*?") != std::string_view::npos;
+}
 
-bool isReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
+bool isReadOnly(const struct stat& info) {
+    return (info.st_mode & 0222) == 0;
+}
 
 std::string describePair(std::string_view from, std::string_view to) {
     return std::string(from) + " to " + std::string(to);
@@ -159,7 +163,8 @@ bool matchesWildcard(std::string_view pattern, std::string_view name) {
 
 Result<std::vector<FindEntry>> findFiles(const DriveMap& drives, std::string_view windowsPattern) {
     const size_t cut = windowsPattern.find_last_of("\\/");
-    const std::string_view last = cut == std::string_view::npos ? windowsPattern : windowsPattern.substr(cut + 1);
+    const std::string_view last =
+        cut == std::string_view::npos ? windowsPattern : windowsPattern.substr(cut + 1);
     std::vector<FindEntry> entries;
     if (!hasWildcard(last)) {
         Result<std::string> host = drives.toHost(windowsPattern);
@@ -173,7 +178,8 @@ Result<std::vector<FindEntry>> findFiles(const DriveMap& drives, std::string_vie
         entries.push_back(describe(std::string(last), *host));
         return entries;
     }
-    const std::string_view folder = cut == std::string_view::npos ? std::string_view() : windowsPattern.substr(0, cut + 1);
+    const std::string_view folder =
+        cut == std::string_view::npos ? std::string_view() : windowsPattern.substr(0, cut + 1);
     Result<std::string> hostFolder = drives.toHost(folder.empty() ? std::string_view(".") : folder);
     if (!hostFolder.ok()) {
         return hostFolder.error();
@@ -196,8 +202,10 @@ Result<std::vector<FindEntry>> findFiles(const DriveMap& drives, std::string_vie
         (name == "." || name == ".." ? dots : entries).push_back(std::move(entry));
     }
     ::closedir(dir);
-    std::sort(entries.begin(), entries.end(), [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; });
-    std::sort(dots.begin(), dots.end(), [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; });
+    std::sort(entries.begin(), entries.end(),
+              [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; });
+    std::sort(dots.begin(), dots.end(),
+              [](const FindEntry& a, const FindEntry& b) { return a.name < b.name; });
     entries.insert(entries.begin(), dots.begin(), dots.end());
     return entries;
 }
@@ -249,7 +257,8 @@ Status copyFile(const DriveMap& drives, std::string_view fromWindowsPath, std::s
         }
     }
     struct stat source {};
-    if (::stat(from->c_str(), &source) == 0 && source.st_dev == target.st_dev && source.st_ino == target.st_ino) {
+    if (::stat(from->c_str(), &source) == 0 && source.st_dev == target.st_dev &&
+        source.st_ino == target.st_ino) {
         return makeError(EINVAL, "cannot copy " + std::string(fromWindowsPath) + " onto itself");
     }
     return copyContents(*from, *to, fromWindowsPath, toWindowsPath);

@@ -45,11 +45,20 @@ std::string quote(std::string_view text) {
     std::string quoted = "\"";
     for (char c : text) {
         switch (c) {
-        case '\\': quoted += "\\\\"; break;
-        case '"': quoted += "\\\""; break;
-        case '\n': quoted += "\\n"; break;
-        case '\r': quoted += "\\r"; break;
-        default: quoted += c;
+        case '\\':
+            quoted += "\\\\";
+            break;
+        case '"':
+            quoted += "\\\"";
+            break;
+        case '\n':
+            quoted += "\\n";
+            break;
+        case '\r':
+            quoted += "\\r";
+            break;
+        default:
+            quoted += c;
         }
     }
     return quoted + "\"";
@@ -112,9 +121,12 @@ std::string folderOf(const std::string& path) {
 
 std::string registryRootName(RegistryRoot root) {
     switch (root) {
-    case RegistryRoot::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case RegistryRoot::CurrentUser: return "HKEY_CURRENT_USER";
-    case RegistryRoot::ClassesRoot: return "HKEY_CLASSES_ROOT";
+    case RegistryRoot::LocalMachine:
+        return "HKEY_LOCAL_MACHINE";
+    case RegistryRoot::CurrentUser:
+        return "HKEY_CURRENT_USER";
+    case RegistryRoot::ClassesRoot:
+        return "HKEY_CLASSES_ROOT";
     }
     return "HKEY_LOCAL_MACHINE";
 }
@@ -133,7 +145,9 @@ bool Registry::Caseless::operator()(const std::string& a, const std::string& b) 
 
 Registry::Registry(std::string filePath) : m_filePath(std::move(filePath)) {}
 
-std::string Registry::defaultFilePath() { return configFolder() + "/registry.reg"; }
+std::string Registry::defaultFilePath() {
+    return configFolder() + "/registry.reg";
+}
 
 Result<Registry::Keys> Registry::parse(std::string_view text) {
     Keys keys;
@@ -276,7 +290,8 @@ Result<RegistryKey> Registry::createKey(RegistryRoot root, std::string_view path
     return key;
 }
 
-Result<RegistryValue> Registry::queryValue(const RegistryKey& key, std::string_view name, size_t bufferBytes) const {
+Result<RegistryValue> Registry::queryValue(const RegistryKey& key, std::string_view name,
+                                           size_t bufferBytes) const {
     Result<Keys> keys = read();
     if (!keys.ok()) {
         return keys.error();

@@ -32,8 +32,8 @@ struct RegistryKey {
 };
 
 // Error codes as the registry functions report them.
-inline constexpr int kRegistryNotFound = 2;   // key or value missing
-inline constexpr int kRegistryMoreData = 234; // value longer than the caller's buffer
+inline constexpr int kRegistryNotFound = 2;    // key or value missing
+inline constexpr int kRegistryMoreData = 234;  // value longer than the caller's buffer
 inline constexpr int kRegistryBadStore = 1009; // the store file cannot be read as a registry
 inline constexpr int kRegistryWriteFailed = 1013;
 

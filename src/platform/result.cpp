@@ -9,6 +9,8 @@ Error errnoError(const std::string& what) {
     return Error{code, what + ": " + std::strerror(code)};
 }
 
-Error makeError(int code, std::string message) { return Error{code, std::move(message)}; }
+Error makeError(int code, std::string message) {
+    return Error{code, std::move(message)};
+}
 
 } // namespace platform

@@ -51,8 +51,8 @@ TEST(FileServicesTest, FolderSearchReportsNamesSizesTimesAndAttributes) {
 
     auto all = findFiles(map, "C:\\d\\*.*");
     ASSERT_TRUE(all.ok()) << all.error().message;
-    EXPECT_EQ(names(*all), (std::vector<std::string>{".", "..", ".hidden", "A.ZIP", "b.txt", "big.bin", "link",
-                                                     "ro.txt", "sub"}));
+    EXPECT_EQ(names(*all), (std::vector<std::string>{".", "..", ".hidden", "A.ZIP", "b.txt", "big.bin",
+                                                     "link", "ro.txt", "sub"}));
     EXPECT_EQ(entryNamed(*all, "b.txt")->size, 5);
     EXPECT_EQ(entryNamed(*all, "b.txt")->lastWriteTime, 4'102'444'800LL);
     EXPECT_EQ(entryNamed(*all, "big.bin")->size, 5'000'000'000LL);
@@ -93,7 +93,8 @@ TEST(FileServicesTest, DeleteCopyMoveAndFoldersFailWhereWindowsWould) {
     EXPECT_FALSE(copyFile(map, "C:\\a.txt", "C:\\ro.txt").ok());
     EXPECT_EQ(testsupport::readFile(sandbox.hostPath("ro.txt")), "keep me");
     EXPECT_FALSE(copyFile(map, "C:\\missing.txt", "C:\\b.txt").ok());
-    EXPECT_EQ(testsupport::readFile(sandbox.hostPath("b.txt")), "new contents") << "a failed copy keeps the target";
+    EXPECT_EQ(testsupport::readFile(sandbox.hostPath("b.txt")), "new contents")
+        << "a failed copy keeps the target";
     EXPECT_FALSE(copyFile(map, "C:\\a.txt", "C:\\a.txt").ok());
     EXPECT_EQ(testsupport::readFile(sandbox.hostPath("a.txt")), "new contents");
 
@@ -123,9 +124,10 @@ TEST(FileServicesTest, WildcardsFollowWindowsRules) {
         const char* name;
         bool matches;
     } cases[] = {
-        {"*.*", "README", true}, {"*.*", ".", true},      {"*.zip", "a.ZIP", true},  {"*.zip", "a.zipx", false},
-        {"a?c", "abc", true},    {"a?c", "ac", false},    {"*b*", "abc", true},      {"temp.*", "temp.bat", true},
-        {"*", "x.y.z", true},    {"x*z", "x.y.z", true},  {"x*y", "x.y.z", false},
+        {"*.*", "README", true},    {"*.*", ".", true},           {"*.zip", "a.ZIP", true},
+        {"*.zip", "a.zipx", false}, {"a?c", "abc", true},         {"a?c", "ac", false},
+        {"*b*", "abc", true},       {"temp.*", "temp.bat", true}, {"*", "x.y.z", true},
+        {"x*z", "x.y.z", true},     {"x*y", "x.y.z", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(matchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " vs " << c.name;

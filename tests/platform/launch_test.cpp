@@ -11,10 +11,15 @@ TEST(LaunchTest, StartsHiddenInItsOwnSessionWithNoInput) {
     testsupport::Sandbox sandbox;
     const std::string script = sandbox.hostPath("probe.sh");
     const std::string out = sandbox.hostPath("probe.out");
-    testsupport::writeFile(script, "readlink /proc/self/fd/0 > '" + out + "'\n"
-                                   "ps -o sid= -p $$ | tr -d ' ' >> '" + out + "'\n"
-                                   "echo $$ >> '" + out + "'\n"
-                                   "echo to-nowhere\n");
+    testsupport::writeFile(script, "readlink /proc/self/fd/0 > '" + out +
+                                       "'\n"
+                                       "ps -o sid= -p $$ | tr -d ' ' >> '" +
+                                       out +
+                                       "'\n"
+                                       "echo $$ >> '" +
+                                       out +
+                                       "'\n"
+                                       "echo to-nowhere\n");
     const LaunchResult launched = launchHidden("/bin/sh", script);
     ASSERT_TRUE(launched.started());
     EXPECT_GT(launched.code, 32);
@@ -33,7 +38,8 @@ TEST(LaunchTest, FailuresReportCodesOfThirtyTwoOrLess) {
     testsupport::writeFile(sandbox.hostPath("not-executable"), "#!/bin/sh\n");
     chmod(sandbox.hostPath("not-executable").c_str(), 0644);
     EXPECT_EQ(launchHidden(sandbox.hostPath("not-executable"), "x").code, kLaunchAccessDenied);
-    testsupport::writeFile(sandbox.hostPath("garbage"), "\x7f" "ELF nonsense");
+    testsupport::writeFile(sandbox.hostPath("garbage"), "\x7f"
+                                                        "ELF nonsense");
     chmod(sandbox.hostPath("garbage").c_str(), 0755);
     const LaunchResult garbage = launchHidden(sandbox.hostPath("garbage"), "x");
     EXPECT_FALSE(garbage.started());

@@ -9,7 +9,8 @@ using namespace platform;
 TEST(RegistryTest, KeysAndTypedValuesPersistAcrossInstances) {
     testsupport::Sandbox sandbox;
     Registry registry;
-    EXPECT_EQ(registry.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ").error().code, kRegistryNotFound);
+    EXPECT_EQ(registry.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ").error().code,
+              kRegistryNotFound);
 
     auto key = registry.createKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ");
     ASSERT_TRUE(key.ok()) << key.error().message;
@@ -36,8 +37,10 @@ TEST(RegistryTest, KeysAndTypedValuesPersistAcrossInstances) {
     EXPECT_EQ(again.queryValue(*reopened, "Missing", 255).error().code, kRegistryNotFound);
     EXPECT_EQ(again.queryValue(*reopened, "DialogDir", 5).error().code, kRegistryMoreData);
     EXPECT_TRUE(again.openKey(RegistryRoot::ClassesRoot, ".ZIP\\Shell").ok()) << "parents are created";
-    EXPECT_EQ(again.queryValue(*again.openKey(RegistryRoot::ClassesRoot, ".zip\\shell\\open\\command"), "", 255)->text,
-              "Z:\\opt\\Pellix.exe %1");
+    EXPECT_EQ(
+        again.queryValue(*again.openKey(RegistryRoot::ClassesRoot, ".zip\\shell\\open\\command"), "", 255)
+            ->text,
+        "Z:\\opt\\Pellix.exe %1");
 
     const std::string text = testsupport::readFile(registry.filePath());
     EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\PellixZ]"), std::string::npos) << text;
@@ -48,20 +51,23 @@ TEST(RegistryTest, KeysAndTypedValuesPersistAcrossInstances) {
 TEST(RegistryTest, HandEditsAreReadAndDamagedStoresAreNeitherReadNorOverwritten) {
     testsupport::Sandbox sandbox;
     Registry registry;
-    testsupport::writeFile(registry.filePath(), "Windows Registry Editor Version 5.00\r\n\r\n"
-                                                "[HKEY_CURRENT_USER\\Software\\PellixB\\Pellix\\Recent File List]\r\n"
-                                                "\"File1\"=\"C:\\\\a.zip\"\r\n"
-                                                "garbage\r\n");
+    testsupport::writeFile(registry.filePath(),
+                           "Windows Registry Editor Version 5.00\r\n\r\n"
+                           "[HKEY_CURRENT_USER\\Software\\PellixB\\Pellix\\Recent File List]\r\n"
+                           "\"File1\"=\"C:\\\\a.zip\"\r\n"
+                           "garbage\r\n");
     // A line that is neither a key nor a value: the store is refused rather than half read.
-    EXPECT_EQ(registry.openKey(RegistryRoot::CurrentUser, "Software\\PellixB").error().code, kRegistryBadStore);
+    EXPECT_EQ(registry.openKey(RegistryRoot::CurrentUser, "Software\\PellixB").error().code,
+              kRegistryBadStore);
     const std::string damaged = testsupport::readFile(registry.filePath());
     EXPECT_FALSE(registry.createKey(RegistryRoot::CurrentUser, "Software\\Other").ok());
     EXPECT_EQ(testsupport::readFile(registry.filePath()), damaged) << "a damaged store is left for the user";
 
-    testsupport::writeFile(registry.filePath(), "Windows Registry Editor Version 5.00\r\n\r\n"
-                                                "[HKEY_CURRENT_USER\\Software\\PellixB\\Pellix\\Recent File List]\r\n"
-                                                "\"File1\"=\"C:\\\\a.zip\"\r\n"
-                                                "  \"File2\" = dword:00000007\r\n");
+    testsupport::writeFile(registry.filePath(),
+                           "Windows Registry Editor Version 5.00\r\n\r\n"
+                           "[HKEY_CURRENT_USER\\Software\\PellixB\\Pellix\\Recent File List]\r\n"
+                           "\"File1\"=\"C:\\\\a.zip\"\r\n"
+                           "  \"File2\" = dword:00000007\r\n");
     auto key = registry.openKey(RegistryRoot::CurrentUser, "Software\\PellixB\\Pellix\\Recent File List");
     ASSERT_TRUE(key.ok()) << key.error().message;
     EXPECT_EQ(registry.queryValue(*key, "File1", 255)->text, "C:\\a.zip");

@@ -74,8 +74,8 @@ bool runProgram(const platform::DriveMap& drives, const batch::ScriptLine& line)
             posix_spawn_file_actions_destroy(&actions);
             return false;
         }
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
     std::vector<std::string> words;
     words.push_back(program);
@@ -119,13 +119,18 @@ int main(int argc, char** argv) {
     for (const std::string& text : batch::splitScriptLines(*script)) {
         const batch::ScriptLine line = batch::parseScriptLine(text);
         switch (line.kind) {
-        case batch::ScriptLine::Kind::Empty: break;
+        case batch::ScriptLine::Kind::Empty:
+            break;
         case batch::ScriptLine::Kind::Malformed:
             std::fprintf(stderr, "pellix-batch: %s: %s\n", line.problem.c_str(), text.c_str());
             allRan = false;
             break;
-        case batch::ScriptLine::Kind::Copy: allRan = runCopy(drives, line) && allRan; break;
-        case batch::ScriptLine::Kind::Run: allRan = runProgram(drives, line) && allRan; break;
+        case batch::ScriptLine::Kind::Copy:
+            allRan = runCopy(drives, line) && allRan;
+            break;
+        case batch::ScriptLine::Kind::Run:
+            allRan = runProgram(drives, line) && allRan;
+            break;
         }
     }
     return allRan ? 0 : 1;
