@@ -112,6 +112,36 @@ private:
     int m_fd = -1;
 };
 
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Registry::Values::iterator findValue(Registry::Values& values, std::string_view name) {
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (sameName(it->first, name)) {
+            return it;
+        }
+    }
+    return values.end();
+}
+
+void putValue(Registry::Values& values, std::string_view name, RegistryValue value) {
+    if (auto found = findValue(values, name); found != values.end()) {
+        found->second = std::move(value);
+    } else {
+        values.emplace_back(std::string(name), std::move(value));
+    }
+}
+
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
@@ -212,7 +242,7 @@ Result<Registry::Keys> Registry::parse(std::string_view text) {
                 return storeError(lineNumber, "bad string value");
             }
         }
-        (*current)[name] = std::move(value);
+        putValue(*current, name, std::move(value));
     }
     return keys;
 }
@@ -300,7 +330,7 @@ Result<RegistryValue> Registry::queryValue(const RegistryKey& key, std::string_v
     if (!key.isOpen || found == keys->end()) {
         return makeError(kRegistryNotFound, "registry key " + fullKeyPath(key) + " does not exist");
     }
-    const auto value = found->second.find(std::string(name));
+    const auto value = findValue(found->second, name);
     if (value == found->second.end()) {
         return makeError(kRegistryNotFound, "registry value " + std::string(name) + " does not exist");
     }
@@ -324,7 +354,7 @@ Status Registry::setValue(const RegistryKey& key, std::string_view name, Registr
     if (found == keys->end()) {
         return makeError(kRegistryNotFound, "registry key " + fullKeyPath(key) + " has been deleted");
     }
-    found->second[std::string(name)] = std::move(value);
+    putValue(found->second, name, std::move(value));
     if (Status written = writeFileAtomically(m_filePath, format(*keys)); !written.ok()) {
         return makeError(kRegistryWriteFailed, written.error().message);
     }

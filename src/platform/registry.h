@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -65,7 +67,8 @@ public:
     struct Caseless {
         bool operator()(const std::string& a, const std::string& b) const;
     };
-    using Values = std::map<std::string, RegistryValue, Caseless>;
+    // Values keep the order they were first written in, which is the order a person reads them.
+    using Values = std::vector<std::pair<std::string, RegistryValue>>;
     using Keys = std::map<std::string, Values, Caseless>; // full key path, root included
     static Result<Keys> parse(std::string_view text);
     static std::string format(const Keys& keys);

@@ -1,0 +1,128 @@
+#include "brenloapp.h"
+
+#include "fileservices.h"
+
+#include <cstdio>
+
+namespace app {
+
+namespace {
+
+// Ends the wait cursor on every way out of the start-up.
+class WaitCursor {
+public:
+    explicit WaitCursor(archive::ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
+    ~WaitCursor() { m_window.endWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    archive::ArchiveWindow& m_window;
+};
+
+void showStop(archive::ArchiveWindow& window, const std::string& text) {
+    window.showMessage(text, archive::kApplicationTitle, archive::MessageIcon::Stop,
+                       archive::MessageButtons::Ok);
+}
+
+std::string folderOfHostPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine parsed;
+    for (const std::string& argument : arguments) {
+        if (!argument.empty() && (argument[0] == '/' || argument[0] == '-')) {
+            // A host path such as /home/u/a.zip is a file, not a flag: only a word with no
+            // further "/" counts as a flag here.
+            if (argument[0] == '-' || argument.find('/', 1) == std::string::npos) {
+                parsed.flags.push_back(argument);
+                continue;
+            }
+        }
+        parsed.fileName = argument;
+    }
+    return parsed;
+}
+
+CBrenloApp::CBrenloApp(platform::Registry& registry, const platform::DriveMap& drives)
+    : m_registry(registry), m_drives(drives) {}
+
+void CBrenloApp::setSortType(const std::string& sortType) {
+    m_settings.sortType = sortType;
+    m_sortFlags = sortFlagsFor(sortType);
+}
+
+bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& window) {
+    m_settings = Settings();
+    m_sortFlags = sortFlagsFor(m_settings.sortType);
+    m_archiveFileName = kBlankArchive;
+    m_startupRouting = true;
+    WaitCursor wait(window);
+
+    platform::Result<std::string> programDir = m_drives.toWindows(folderOfHostPath(input.executableHostPath));
+    if (!programDir.ok()) {
+        showStop(window,
+                 "The folder of this program has no drive letter: " + programDir.error().message + ".");
+        return false;
+    }
+    m_programDir = *programDir;
+    if (m_programDir.back() != '\\') {
+        m_programDir += '\\';
+    }
+
+    // The empty archive of an earlier run goes first, whatever happens next.
+    m_archivePath = m_programDir + kBlankArchive;
+    (void)platform::deleteFile(m_drives, m_archivePath);
+    m_jobFiles = archive::JobFiles::inProgramDir(m_programDir, folderOfHostPath(input.executableHostPath) +
+                                                                   "/" + archive::kInterpreterName);
+    if (!platform::pathExists(m_drives, m_jobFiles.archiver)) {
+        showStop(window, kArchiverMissing);
+        return false;
+    }
+
+    const SettingsLoad loaded = loadSettings(m_registry, m_settings);
+    if (loaded == SettingsLoad::Failed) {
+        std::fprintf(stderr, "pellix: the settings store %s cannot be used\n", m_registry.filePath().c_str());
+        showStop(window, kRegistryError);
+        return false;
+    }
+    m_firstRun = loaded == SettingsLoad::FirstRun;
+    m_sortFlags = sortFlagsFor(m_settings.sortType);
+
+    m_recentFiles.load(m_registry);
+    m_commandLine = parseCommandLine(input.arguments);
+    m_commandLineFile = m_commandLine.fileName;
+    return true;
+}
+
+bool CBrenloApp::checkCommandLineFile(archive::ArchiveWindow& window) {
+    if (m_commandLineFile.empty()) {
+        return true;
+    }
+    const bool isWindowsPath = m_commandLineFile.size() >= 2 && m_commandLineFile[1] == ':';
+    if (!isWindowsPath) {
+        // A host path, absolute or relative to the working folder, becomes a Windows path.
+        platform::Result<std::string> host = m_drives.toHost(m_commandLineFile);
+        platform::Result<std::string> windows =
+            host.ok() ? m_drives.toWindows(*host) : platform::Result<std::string>(host.error());
+        if (windows.ok()) {
+            m_commandLineFile = *windows;
+        }
+    }
+    if (!platform::pathExists(m_drives, m_commandLineFile)) {
+        window.showMessage(m_commandLineFile + " was not found.", archive::kApplicationTitle,
+                           archive::MessageIcon::Exclamation, archive::MessageButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+bool CBrenloApp::saveSettings(archive::ArchiveWindow& window) {
+    return app::saveSettings(m_registry, m_settings, window);
+}
+
+} // namespace app

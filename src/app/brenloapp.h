@@ -1,0 +1,88 @@
+#pragma once
+
+#include "archivewindow.h"
+#include "drivemap.h"
+#include "recentfiles.h"
+#include "registry.h"
+#include "settings.h"
+#include "tooljob.h"
+
+#include <string>
+#include <vector>
+
+namespace app {
+
+inline constexpr char kBlankArchive[] = "blank.zip";
+inline constexpr char kArchiverMissing[] =
+    "The file PKZIP25.EXE must be contained in the same Directory as this program.";
+
+// What the start-up works from: the running executable and the command-line arguments (without
+// the program name).
+struct StartupInput {
+    std::string executableHostPath;
+    std::vector<std::string> arguments;
+};
+
+// The command line read the framework's way: an argument beginning with "/" or "-" is a flag,
+// the last plain argument is the file to open.
+struct CommandLine {
+    std::vector<std::string> flags;
+    std::string fileName;
+};
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The application object: owns the program directory, the job files, the settings with their
+// sort flags, the recent-file list and the open archive's path. Everything else reaches them
+// through the one instance.
+class CBrenloApp {
+public:
+    CBrenloApp(platform::Registry& registry,
+               const platform::DriveMap& drives = platform::DriveMap::current());
+
+    // The start-up steps that need no window: program directory and job files from the
+    // executable's own path, the stale blank.zip deleted, the archiver check, the settings and
+    // the recent-file list loaded, the command line read. Shows its own message and returns false
+    // when the program cannot start.
+    bool initialise(const StartupInput& input, archive::ArchiveWindow& window);
+
+    // The command-line file must exist before the program opens it: shows "<path> was not
+    // found." and returns false when it does not. A name without a folder is looked for in the
+    // working folder; a host path is turned into a Windows path first.
+    bool checkCommandLineFile(archive::ArchiveWindow& window);
+
+    // The settings as the main window writes them when it goes away.
+    bool saveSettings(archive::ArchiveWindow& window);
+
+    const std::string& programDir() const { return m_programDir; }
+    const archive::JobFiles& jobFiles() const { return m_jobFiles; }
+    const std::string& archivePath() const { return m_archivePath; }
+    const std::string& archiveFileName() const { return m_archiveFileName; }
+    const std::string& commandLineFile() const { return m_commandLineFile; }
+    const CommandLine& commandLine() const { return m_commandLine; }
+    Settings& settings() { return m_settings; }
+    const SortFlags& sortFlags() const { return m_sortFlags; }
+    void setSortType(const std::string& sortType);
+    RecentFileList& recentFiles() { return m_recentFiles; }
+    bool startupRouting() const { return m_startupRouting; }
+    void setStartupRouting(bool routing) { m_startupRouting = routing; }
+    bool firstRun() const { return m_firstRun; }
+    platform::Registry& registry() { return m_registry; }
+    const platform::DriveMap& drives() const { return m_drives; }
+
+private:
+    platform::Registry& m_registry;
+    const platform::DriveMap& m_drives;
+    std::string m_programDir; // Windows path, ends in "\"
+    archive::JobFiles m_jobFiles;
+    std::string m_archiveFileName = kBlankArchive;
+    std::string m_archivePath;
+    std::string m_commandLineFile;
+    CommandLine m_commandLine;
+    Settings m_settings;
+    SortFlags m_sortFlags;
+    RecentFileList m_recentFiles;
+    bool m_startupRouting = false;
+    bool m_firstRun = false;
+};
+
+} // namespace app
