@@ -1,0 +1,55 @@
+#!/bin/sh
+# Runs the PKZIP25.EXE benchmarks against zip and unzip and prints one table.
+#
+#   bench/pkzip/run.sh [--quick] [--build <build folder>] [--bin <program folder>]
+#                      [--work <empty folder>] [--only 1,2,...] [--keep] [--no-fsync-cost]
+#
+# It builds nothing: build the archiver and the benchmark program first, e.g.
+#   cmake --build build --target PKZIP25.EXE pkzip-bench
+# The build folder defaults to "build" at the top of the source tree; the program folder
+# (where PKZIP25.EXE is) defaults to its "bin" folder.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+build="$here/../../build"
+bin=""
+measure_fsync=yes
+pass=""
+
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --build) build=$2; shift 2 ;;
+    --bin) bin=$2; shift 2 ;;
+    --no-fsync-cost) measure_fsync=no; shift ;;
+    --quick | --keep) pass="$pass $1"; shift ;;
+    --work | --only) pass="$pass $1 $2"; shift 2 ;;
+    *) sed -n '2,10p' "$0" >&2; exit 2 ;;
+    esac
+done
+[ -n "$bin" ] || bin="$build/bin"
+
+bench="$build/bench/pkzip/pkzip-bench"
+if [ ! -x "$bench" ]; then
+    echo "run.sh: $bench is not built (cmake --build <build> --target pkzip-bench)" >&2
+    exit 2
+fi
+if [ ! -x "$bin/PKZIP25.EXE" ]; then
+    echo "run.sh: no PKZIP25.EXE in $bin (cmake --build <build> --target PKZIP25.EXE)" >&2
+    exit 2
+fi
+for peer in zip unzip diff; do
+    command -v "$peer" >/dev/null || { echo "run.sh: $peer is needed (apt-get install zip unzip)" >&2; exit 2; }
+done
+
+# The cost of the fsync calls is measured by running the archiver a second time with them made
+# into no-ops by libeatmydata (Debian package eatmydata), when it is installed.
+nosync=""
+if [ "$measure_fsync" = yes ]; then
+    for lib in /usr/lib/*/libeatmydata.so /usr/lib/libeatmydata.so /usr/lib/*/libeatmydata.so.1; do
+        if [ -e "$lib" ]; then nosync=$lib; break; fi
+    done
+    [ -n "$nosync" ] || echo "run.sh: eatmydata is not installed: the fsync cost is not measured" >&2
+fi
+
+# shellcheck disable=SC2086
+exec "$bench" --bin "$bin" ${nosync:+--nosync-preload "$nosync"} $pass
