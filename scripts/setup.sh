@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building and testing Pellix needs on Debian 12, then configures and builds.
+# Usage: scripts/setup.sh [BUILD_DIR] [extra cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+    build-essential cmake pkg-config git
+    qt6-base-dev libzip-dev libgtest-dev libgmock-dev
+    zip unzip 7zip p7zip-full
+    clang-format fonts-dejavu-core
+    xdg-utils shared-mime-info desktop-file-utils
+)
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed'; then
+        missing+=("$package")
+    fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build_dir="${1:-build}"
+shift || true
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLIX_WERROR=ON "$@" >/dev/null
+cmake --build "$build_dir" -j"$(nproc)"
