@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
 
-    const archive::JobFiles files = archive::JobFiles::inProgramDir("C:\\", binDir + "/" + archive::kInterpreterName);
+    const archive::JobFiles files =
+        archive::JobFiles::inProgramDir("C:\\", binDir + "/" + archive::kInterpreterName);
     NullWindow window;
     archive::ToolJob job(files, window);
 
