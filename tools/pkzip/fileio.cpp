@@ -1,0 +1,176 @@
+#include "fileio.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace pkzip {
+
+void FileHandle::reset(int fd) {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    m_fd = fd;
+}
+
+Result<FileHandle> openFile(const std::string& path, int flags, int mode) {
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return platform::errnoError("cannot open " + path);
+    }
+    return FileHandle(fd);
+}
+
+Status readAt(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path) {
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return platform::errnoError("cannot read " + path);
+        }
+        if (n == 0) {
+            return platform::makeError(EIO,
+                                       "cannot read " + path + ": the file ends early (truncated archive?)");
+        }
+        done += static_cast<size_t>(n);
+    }
+    return Status::success();
+}
+
+Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std::string& path) {
+    const auto* in = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, in + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return platform::errnoError("cannot write " + path);
+        }
+        done += static_cast<size_t>(n);
+    }
+    return Status::success();
+}
+
+Result<size_t> readSome(int fd, void* buffer, size_t size, const std::string& path) {
+    auto* out = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, out + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return platform::errnoError("cannot read " + path);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+Result<uint64_t> fileSize(int fd, const std::string& path) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return platform::errnoError("cannot examine " + path);
+    }
+    return static_cast<uint64_t>(info.st_size);
+}
+
+bool fsyncEnabled() {
+    static const bool enabled = [] {
+        const char* value = std::getenv("PELLIX_PKZIP_NO_FSYNC");
+        return value == nullptr || std::strcmp(value, "1") != 0;
+    }();
+    return enabled;
+}
+
+Status syncFile(int fd, const std::string& path) {
+    if (fsyncEnabled() && ::fsync(fd) != 0) {
+        return platform::errnoError("cannot flush " + path + " to disk");
+    }
+    return Status::success();
+}
+
+Status syncFolder(const std::string& folder) {
+    if (!fsyncEnabled()) {
+        return Status::success();
+    }
+    Result<FileHandle> dir = openFile(folder, O_RDONLY | O_DIRECTORY);
+    if (!dir.ok()) {
+        return dir.status();
+    }
+    if (::fsync(dir->get()) != 0) {
+        return platform::errnoError("cannot flush folder " + folder + " to disk");
+    }
+    return Status::success();
+}
+
+Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
+                 const std::string& fromPath, const std::string& toPath) {
+    bool kernelCopy = true;
+    while (length > 0) {
+        if (kernelCopy) {
+            auto in = static_cast<off_t>(fromOffset);
+            auto out = static_cast<off_t>(toOffset);
+            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length, 1u << 30));
+            const ssize_t n = ::copy_file_range(from, &in, to, &out, chunk, 0);
+            if (n > 0) {
+                fromOffset += static_cast<uint64_t>(n);
+                toOffset += static_cast<uint64_t>(n);
+                length -= static_cast<uint64_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n == 0) {
+                return platform::makeError(EIO, "cannot read " + fromPath + ": the file ends early");
+            }
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+                return platform::errnoError("cannot copy from " + fromPath + " to " + toPath);
+            }
+            kernelCopy = false;
+        }
+        std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, 1u << 20)));
+        if (Status read = readAt(from, buffer.data(), buffer.size(), fromOffset, fromPath); !read.ok()) {
+            return read;
+        }
+        if (Status written = writeAt(to, buffer.data(), buffer.size(), toOffset, toPath); !written.ok()) {
+            return written;
+        }
+        fromOffset += buffer.size();
+        toOffset += buffer.size();
+        length -= buffer.size();
+    }
+    return Status::success();
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace pkzip

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "result.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace pkzip {
+
+using platform::Error;
+using platform::Result;
+using platform::Status;
+
+// An open file descriptor that closes itself.
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(int fd) : m_fd(fd) {}
+    ~FileHandle() { reset(); }
+    FileHandle(FileHandle&& other) noexcept : m_fd(other.release()) {}
+    FileHandle& operator=(FileHandle&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset(int fd = -1);
+
+private:
+    int m_fd = -1;
+};
+
+[[nodiscard]] Result<FileHandle> openFile(const std::string& path, int flags, int mode = 0644);
+[[nodiscard]] Status readAt(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path);
+[[nodiscard]] Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std::string& path);
+// Reads up to size bytes; returns how many were read (short only at the end of the file).
+[[nodiscard]] Result<size_t> readSome(int fd, void* buffer, size_t size, const std::string& path);
+[[nodiscard]] Result<uint64_t> fileSize(int fd, const std::string& path);
+
+// Makes a file's contents durable. A process killed with SIGKILL loses nothing the kernel already
+// holds, but a power cut does; the flushes guard against that. PELLIX_PKZIP_NO_FSYNC=1 turns them
+// off so that their cost can be measured on its own.
+[[nodiscard]] Status syncFile(int fd, const std::string& path);
+// Makes a rename or an unlink in a folder durable.
+[[nodiscard]] Status syncFolder(const std::string& folder);
+bool fsyncEnabled();
+
+// Copies length bytes from one file at one offset to another at another offset, in the kernel
+// where it can (copy_file_range), else through a buffer.
+[[nodiscard]] Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
+                               const std::string& fromPath, const std::string& toPath);
+
+std::string folderOf(const std::string& path);
+std::string baseNameOf(const std::string& path);
+
+// Little-endian field helpers for the ZIP records.
+inline uint16_t get16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t get32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t get64(const unsigned char* p) {
+    return static_cast<uint64_t>(get32(p)) | (static_cast<uint64_t>(get32(p + 4)) << 32);
+}
+inline void put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v & 0xff);
+    out += static_cast<char>((v >> 8) & 0xff);
+}
+inline void put32(std::string& out, uint32_t v) {
+    put16(out, v & 0xffff);
+    put16(out, v >> 16);
+}
+inline void put64(std::string& out, uint64_t v) {
+    put32(out, static_cast<uint32_t>(v & 0xffffffffu));
+    put32(out, static_cast<uint32_t>(v >> 32));
+}
+
+} // namespace pkzip

@@ -1,0 +1,237 @@
+#include "guard.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace pkzip {
+
+namespace {
+
+constexpr char kJournalMagic[8] = {'P', 'X', 'J', 'O', 'U', 'R', '0', '1'};
+// magic, device, inode, old size, central offset, tail length; then the tail and a CRC-32.
+constexpr size_t kJournalHeaderSize = 8 + 5 * 8;
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+struct JournalRecord {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t oldSize = 0;
+    uint64_t centralOffset = 0;
+    std::string tail;
+};
+
+std::string encodeJournal(const JournalRecord& record) {
+    std::string out(kJournalMagic, sizeof kJournalMagic);
+    put64(out, record.device);
+    put64(out, record.inode);
+    put64(out, record.oldSize);
+    put64(out, record.centralOffset);
+    put64(out, record.tail.size());
+    out += record.tail;
+    put32(out, static_cast<uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(out.data()),
+                                             static_cast<z_size_t>(out.size()))));
+    return out;
+}
+
+// A journal that a kill cut short fails here and is taken as never written.
+bool decodeJournal(const std::string& data, JournalRecord& record) {
+    if (data.size() < kJournalHeaderSize + 4 || data.compare(0, 8, kJournalMagic, 8) != 0) {
+        return false;
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+    const uint32_t stored = get32(p + data.size() - 4);
+    if (stored != static_cast<uint32_t>(crc32_z(0, p, data.size() - 4))) {
+        return false;
+    }
+    record.device = get64(p + 8);
+    record.inode = get64(p + 16);
+    record.oldSize = get64(p + 24);
+    record.centralOffset = get64(p + 32);
+    const uint64_t tailLength = get64(p + 40);
+    if (tailLength != data.size() - 4 - kJournalHeaderSize) {
+        return false;
+    }
+    record.tail = data.substr(kJournalHeaderSize, tailLength);
+    return true;
+}
+
+Status restoreTail(int fd, const std::string& path, uint64_t centralOffset, const std::string& tail,
+                   uint64_t oldSize) {
+    if (Status written = writeAt(fd, tail.data(), tail.size(), centralOffset, path); !written.ok()) {
+        return written;
+    }
+    if (::ftruncate(fd, static_cast<off_t>(oldSize)) != 0) {
+        return platform::errnoError("cannot restore the length of " + path);
+    }
+    return syncFile(fd, path);
+}
+
+} // namespace
+
+ArchivePaths pathsFor(const std::string& hostArchive) {
+    std::string resolved = hostArchive;
+    char buffer[PATH_MAX];
+    if (::realpath(hostArchive.c_str(), buffer) != nullptr) {
+        resolved = buffer;
+    } else if (::realpath(folderOf(hostArchive).c_str(), buffer) != nullptr) {
+        resolved = std::string(buffer) + (std::string(buffer) == "/" ? "" : "/") + baseNameOf(hostArchive);
+    }
+    ArchivePaths paths;
+    paths.archive = resolved;
+    paths.folder = folderOf(resolved);
+    const std::string prefix = paths.folder + (paths.folder == "/" ? "." : "/.") + baseNameOf(resolved);
+    paths.journal = prefix + ".pellix-journal";
+    paths.scratch = prefix + ".pellix-new";
+    return paths;
+}
+
+Result<ArchiveLock> ArchiveLock::acquire(const ArchivePaths& paths, bool exclusive) {
+    Result<FileHandle> folder = openFile(paths.folder, O_RDONLY | O_DIRECTORY);
+    if (!folder.ok()) {
+        return folder.error();
+    }
+    ArchiveLock lock;
+    lock.m_folder = std::move(*folder);
+    lock.m_path = paths.folder;
+    int result = 0;
+    do {
+        result = ::flock(lock.m_folder.get(), exclusive ? LOCK_EX : LOCK_SH);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        return platform::errnoError("cannot lock folder " + paths.folder);
+    }
+    lock.m_exclusive = exclusive;
+    return lock;
+}
+
+Status ArchiveLock::makeExclusive() {
+    if (m_exclusive) {
+        return Status::success();
+    }
+    int result = 0;
+    do {
+        result = ::flock(m_folder.get(), LOCK_EX);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        return platform::errnoError("cannot lock folder " + m_path);
+    }
+    m_exclusive = true;
+    return Status::success();
+}
+
+bool hasLeftovers(const ArchivePaths& paths) {
+    return exists(paths.journal) || exists(paths.scratch);
+}
+
+Status recoverInterrupted(const ArchivePaths& paths) {
+    if (exists(paths.scratch) && ::unlink(paths.scratch.c_str()) != 0 && errno != ENOENT) {
+        return platform::errnoError("cannot remove the unfinished " + paths.scratch);
+    }
+    if (!exists(paths.journal)) {
+        return Status::success();
+    }
+    Result<FileHandle> journalFile = openFile(paths.journal, O_RDONLY);
+    if (!journalFile.ok()) {
+        return journalFile.status();
+    }
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        Result<size_t> n = readSome(journalFile->get(), buffer, sizeof buffer, paths.journal);
+        if (!n.ok()) {
+            return n.status();
+        }
+        data.append(buffer, *n);
+        if (*n < sizeof buffer) {
+            break;
+        }
+    }
+    JournalRecord record;
+    if (decodeJournal(data, record)) {
+        Result<FileHandle> archive = openFile(paths.archive, O_RDWR);
+        struct stat info {};
+        if (archive.ok() && ::fstat(archive->get(), &info) == 0 &&
+            static_cast<uint64_t>(info.st_dev) == record.device &&
+            static_cast<uint64_t>(info.st_ino) == record.inode) {
+            if (Status restored = restoreTail(archive->get(), paths.archive, record.centralOffset,
+                                              record.tail, record.oldSize);
+                !restored.ok()) {
+                return restored;
+            }
+            std::fprintf(stderr, "PKZIP25.EXE: %s: an interrupted change was rolled back\n",
+                         paths.archive.c_str());
+        }
+    }
+    if (::unlink(paths.journal.c_str()) != 0 && errno != ENOENT) {
+        return platform::errnoError("cannot remove " + paths.journal);
+    }
+    return syncFolder(paths.folder);
+}
+
+Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiveFd, uint64_t oldSize,
+                                           uint64_t centralOffset) {
+    JournalRecord record;
+    struct stat info {};
+    if (::fstat(archiveFd, &info) != 0) {
+        return platform::errnoError("cannot examine " + paths.archive);
+    }
+    record.device = static_cast<uint64_t>(info.st_dev);
+    record.inode = static_cast<uint64_t>(info.st_ino);
+    record.oldSize = oldSize;
+    record.centralOffset = centralOffset;
+    record.tail.resize(oldSize - centralOffset);
+    if (Status read = readAt(archiveFd, record.tail.data(), record.tail.size(), centralOffset, paths.archive);
+        !read.ok()) {
+        return read.error();
+    }
+    const std::string encoded = encodeJournal(record);
+    Result<FileHandle> journal = openFile(paths.journal, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!journal.ok()) {
+        return journal.error();
+    }
+    Status status = writeAt(journal->get(), encoded.data(), encoded.size(), 0, paths.journal);
+    if (status.ok()) {
+        status = syncFile(journal->get(), paths.journal);
+    }
+    if (status.ok()) {
+        status = syncFolder(paths.folder);
+    }
+    if (!status.ok()) {
+        ::unlink(paths.journal.c_str());
+        return status.error();
+    }
+    AppendJournal result;
+    result.m_paths = paths;
+    result.m_tail = std::move(record.tail);
+    result.m_oldSize = oldSize;
+    result.m_centralOffset = centralOffset;
+    return result;
+}
+
+Status AppendJournal::rollback(int archiveFd) {
+    if (Status restored = restoreTail(archiveFd, m_paths.archive, m_centralOffset, m_tail, m_oldSize);
+        !restored.ok()) {
+        return restored; // the journal stays, and the next run retries
+    }
+    return commit();
+}
+
+Status AppendJournal::commit() {
+    if (::unlink(m_paths.journal.c_str()) != 0 && errno != ENOENT) {
+        return platform::errnoError("cannot remove " + m_paths.journal);
+    }
+    return Status::success();
+}
+
+} // namespace pkzip

@@ -1,0 +1,297 @@
+// PKZIP25.EXE: lists, extracts, adds and deletes ZIP archive members for Pellix. It never asks
+// anything; every problem is one line on standard error, and the exit status is 0 only when
+// everything asked was done.
+
+#include "commandline.h"
+#include "extract.h"
+#include "guard.h"
+#include "listing.h"
+#include "names.h"
+#include "writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <set>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace pkzip {
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kPartlyDone = 1;
+constexpr int kFailed = 2;
+
+void report(const std::string& message) {
+    std::fprintf(stderr, "PKZIP25.EXE: %s\n", message.c_str());
+}
+
+int reportAll(const Problems& problems) {
+    for (const std::string& problem : problems) {
+        report(problem);
+    }
+    return problems.empty() ? kDone : kPartlyDone;
+}
+
+// Takes the lock and finishes whatever an interrupted run left behind.
+Result<ArchiveLock> lockArchive(const ArchivePaths& paths, bool exclusive) {
+    Result<ArchiveLock> lock = ArchiveLock::acquire(paths, exclusive);
+    if (!lock.ok()) {
+        return lock;
+    }
+    if (hasLeftovers(paths)) {
+        if (Status upgraded = lock->makeExclusive(); !upgraded.ok()) {
+            return upgraded.error();
+        }
+        if (Status recovered = recoverInterrupted(paths); !recovered.ok()) {
+            return recovered.error();
+        }
+    }
+    return lock;
+}
+
+// The open archive and its directory, for reading.
+struct OpenArchive {
+    FileHandle file;
+    ArchiveIndex index;
+};
+
+Result<OpenArchive> openArchive(const ArchivePaths& paths, int flags) {
+    Result<FileHandle> file = openFile(paths.archive, flags);
+    if (!file.ok()) {
+        return file.error();
+    }
+    Result<ArchiveIndex> index = readIndex(file->get(), paths.archive);
+    if (!index.ok()) {
+        return index.error();
+    }
+    return OpenArchive{std::move(*file), std::move(*index)};
+}
+
+bool writeOut(const std::string& text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+        report(std::string("cannot write the listing: ") + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+int runListing(const Command& command) {
+    Result<std::string> host = hostPathOf(command.archive);
+    Status status;
+    std::optional<OpenArchive> archive;
+    if (!host.ok()) {
+        status = host.error();
+    } else {
+        const ArchivePaths paths = pathsFor(*host);
+        Result<ArchiveLock> lock = lockArchive(paths, false);
+        if (!lock.ok()) {
+            status = lock.error();
+        } else if (Result<OpenArchive> opened = openArchive(paths, O_RDONLY); opened.ok()) {
+            archive = std::move(*opened);
+        } else {
+            status = opened.error();
+        }
+    }
+    if (!status.ok()) {
+        report(status.error().message);
+    }
+    const bool written = writeOut(formatListing(command.archive, archive ? &archive->index : nullptr));
+    return status.ok() && written ? kDone : kPartlyDone;
+}
+
+int runExtract(const Command& command) {
+    Result<std::string> host = hostPathOf(command.archive);
+    Result<std::string> listHost = hostPathOf(command.listFile);
+    Result<std::string> destination = hostPathOf(command.destination);
+    for (const Status& status : {host.status(), listHost.status(), destination.status()}) {
+        if (!status.ok()) {
+            report(status.error().message);
+            return kFailed;
+        }
+    }
+    Result<std::vector<std::string>> names = readListFile(*listHost);
+    if (!names.ok()) {
+        report(names.error().message);
+        return kFailed;
+    }
+    const ArchivePaths paths = pathsFor(*host);
+    Result<ArchiveLock> lock = lockArchive(paths, false);
+    if (!lock.ok()) {
+        report(lock.error().message);
+        return kFailed;
+    }
+    Result<OpenArchive> archive = openArchive(paths, O_RDONLY);
+    if (!archive.ok()) {
+        report(archive.error().message);
+        return kFailed;
+    }
+    Problems problems;
+    ExtractRequest request{*names, *destination, command.keepFolders};
+    extractMembers(paths, archive->file.get(), archive->index, request, problems);
+    return reportAll(problems);
+}
+
+int runAdd(const Command& command) {
+    Result<std::string> host = hostPathOf(command.archive);
+    Result<std::string> listHost = hostPathOf(command.listFile);
+    for (const Status& status : {host.status(), listHost.status()}) {
+        if (!status.ok()) {
+            report(status.error().message);
+            return kFailed;
+        }
+    }
+    Result<std::vector<std::string>> lines = readListFile(*listHost);
+    if (!lines.ok()) {
+        report(lines.error().message);
+        return kFailed;
+    }
+    const ArchivePaths paths = pathsFor(*host);
+    Problems problems;
+    // One member per name: a later line naming the same member wins over an earlier one.
+    std::vector<NewMember> members;
+    std::unordered_map<std::string, size_t> byKey;
+    for (const std::string& line : *lines) {
+        Result<std::string> file = hostPathOf(line);
+        if (!file.ok()) {
+            problems.push_back(line + ": " + file.error().message);
+            continue;
+        }
+        struct stat info {};
+        if (::stat(file->c_str(), &info) != 0) {
+            problems.push_back(platform::errnoError("cannot add " + line).message);
+            continue;
+        }
+        const ArchivePaths same = pathsFor(*file);
+        if (same.archive == paths.archive || same.archive == paths.journal || same.archive == paths.scratch) {
+            problems.push_back(line + ": the archive cannot be added to itself");
+            continue;
+        }
+        const std::string stored = storedNameFor(line, command.storeFolders);
+        if (stored.empty()) {
+            problems.push_back(line + ": has no file name to store");
+            continue;
+        }
+        const std::string key = matchKey(listedName(stored));
+        if (const auto seen = byKey.find(key); seen != byKey.end()) {
+            members[seen->second] = NewMember{*file, stored};
+        } else {
+            byKey.emplace(key, members.size());
+            members.push_back(NewMember{*file, stored});
+        }
+    }
+    if (members.empty()) {
+        return reportAll(problems);
+    }
+    Result<ArchiveLock> lock = lockArchive(paths, true);
+    if (!lock.ok()) {
+        report(lock.error().message);
+        return kFailed;
+    }
+    Status status;
+    Result<OpenArchive> archive = openArchive(paths, O_RDWR);
+    if (!archive.ok()) {
+        if (archive.error().code != ENOENT) {
+            report(archive.error().message + "; the archive was not changed");
+            return kFailed;
+        }
+        status = rewriteArchive(paths, -1, ArchiveIndex{}, {}, members, problems);
+    } else {
+        const ArchiveIndex& index = archive->index;
+        std::vector<bool> keep(index.entries.size(), true);
+        bool replacing = false;
+        for (size_t i = 0; i < index.entries.size(); ++i) {
+            if (byKey.count(matchKey(listedName(index.entries[i].name))) != 0) {
+                keep[i] = false;
+                replacing = true;
+            }
+        }
+        if (replacing || index.fileSize == 0) {
+            status = rewriteArchive(paths, archive->file.get(), index, keep, members, problems);
+        } else {
+            status = appendToArchive(paths, archive->file.get(), index, members, problems);
+        }
+    }
+    if (!status.ok()) {
+        reportAll(problems);
+        report(status.error().message + "; the archive was not changed");
+        return kFailed;
+    }
+    return reportAll(problems);
+}
+
+int runDelete(const Command& command) {
+    Result<std::string> host = hostPathOf(command.archive);
+    Result<std::string> listHost = hostPathOf(command.listFile);
+    for (const Status& status : {host.status(), listHost.status()}) {
+        if (!status.ok()) {
+            report(status.error().message);
+            return kFailed;
+        }
+    }
+    Result<std::vector<std::string>> names = readListFile(*listHost);
+    if (!names.ok()) {
+        report(names.error().message);
+        return kFailed;
+    }
+    const ArchivePaths paths = pathsFor(*host);
+    Result<ArchiveLock> lock = lockArchive(paths, true);
+    if (!lock.ok()) {
+        report(lock.error().message);
+        return kFailed;
+    }
+    Result<OpenArchive> archive = openArchive(paths, O_RDONLY);
+    if (!archive.ok()) {
+        report(archive.error().message + "; the archive was not changed");
+        return kFailed;
+    }
+    Problems problems;
+    std::vector<bool> keep(archive->index.entries.size(), true);
+    bool removing = false;
+    const std::vector<std::vector<size_t>> found = lookUpMembers(archive->index, *names);
+    for (size_t k = 0; k < names->size(); ++k) {
+        if (found[k].empty()) {
+            problems.push_back((*names)[k] + ": no such member in the archive");
+        }
+        for (size_t position : found[k]) {
+            keep[position] = false;
+            removing = true;
+        }
+    }
+    if (removing) {
+        if (Status status = rewriteArchive(paths, archive->file.get(), archive->index, keep, {}, problems);
+            !status.ok()) {
+            reportAll(problems);
+            report(status.error().message + "; the archive was not changed");
+            return kFailed;
+        }
+    }
+    return reportAll(problems);
+}
+
+} // namespace
+} // namespace pkzip
+
+int main(int argc, char** argv) {
+    using namespace pkzip;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    Result<Command> command = parseCommand(arguments);
+    if (!command.ok()) {
+        report(command.error().message);
+        return kFailed;
+    }
+    switch (command->kind) {
+    case Command::Kind::List:
+        return runListing(*command);
+    case Command::Kind::Extract:
+        return runExtract(*command);
+    case Command::Kind::Add:
+        return runAdd(*command);
+    case Command::Kind::Delete:
+        return runDelete(*command);
+    }
+    return kFailed;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pkzip {
+
+// Code page 437 bytes as UTF-8: the encoding of names stored without the UTF-8 flag.
+std::string decodeCp437(std::string_view raw);
+bool isValidUtf8(std::string_view text);
+bool isAscii(std::string_view text);
+
+// The stored name of a member as UTF-8: flagged names as they are, others as CP437, unless an
+// Info-ZIP Unicode path field vouches (by CRC) for a UTF-8 form of the same name.
+std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_view extra);
+
+// The name as the listing shows it: "\" taken as a folder separator like "/", and control
+// characters replaced by their visible Unicode pictures (LF as U+240A), so a name can never break
+// the line-based listing or list files. Different members that end up with one listed name are
+// ambiguous; the tool refuses to pick one of them.
+std::string listedName(std::string_view utf8Name);
+
+// The key by which a list-file line or a listed name finds a member: "\" as "/", leading
+// separators dropped.
+std::string matchKey(std::string_view name);
+
+// The folders and file name a member is extracted to below the destination, or the reason the
+// name is refused (a ".." step, an absolute path, a drive letter, an empty name).
+struct SafePath {
+    std::vector<std::string> parts; // last part is the file name
+    std::string problem;            // empty when the name is acceptable
+};
+SafePath safeRelativePath(std::string_view listed);
+
+} // namespace pkzip

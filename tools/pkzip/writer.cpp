@@ -1,0 +1,395 @@
+#include "writer.h"
+
+#include "names.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace pkzip {
+
+namespace {
+
+constexpr size_t kInMemoryLimit = 8u << 20;
+constexpr size_t kChunk = 1u << 20;
+// Deflate may grow incompressible data a little; above this a member carries ZIP64 sizes from
+// the start so that its local header never has to change size.
+constexpr uint64_t kZip64Threshold = 0xff000000u;
+
+// The member that writeMember produced, and where the next one may start.
+struct Written {
+    Entry entry;
+    uint64_t end = 0;
+};
+
+// A failure while adding one file: either the file could not be read (the run goes on without
+// it) or the archive could not be written (the run stops).
+struct AddFailure {
+    Error error;
+    bool archiveFault = false;
+};
+
+Entry entryFor(const NewMember& member, const struct stat& info, bool folder) {
+    Entry entry;
+    entry.rawName = member.storedName +
+                    (folder && (member.storedName.empty() || member.storedName.back() != '/') ? "/" : "");
+    entry.name = entry.rawName;
+    entry.versionMadeBy = (3 << 8) | 30;
+    entry.versionNeeded = 20;
+    entry.flags = isAscii(entry.rawName) ? 0 : kFlagUtf8;
+    entry.method = kMethodStored;
+    toDosTime(info.st_mtime, entry.dosDate, entry.dosTime);
+    entry.modified = info.st_mtime;
+    entry.extra = extendedTimestampField(info.st_mtime);
+    entry.externalAttributes = (static_cast<uint32_t>(info.st_mode) << 16) | (folder ? 0x10u : 0u);
+    return entry;
+}
+
+class Deflater {
+public:
+    Deflater() {
+        m_ok = deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~Deflater() { deflateEnd(&m_stream); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+    bool ok() const { return m_ok; }
+
+    // Compresses input and appends the output; finish ends the stream.
+    bool run(const char* input, size_t size, bool finish, std::string& output) {
+        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input));
+        m_stream.avail_in = static_cast<uInt>(size);
+        char buffer[65536];
+        for (;;) {
+            m_stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            m_stream.avail_out = sizeof buffer;
+            const int result = deflate(&m_stream, finish ? Z_FINISH : Z_NO_FLUSH);
+            if (result == Z_STREAM_ERROR) {
+                return false;
+            }
+            output.append(buffer, sizeof buffer - m_stream.avail_out);
+            if (finish ? result == Z_STREAM_END : (m_stream.avail_in == 0 && m_stream.avail_out != 0)) {
+                return true;
+            }
+        }
+    }
+
+private:
+    z_stream m_stream{};
+    bool m_ok = false;
+};
+
+// Writes one member (local header and data) at offset.
+Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t offset, const NewMember& member,
+                            bool& archiveFault) {
+    archiveFault = false;
+    Result<FileHandle> source = openFile(member.hostPath, O_RDONLY);
+    if (!source.ok()) {
+        return source.error();
+    }
+    struct stat info {};
+    if (::fstat(source->get(), &info) != 0) {
+        return platform::errnoError("cannot examine " + member.hostPath);
+    }
+    const bool folder = S_ISDIR(info.st_mode);
+    if (!folder && !S_ISREG(info.st_mode)) {
+        return platform::makeError(EINVAL, member.hostPath + " is not a regular file");
+    }
+    Entry entry = entryFor(member, info, folder);
+    entry.localOffset = offset;
+    const uint64_t expected = folder ? 0 : static_cast<uint64_t>(info.st_size);
+    const bool zip64 = expected >= kZip64Threshold;
+    const uint64_t headerSize =
+        kLocalHeaderSize + entry.rawName.size() + entry.extra.size() + (zip64 ? 20 : 0);
+    uint64_t dataOffset = offset + headerSize;
+
+    std::string out;
+    if (expected <= kInMemoryLimit) {
+        // Small files: read whole, compress whole, keep whichever of stored and deflated is smaller.
+        std::string data;
+        if (!folder) {
+            data.resize(expected + 1);
+            Result<size_t> n = readSome(source->get(), data.data(), data.size(), member.hostPath);
+            if (!n.ok()) {
+                return n.error();
+            }
+            if (*n > expected) {
+                return platform::makeError(EAGAIN, member.hostPath + " grew while it was being added");
+            }
+            data.resize(*n);
+        }
+        entry.size = data.size();
+        entry.crc = static_cast<uint32_t>(
+            crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<z_size_t>(data.size())));
+        std::string packed;
+        if (!data.empty()) {
+            Deflater deflater;
+            if (!deflater.ok() || !deflater.run(data.data(), data.size(), true, packed)) {
+                return platform::makeError(EIO, "cannot compress " + member.hostPath);
+            }
+        }
+        const bool deflated = !data.empty() && packed.size() < data.size();
+        entry.method = deflated ? kMethodDeflated : kMethodStored;
+        entry.packedSize = deflated ? packed.size() : data.size();
+        out.reserve(headerSize + entry.packedSize);
+        appendLocalHeader(out, entry, zip64);
+        out += deflated ? packed : data;
+        if (Status written = writeAt(fd, out.data(), out.size(), offset, archivePath); !written.ok()) {
+            archiveFault = true;
+            return written.error();
+        }
+        return Written{std::move(entry), offset + out.size()};
+    }
+
+    // Large files are streamed; the header is written last, when sizes and CRC are known.
+    Deflater deflater;
+    if (!deflater.ok()) {
+        return platform::makeError(EIO, "cannot compress " + member.hostPath);
+    }
+    entry.method = kMethodDeflated;
+    std::vector<char> buffer(kChunk);
+    uint32_t crc = 0;
+    uint64_t total = 0;
+    uint64_t position = dataOffset;
+    for (;;) {
+        Result<size_t> n = readSome(source->get(), buffer.data(), buffer.size(), member.hostPath);
+        if (!n.ok()) {
+            return n.error();
+        }
+        crc = static_cast<uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer.data()), *n));
+        total += *n;
+        const bool last = *n < buffer.size();
+        out.clear();
+        if (!deflater.run(buffer.data(), *n, last, out)) {
+            return platform::makeError(EIO, "cannot compress " + member.hostPath);
+        }
+        if (Status written = writeAt(fd, out.data(), out.size(), position, archivePath); !written.ok()) {
+            archiveFault = true;
+            return written.error();
+        }
+        position += out.size();
+        if (last) {
+            break;
+        }
+    }
+    entry.crc = crc;
+    entry.size = total;
+    entry.packedSize = position - dataOffset;
+    if (!zip64 && (entry.size >= kZip64Limit || entry.packedSize >= kZip64Limit)) {
+        return platform::makeError(EAGAIN, member.hostPath + " grew while it was being added");
+    }
+    out.clear();
+    appendLocalHeader(out, entry, zip64);
+    if (Status written = writeAt(fd, out.data(), out.size(), offset, archivePath); !written.ok()) {
+        archiveFault = true;
+        return written.error();
+    }
+    return Written{std::move(entry), position};
+}
+
+std::string withoutZip64Field(std::string_view extra) {
+    std::string kept;
+    size_t pos = 0;
+    while (pos + 4 <= extra.size()) {
+        const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + pos);
+        const size_t size = get16(p + 2);
+        if (pos + 4 + size > extra.size()) {
+            break;
+        }
+        if (get16(p) != 0x0001) {
+            kept.append(extra.substr(pos, 4 + size));
+        }
+        pos += 4 + size;
+    }
+    return kept;
+}
+
+// Copies one old member into the new archive at offset; returns the end of what was written.
+Result<uint64_t> copyMember(int fromFd, const std::string& fromPath, const ArchiveIndex& old, Entry& entry,
+                            int toFd, const std::string& toPath, uint64_t offset) {
+    unsigned char header[kLocalHeaderSize];
+    if (Status read = readAt(fromFd, header, sizeof header, entry.localOffset, fromPath); !read.ok()) {
+        return read.error();
+    }
+    if (get32(header) != kLocalHeaderSignature) {
+        return platform::makeError(EILSEQ, fromPath + ": the local header of " + entry.name + " is damaged");
+    }
+    const uint64_t headerSize = kLocalHeaderSize + get16(header + 26) + get16(header + 28);
+    const uint64_t dataStart = entry.localOffset + headerSize;
+    if (dataStart + entry.packedSize > old.centralOffset || dataStart + entry.packedSize < dataStart) {
+        return platform::makeError(EILSEQ, fromPath + ": the data of " + entry.name + " runs past its end");
+    }
+    const bool hasDescriptor = (entry.flags & kFlagDataDescriptor) != 0;
+    const bool encrypted = (entry.flags & kFlagEncrypted) != 0;
+    std::string fresh;
+    if (hasDescriptor && !encrypted) {
+        // Sizes and CRC are known now; a header that carries them needs no trailing descriptor.
+        std::string localExtra(get16(header + 28), '\0');
+        if (Status read = readAt(fromFd, localExtra.data(), localExtra.size(),
+                                 entry.localOffset + kLocalHeaderSize + get16(header + 26), fromPath);
+            !read.ok()) {
+            return read.error();
+        }
+        Entry local = entry;
+        local.extra = withoutZip64Field(localExtra);
+        entry.flags &= ~kFlagDataDescriptor;
+        local.flags = entry.flags;
+        appendLocalHeader(fresh, local, entry.size >= kZip64Limit || entry.packedSize >= kZip64Limit);
+        if (Status written = writeAt(toFd, fresh.data(), fresh.size(), offset, toPath); !written.ok()) {
+            return written.error();
+        }
+        if (Status copied =
+                copyRange(fromFd, dataStart, toFd, offset + fresh.size(), entry.packedSize, fromPath, toPath);
+            !copied.ok()) {
+            return copied.error();
+        }
+        entry.localOffset = offset;
+        return offset + fresh.size() + entry.packedSize;
+    }
+    if (Status copied = copyRange(fromFd, entry.localOffset, toFd, offset, headerSize + entry.packedSize,
+                                  fromPath, toPath);
+        !copied.ok()) {
+        return copied.error();
+    }
+    uint64_t end = offset + headerSize + entry.packedSize;
+    if (hasDescriptor) {
+        // An encrypted member's password check depends on the descriptor flag, so it keeps one.
+        std::string descriptor;
+        put32(descriptor, kDataDescriptorSignature);
+        put32(descriptor, entry.crc);
+        if (entry.size >= kZip64Limit || entry.packedSize >= kZip64Limit) {
+            put64(descriptor, entry.packedSize);
+            put64(descriptor, entry.size);
+        } else {
+            put32(descriptor, static_cast<uint32_t>(entry.packedSize));
+            put32(descriptor, static_cast<uint32_t>(entry.size));
+        }
+        if (Status written = writeAt(toFd, descriptor.data(), descriptor.size(), end, toPath);
+            !written.ok()) {
+            return written.error();
+        }
+        end += descriptor.size();
+    }
+    entry.localOffset = offset;
+    return end;
+}
+
+std::string describe(const Error& error) {
+    return error.message;
+}
+
+} // namespace
+
+Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIndex& old,
+                       const std::vector<NewMember>& members, Problems& problems) {
+    Result<AppendJournal> journal = AppendJournal::begin(paths, archiveFd, old.fileSize, old.centralOffset);
+    if (!journal.ok()) {
+        return journal.error();
+    }
+    std::vector<Entry> entries = old.entries;
+    entries.reserve(entries.size() + members.size());
+    uint64_t offset = old.centralOffset;
+    Status failure;
+    for (const NewMember& member : members) {
+        bool archiveFault = false;
+        Result<Written> written = writeMember(archiveFd, paths.archive, offset, member, archiveFault);
+        if (!written.ok()) {
+            if (archiveFault) {
+                failure = written.error();
+                break;
+            }
+            problems.push_back(describe(written.error()));
+            continue;
+        }
+        entries.push_back(std::move(written->entry));
+        offset = written->end;
+    }
+    if (failure.ok()) {
+        const std::string central = buildCentralDirectory(entries, offset, old.comment);
+        failure = writeAt(archiveFd, central.data(), central.size(), offset, paths.archive);
+        if (failure.ok() && ::ftruncate(archiveFd, static_cast<off_t>(offset + central.size())) != 0) {
+            failure = platform::errnoError("cannot set the length of " + paths.archive);
+        }
+        if (failure.ok()) {
+            failure = syncFile(archiveFd, paths.archive);
+        }
+    }
+    if (!failure.ok()) {
+        if (Status rolledBack = journal->rollback(archiveFd); !rolledBack.ok()) {
+            return platform::makeError(failure.error().code,
+                                       failure.error().message +
+                                           "; the archive will be restored on the next run (" +
+                                           rolledBack.error().message + ")");
+        }
+        return failure;
+    }
+    return journal->commit();
+}
+
+Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& old,
+                      const std::vector<bool>& keep, const std::vector<NewMember>& members,
+                      Problems& problems) {
+    mode_t mode = 0666;
+    if (oldFd >= 0) {
+        struct stat info {};
+        if (::fstat(oldFd, &info) == 0) {
+            mode = info.st_mode & 07777;
+        }
+    }
+    Result<FileHandle> scratch = openFile(paths.scratch, O_RDWR | O_CREAT | O_TRUNC, static_cast<int>(mode));
+    if (!scratch.ok()) {
+        return scratch.error();
+    }
+    if (oldFd >= 0) {
+        (void)::fchmod(scratch->get(), mode); // the umask must not narrow an existing archive's mode
+    }
+    auto fail = [&](const Error& error) -> Status {
+        ::unlink(paths.scratch.c_str());
+        return error;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(old.entries.size() + members.size());
+    uint64_t offset = 0;
+    for (size_t i = 0; i < old.entries.size(); ++i) {
+        if (!keep[i]) {
+            continue;
+        }
+        Entry entry = old.entries[i];
+        Result<uint64_t> end =
+            copyMember(oldFd, paths.archive, old, entry, scratch->get(), paths.scratch, offset);
+        if (!end.ok()) {
+            return fail(end.error());
+        }
+        offset = *end;
+        entries.push_back(std::move(entry));
+    }
+    for (const NewMember& member : members) {
+        bool archiveFault = false;
+        Result<Written> written = writeMember(scratch->get(), paths.scratch, offset, member, archiveFault);
+        if (!written.ok()) {
+            if (archiveFault) {
+                return fail(written.error());
+            }
+            problems.push_back(describe(written.error()));
+            continue;
+        }
+        entries.push_back(std::move(written->entry));
+        offset = written->end;
+    }
+    const std::string central = buildCentralDirectory(entries, offset, old.comment);
+    if (Status written = writeAt(scratch->get(), central.data(), central.size(), offset, paths.scratch);
+        !written.ok()) {
+        return fail(written.error());
+    }
+    if (Status synced = syncFile(scratch->get(), paths.scratch); !synced.ok()) {
+        return fail(synced.error());
+    }
+    if (::rename(paths.scratch.c_str(), paths.archive.c_str()) != 0) {
+        return fail(platform::errnoError("cannot replace " + paths.archive));
+    }
+    return syncFolder(paths.folder);
+}
+
+} // namespace pkzip

@@ -1,0 +1,375 @@
+#include "zipformat.h"
+
+#include "names.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <numeric>
+#include <sys/stat.h>
+
+namespace pkzip {
+
+namespace {
+
+Error corrupt(const std::string& path, const std::string& why) {
+    return platform::makeError(EILSEQ, path + " is not a readable ZIP archive: " + why);
+}
+
+// Takes the ZIP64 extended information field out of extra and applies it to the entry.
+bool applyZip64(Entry& entry, const unsigned char* field, size_t size, bool sizeMasked, bool packedMasked,
+                bool offsetMasked) {
+    size_t pos = 0;
+    auto take = [&](uint64_t& target) {
+        if (pos + 8 > size) {
+            return false;
+        }
+        target = get64(field + pos);
+        pos += 8;
+        return true;
+    };
+    return (!sizeMasked || take(entry.size)) && (!packedMasked || take(entry.packedSize)) &&
+           (!offsetMasked || take(entry.localOffset));
+}
+
+bool parseExtra(Entry& entry, std::string_view extra, bool sizeMasked, bool packedMasked, bool offsetMasked) {
+    bool zip64Found = false;
+    size_t pos = 0;
+    while (pos + 4 <= extra.size()) {
+        const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + pos);
+        const uint16_t id = get16(p);
+        const uint16_t size = get16(p + 2);
+        if (pos + 4 + size > extra.size()) {
+            // A damaged tail of extra fields is kept as it is, but not interpreted.
+            entry.extra.append(extra.substr(pos));
+            break;
+        }
+        if (id == 0x0001) {
+            if (!applyZip64(entry, p + 4, size, sizeMasked, packedMasked, offsetMasked)) {
+                return false;
+            }
+            zip64Found = true;
+        } else {
+            if (id == 0x5455 && size >= 5 && (p[4] & 1)) {
+                entry.modified = static_cast<int32_t>(get32(p + 5));
+            }
+            entry.extra.append(extra.substr(pos, 4 + size));
+        }
+        pos += 4 + size;
+    }
+    return zip64Found || !(sizeMasked || packedMasked || offsetMasked);
+}
+
+} // namespace
+
+bool Entry::isSymlink() const {
+    const std::optional<uint32_t> mode = unixMode();
+    return mode && (*mode & S_IFMT) == S_IFLNK;
+}
+
+std::optional<uint32_t> Entry::unixMode() const {
+    const unsigned system = versionMadeBy >> 8;
+    // 3 is Unix; 19 is OS X, which stores the same bits.
+    if ((system == 3 || system == 19) && (externalAttributes >> 16) != 0) {
+        return externalAttributes >> 16;
+    }
+    return std::nullopt;
+}
+
+int64_t Entry::modificationTime() const {
+    if (modified) {
+        return *modified;
+    }
+    std::tm fields{};
+    fields.tm_year = ((dosDate >> 9) & 0x7f) + 80;
+    fields.tm_mon = ((dosDate >> 5) & 0x0f) - 1;
+    fields.tm_mday = dosDate & 0x1f;
+    fields.tm_hour = (dosTime >> 11) & 0x1f;
+    fields.tm_min = (dosTime >> 5) & 0x3f;
+    fields.tm_sec = (dosTime & 0x1f) * 2;
+    fields.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&fields));
+}
+
+Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
+    ArchiveIndex index;
+    Result<uint64_t> size = fileSize(fd, path);
+    if (!size.ok()) {
+        return size.error();
+    }
+    index.fileSize = *size;
+    if (index.fileSize == 0) {
+        return index;
+    }
+    // The end record sits in the last 22 bytes plus a comment of up to 65,535 bytes.
+    const uint64_t tailSize = std::min<uint64_t>(index.fileSize, 22 + 65535);
+    std::string tail(tailSize, '\0');
+    if (Status read = readAt(fd, tail.data(), tail.size(), index.fileSize - tailSize, path); !read.ok()) {
+        return read.error();
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+    std::optional<size_t> endPos;
+    for (size_t i = tail.size() >= 22 ? tail.size() - 22 + 1 : 0; i-- > 0;) {
+        if (get32(bytes + i) == kEndSignature && i + 22 + get16(bytes + i + 20) <= tail.size()) {
+            endPos = i;
+            break;
+        }
+    }
+    if (!endPos) {
+        return corrupt(path, "no end of central directory record");
+    }
+    const unsigned char* end = bytes + *endPos;
+    const uint64_t endOffset = index.fileSize - tailSize + *endPos;
+    index.comment.assign(tail, *endPos + 22, get16(end + 20));
+    if (get16(end + 4) != 0 || get16(end + 6) != 0) {
+        return corrupt(path, "archives split over several disks are not supported");
+    }
+    uint64_t count = get16(end + 10);
+    uint64_t centralSize = get32(end + 12);
+    uint64_t centralOffset = get32(end + 16);
+    if (endOffset >= 20) {
+        unsigned char locator[20];
+        if (Status read = readAt(fd, locator, sizeof locator, endOffset - 20, path); !read.ok()) {
+            return read.error();
+        }
+        if (get32(locator) == kZip64LocatorSignature) {
+            const uint64_t zip64EndOffset = get64(locator + 8);
+            unsigned char record[56];
+            if (zip64EndOffset + sizeof record > endOffset) {
+                return corrupt(path, "the ZIP64 end record lies outside the file");
+            }
+            if (Status read = readAt(fd, record, sizeof record, zip64EndOffset, path); !read.ok()) {
+                return read.error();
+            }
+            if (get32(record) != kZip64EndSignature) {
+                return corrupt(path, "the ZIP64 end record is missing");
+            }
+            count = get64(record + 32);
+            centralSize = get64(record + 40);
+            centralOffset = get64(record + 48);
+        }
+    }
+    if (centralOffset > endOffset || centralSize > endOffset - centralOffset) {
+        return corrupt(path, "the central directory lies outside the file");
+    }
+    index.centralOffset = centralOffset;
+    std::string central(centralSize, '\0');
+    if (Status read = readAt(fd, central.data(), central.size(), centralOffset, path); !read.ok()) {
+        return read.error();
+    }
+    const auto* p = reinterpret_cast<const unsigned char*>(central.data());
+    size_t pos = 0;
+    index.entries.reserve(std::min<uint64_t>(count, central.size() / 46));
+    while (pos < central.size()) {
+        if (pos + 46 > central.size() || get32(p + pos) != kCentralSignature) {
+            return corrupt(path, "central directory record " + std::to_string(index.entries.size() + 1) +
+                                     " is damaged");
+        }
+        const unsigned char* r = p + pos;
+        Entry entry;
+        entry.versionMadeBy = get16(r + 4);
+        entry.versionNeeded = get16(r + 6);
+        entry.flags = get16(r + 8);
+        entry.method = get16(r + 10);
+        entry.dosTime = get16(r + 12);
+        entry.dosDate = get16(r + 14);
+        entry.crc = get32(r + 16);
+        entry.packedSize = get32(r + 20);
+        entry.size = get32(r + 24);
+        const size_t nameLength = get16(r + 28);
+        const size_t extraLength = get16(r + 30);
+        const size_t commentLength = get16(r + 32);
+        entry.internalAttributes = get16(r + 36);
+        entry.externalAttributes = get32(r + 38);
+        entry.localOffset = get32(r + 42);
+        if (pos + 46 + nameLength + extraLength + commentLength > central.size()) {
+            return corrupt(path, "central directory record " + std::to_string(index.entries.size() + 1) +
+                                     " runs past the directory's end");
+        }
+        entry.rawName.assign(central, pos + 46, nameLength);
+        const std::string_view extra(central.data() + pos + 46 + nameLength, extraLength);
+        if (!parseExtra(entry, extra, entry.size == kZip64Limit, entry.packedSize == kZip64Limit,
+                        entry.localOffset == kZip64Limit)) {
+            return corrupt(path, "the ZIP64 sizes of member " + std::to_string(index.entries.size() + 1) +
+                                     " are missing");
+        }
+        entry.comment.assign(central, pos + 46 + nameLength + extraLength, commentLength);
+        entry.name = decodeMemberName(entry.rawName, (entry.flags & kFlagUtf8) != 0, extra);
+        index.entries.push_back(std::move(entry));
+        pos += 46 + nameLength + extraLength + commentLength;
+    }
+    // Some writers let a 16-bit count wrap past 65,535 members; the records themselves count.
+    if (index.entries.size() != count && (index.entries.size() & 0xffff) != (count & 0xffff)) {
+        return corrupt(path, "the central directory holds " + std::to_string(index.entries.size()) +
+                                 " members but the end record says " + std::to_string(count));
+    }
+    return index;
+}
+
+std::vector<bool> findOverlaps(const ArchiveIndex& index) {
+    const size_t n = index.entries.size();
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return index.entries[a].localOffset < index.entries[b].localOffset;
+    });
+    std::vector<bool> overlapping(n, false);
+    for (size_t k = 0; k < n; ++k) {
+        const Entry& entry = index.entries[order[k]];
+        const uint64_t limit = k + 1 < n ? index.entries[order[k + 1]].localOffset : index.centralOffset;
+        // The local header is at least 30 bytes; its name and extra fields may differ in length
+        // from the central ones, so only the certain minimum is counted here.
+        const uint64_t end = entry.localOffset + kLocalHeaderSize + entry.packedSize;
+        if (end < entry.localOffset || end > limit) {
+            overlapping[order[k]] = true;
+        }
+    }
+    return overlapping;
+}
+
+void appendLocalHeader(std::string& out, const Entry& entry, bool zip64) {
+    std::string zip64Field;
+    if (zip64) {
+        put16(zip64Field, 0x0001);
+        put16(zip64Field, 16);
+        put64(zip64Field, entry.size);
+        put64(zip64Field, entry.packedSize);
+    }
+    put32(out, kLocalHeaderSignature);
+    put16(out, zip64 ? 45 : entry.versionNeeded);
+    put16(out, entry.flags & ~kFlagDataDescriptor);
+    put16(out, entry.method);
+    put16(out, entry.dosTime);
+    put16(out, entry.dosDate);
+    put32(out, entry.crc);
+    put32(out, zip64 ? kZip64Limit : static_cast<uint32_t>(entry.packedSize));
+    put32(out, zip64 ? kZip64Limit : static_cast<uint32_t>(entry.size));
+    put16(out, static_cast<uint32_t>(entry.rawName.size()));
+    put16(out, static_cast<uint32_t>(zip64Field.size() + entry.extra.size()));
+    out += entry.rawName;
+    out += zip64Field;
+    out += entry.extra;
+}
+
+void appendCentralRecord(std::string& out, const Entry& entry) {
+    const bool bigSize = entry.size >= kZip64Limit;
+    const bool bigPacked = entry.packedSize >= kZip64Limit;
+    const bool bigOffset = entry.localOffset >= kZip64Limit;
+    std::string zip64Field;
+    if (bigSize || bigPacked || bigOffset) {
+        std::string values;
+        if (bigSize) {
+            put64(values, entry.size);
+        }
+        if (bigPacked) {
+            put64(values, entry.packedSize);
+        }
+        if (bigOffset) {
+            put64(values, entry.localOffset);
+        }
+        put16(zip64Field, 0x0001);
+        put16(zip64Field, static_cast<uint32_t>(values.size()));
+        zip64Field += values;
+    }
+    put32(out, kCentralSignature);
+    put16(out, entry.versionMadeBy);
+    put16(out, zip64Field.empty() ? entry.versionNeeded : std::max<uint16_t>(entry.versionNeeded, 45));
+    put16(out, entry.flags);
+    put16(out, entry.method);
+    put16(out, entry.dosTime);
+    put16(out, entry.dosDate);
+    put32(out, entry.crc);
+    put32(out, bigPacked ? kZip64Limit : static_cast<uint32_t>(entry.packedSize));
+    put32(out, bigSize ? kZip64Limit : static_cast<uint32_t>(entry.size));
+    put16(out, static_cast<uint32_t>(entry.rawName.size()));
+    put16(out, static_cast<uint32_t>(zip64Field.size() + entry.extra.size()));
+    put16(out, static_cast<uint32_t>(entry.comment.size()));
+    put16(out, 0);
+    put16(out, entry.internalAttributes);
+    put32(out, entry.externalAttributes);
+    put32(out, bigOffset ? kZip64Limit : static_cast<uint32_t>(entry.localOffset));
+    out += entry.rawName;
+    out += zip64Field;
+    out += entry.extra;
+    out += entry.comment;
+}
+
+void appendEndRecords(std::string& out, uint64_t entryCount, uint64_t centralOffset, uint64_t centralSize,
+                      const std::string& comment) {
+    const bool zip64 = entryCount >= 0xffff || centralOffset >= kZip64Limit || centralSize >= kZip64Limit;
+    if (zip64) {
+        const uint64_t zip64EndOffset = centralOffset + centralSize;
+        put32(out, kZip64EndSignature);
+        put64(out, 44);
+        put16(out, (3 << 8) | 45);
+        put16(out, 45);
+        put32(out, 0);
+        put32(out, 0);
+        put64(out, entryCount);
+        put64(out, entryCount);
+        put64(out, centralSize);
+        put64(out, centralOffset);
+        put32(out, kZip64LocatorSignature);
+        put32(out, 0);
+        put64(out, zip64EndOffset);
+        put32(out, 1);
+    }
+    put32(out, kEndSignature);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, zip64 ? 0xffff : static_cast<uint32_t>(entryCount));
+    put16(out, zip64 ? 0xffff : static_cast<uint32_t>(entryCount));
+    put32(out, zip64 ? kZip64Limit : static_cast<uint32_t>(centralSize));
+    put32(out, zip64 ? kZip64Limit : static_cast<uint32_t>(centralOffset));
+    const std::string kept = comment.substr(0, 0xffff);
+    put16(out, static_cast<uint32_t>(kept.size()));
+    out += kept;
+}
+
+std::string buildCentralDirectory(const std::vector<Entry>& entries, uint64_t centralOffset,
+                                  const std::string& comment) {
+    std::string out;
+    size_t estimate = 100;
+    for (const Entry& entry : entries) {
+        estimate += 46 + 28 + entry.rawName.size() + entry.extra.size() + entry.comment.size();
+    }
+    out.reserve(estimate);
+    for (const Entry& entry : entries) {
+        appendCentralRecord(out, entry);
+    }
+    const uint64_t centralSize = out.size();
+    appendEndRecords(out, entries.size(), centralOffset, centralSize, comment);
+    return out;
+}
+
+void toDosTime(int64_t unixTime, uint16_t& dosDate, uint16_t& dosTime) {
+    const auto seconds = static_cast<std::time_t>(unixTime);
+    std::tm local{};
+    if (localtime_r(&seconds, &local) == nullptr || local.tm_year < 80) {
+        dosDate = (0 << 9) | (1 << 5) | 1; // 1 January 1980, the format's first day
+        dosTime = 0;
+        return;
+    }
+    if (local.tm_year > 207) {
+        local = std::tm{};
+        local.tm_year = 207;
+        local.tm_mon = 11;
+        local.tm_mday = 31;
+        local.tm_hour = 23;
+        local.tm_min = 59;
+        local.tm_sec = 58;
+    }
+    dosDate = static_cast<uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+    dosTime = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+}
+
+std::string extendedTimestampField(int64_t unixTime) {
+    std::string field;
+    put16(field, 0x5455);
+    put16(field, 5);
+    field += static_cast<char>(1);
+    put32(field,
+          static_cast<uint32_t>(static_cast<int32_t>(std::clamp<int64_t>(unixTime, INT32_MIN, INT32_MAX))));
+    return field;
+}
+
+} // namespace pkzip
