@@ -13,15 +13,13 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build="$here/../../build"
 bin=""
-measure_fsync=yes
 pass=""
 
 while [ $# -gt 0 ]; do
     case "$1" in
     --build) build=$2; shift 2 ;;
     --bin) bin=$2; shift 2 ;;
-    --no-fsync-cost) measure_fsync=no; shift ;;
-    --quick | --keep) pass="$pass $1"; shift ;;
+    --quick | --keep | --no-fsync-cost) pass="$pass $1"; shift ;;
     --work | --only) pass="$pass $1 $2"; shift 2 ;;
     *) sed -n '2,10p' "$0" >&2; exit 2 ;;
     esac
@@ -41,15 +39,5 @@ for peer in zip unzip diff; do
     command -v "$peer" >/dev/null || { echo "run.sh: $peer is needed (apt-get install zip unzip)" >&2; exit 2; }
 done
 
-# The cost of the fsync calls is measured by running the archiver a second time with them made
-# into no-ops by libeatmydata (Debian package eatmydata), when it is installed.
-nosync=""
-if [ "$measure_fsync" = yes ]; then
-    for lib in /usr/lib/*/libeatmydata.so /usr/lib/libeatmydata.so /usr/lib/*/libeatmydata.so.1; do
-        if [ -e "$lib" ]; then nosync=$lib; break; fi
-    done
-    [ -n "$nosync" ] || echo "run.sh: eatmydata is not installed: the fsync cost is not measured" >&2
-fi
-
 # shellcheck disable=SC2086
-exec "$bench" --bin "$bin" ${nosync:+--nosync-preload "$nosync"} $pass
+exec "$bench" --bin "$bin" $pass
