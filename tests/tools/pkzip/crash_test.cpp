@@ -1,0 +1,160 @@
+// Kills during add and delete, and two writers at once: the archive always comes back whole.
+
+#include "pkzip_fixture.h"
+
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace pkziptest {
+namespace {
+
+std::string noise(size_t size, std::mt19937& random) {
+    std::string data(size, '\0');
+    for (char& c : data) {
+        c = static_cast<char>(random());
+    }
+    return data;
+}
+
+class KillTest : public PkzipTest {
+protected:
+    std::mt19937 m_random{20261207};
+    std::vector<std::string> m_original;
+
+    void SetUp() override {
+        std::vector<std::string> files;
+        for (int i = 0; i < 40; ++i) {
+            const std::string name = "base/m" + std::to_string(i) + ".bin";
+            write(name, noise(50000, m_random));
+            files.push_back(win(name));
+            m_original.push_back(name);
+        }
+        ASSERT_EQ(add("k.zip", files, true).exitCode, 0);
+    }
+
+    // Runs the tool and kills it after a random delay of up to limit; returns whether it was
+    // still running when killed.
+    bool runAndKill(const std::vector<std::string>& arguments, std::chrono::microseconds limit) {
+        const int child = startTool(arguments);
+        std::uniform_int_distribution<long> delay(0, limit.count());
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(m_random)));
+        const bool killed = ::kill(child, SIGKILL) == 0;
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return killed && WIFSIGNALED(status);
+    }
+
+    std::chrono::microseconds timeOf(const std::vector<std::string>& arguments) const {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(runTool(arguments).exitCode, 0);
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                     start);
+    }
+
+    // After a listing run (which finishes or rolls back) the archive is whole: it passes the
+    // peer's test, holds every original member (less the deleted ones, when deletion finished)
+    // and no side file is left.
+    void expectWhole(const std::vector<std::string>& mayBeGone, const std::vector<std::string>& mayBeNew) {
+        const ToolRun listed = list("k.zip");
+        ASSERT_EQ(listed.exitCode, 0) << listed.err;
+        std::vector<std::string> paths;
+        for (const ListedMember& member : parseListing(listed.out).members) {
+            paths.push_back(member.path);
+        }
+        size_t goneCount = 0;
+        for (const std::string& name : m_original) {
+            const bool present = std::find(paths.begin(), paths.end(), name) != paths.end();
+            const bool allowedGone = std::find(mayBeGone.begin(), mayBeGone.end(), name) != mayBeGone.end();
+            EXPECT_TRUE(present || allowedGone) << name << " was lost";
+            goneCount += present ? 0 : 1;
+        }
+        EXPECT_TRUE(goneCount == 0 || goneCount == mayBeGone.size()) << "a delete was half done";
+        size_t newCount = 0;
+        for (const std::string& name : mayBeNew) {
+            newCount += std::find(paths.begin(), paths.end(), name) != paths.end() ? 1 : 0;
+        }
+        EXPECT_TRUE(newCount == 0 || newCount == mayBeNew.size()) << "an add was half done";
+        shell("unzip -tq k.zip");
+        EXPECT_TRUE(sideFiles().empty());
+    }
+};
+
+TEST_F(KillTest, KilledAddsLeaveACompleteArchive) {
+    std::vector<std::string> files;
+    std::vector<std::string> names;
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "more/n" + std::to_string(i) + ".bin";
+        write(name, noise(400000, m_random));
+        files.push_back(win(name));
+        names.push_back(name);
+    }
+    writeList(host("add.lst"), files);
+    const std::vector<std::string> arguments = {"-add", "-attr", win("k.zip"), "-include=@" + win("add.lst"),
+                                                "-path=root"};
+    // Time one uninterrupted add on a copy, to spread the kills over the whole run.
+    shell("cp k.zip k.bak");
+    const std::chrono::microseconds full = timeOf(arguments);
+    shell("mv k.bak k.zip");
+    int interrupted = 0;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        interrupted += runAndKill(arguments, full + full / 5) ? 1 : 0;
+        expectWhole({}, names);
+        // Start the next round from the original archive when the add went through.
+        if (memberPaths("k.zip").size() != m_original.size()) {
+            ASSERT_EQ(remove("k.zip", names).exitCode, 0);
+        }
+    }
+    EXPECT_GT(interrupted, 0) << "no kill landed while the tool was running";
+}
+
+TEST_F(KillTest, KilledDeletesLeaveACompleteArchive) {
+    const std::vector<std::string> doomed = {m_original[0], m_original[17], m_original[39]};
+    writeList(host("del.lst"), doomed);
+    const std::vector<std::string> arguments = {"-del", win("k.zip"), "@" + win("del.lst")};
+    shell("cp k.zip k.bak");
+    const std::chrono::microseconds full = timeOf(arguments);
+    int interrupted = 0;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        shell("cp k.bak k.zip");
+        interrupted += runAndKill(arguments, full + full / 5) ? 1 : 0;
+        expectWhole(doomed, {});
+    }
+    EXPECT_GT(interrupted, 0) << "no kill landed while the tool was running";
+}
+
+TEST_F(PkzipTest, TwoWritersAtOnceDoNotCorruptTheArchive) {
+    std::mt19937 random(5);
+    std::vector<std::string> left;
+    std::vector<std::string> right;
+    for (int i = 0; i < 8; ++i) {
+        write("l/" + std::to_string(i), noise(200000, random));
+        write("r/" + std::to_string(i), noise(200000, random));
+        left.push_back(win("l/" + std::to_string(i)));
+        right.push_back(win("r/" + std::to_string(i)));
+    }
+    writeList(host("left.lst"), left);
+    writeList(host("right.lst"), right);
+    for (int round = 0; round < 3; ++round) {
+        shell("rm -f both.zip");
+        const int a =
+            startTool({"-add", "-attr", win("both.zip"), "-include=@" + win("left.lst"), "-path=root"});
+        const int b =
+            startTool({"-add", "-attr", win("both.zip"), "-include=@" + win("right.lst"), "-path=root"});
+        int status = 0;
+        ::waitpid(a, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        ::waitpid(b, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(memberPaths("both.zip").size(), 16u);
+        shell("unzip -tq both.zip");
+    }
+}
+
+} // namespace
+} // namespace pkziptest
