@@ -30,6 +30,14 @@ public:
     bool processOnePendingMessage() override { return false; }
     void setMainWindowEnabled(bool) override {}
     void focusMainWindow() override {}
+    void repaintMainFrame() override {}
+    void rebuildArchiveViews() override {}
+    std::unique_ptr<archive::ProgressDialog> createProgressDialog(const std::string&) override {
+        return nullptr;
+    }
+    std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest&) override {
+        return std::nullopt;
+    }
 };
 
 double secondsSince(std::chrono::steady_clock::time_point start) {

@@ -1,5 +1,6 @@
 #include "brenloapp.h"
 
+#include "association.h"
 #include "fileservices.h"
 
 #include <cstdio>
@@ -59,8 +60,7 @@ void CBrenloApp::setSortType(const std::string& sortType) {
 bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& window) {
     m_settings = Settings();
     m_sortFlags = sortFlagsFor(m_settings.sortType);
-    m_archiveFileName = kBlankArchive;
-    m_startupRouting = true;
+    m_engine.reset();
     WaitCursor wait(window);
 
     platform::Result<std::string> programDir = m_drives.toWindows(folderOfHostPath(input.executableHostPath));
@@ -75,8 +75,8 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
     }
 
     // The empty archive of an earlier run goes first, whatever happens next.
-    m_archivePath = m_programDir + kBlankArchive;
-    (void)platform::deleteFile(m_drives, m_archivePath);
+    (void)platform::deleteFile(m_drives, m_programDir + kBlankArchive);
+    m_programHostPath = input.executableHostPath;
     m_jobFiles = archive::JobFiles::inProgramDir(m_programDir, folderOfHostPath(input.executableHostPath) +
                                                                    "/" + archive::kInterpreterName);
     if (!platform::pathExists(m_drives, m_jobFiles.archiver)) {
@@ -94,9 +94,26 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
     m_sortFlags = sortFlagsFor(m_settings.sortType);
 
     m_recentFiles.load(m_registry);
+    m_engine = std::make_unique<archive::ArchiveEngine>(m_jobFiles, window, m_settings.dialogDir,
+                                                        m_settings.includePathInfo, m_recentFiles, m_drives);
+    m_engine->state().archivePath = m_programDir + kBlankArchive;
+    m_engine->state().archiveFileName = kBlankArchive;
+    // Until the start-up is over, open requests are the framework's to handle.
+    m_engine->state().startupRouting = true;
     m_commandLine = parseCommandLine(input.arguments);
     m_commandLineFile = m_commandLine.fileName;
     return true;
+}
+
+void CBrenloApp::ensureZipAssociation() {
+    m_engine->state().associated = archive::EnsureZipAssociation(m_registry, m_programDir, m_programHostPath,
+                                                                 archive::DesktopPlaces::forCurrentUser());
+}
+
+void CBrenloApp::finishStartup() {
+    m_engine->state().startupRouting = false;
+    ensureZipAssociation();
+    m_engine->commandLineOpen(m_commandLineFile);
 }
 
 bool CBrenloApp::checkCommandLineFile(archive::ArchiveWindow& window) {
@@ -122,7 +139,12 @@ bool CBrenloApp::checkCommandLineFile(archive::ArchiveWindow& window) {
 }
 
 bool CBrenloApp::saveSettings(archive::ArchiveWindow& window) {
-    return app::saveSettings(m_registry, m_settings, window);
+    const bool saved = app::saveSettings(m_registry, m_settings, window);
+    if (platform::Status recent = m_recentFiles.save(m_registry); !recent.ok()) {
+        std::fprintf(stderr, "pellix: the recent-file list was not saved: %s\n",
+                     recent.error().message.c_str());
+    }
+    return saved;
 }
 
 } // namespace app

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archiveengine.h"
 #include "archivewindow.h"
 #include "drivemap.h"
 #include "recentfiles.h"
@@ -7,6 +8,7 @@
 #include "settings.h"
 #include "tooljob.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,21 +52,31 @@ public:
     // working folder; a host path is turned into a Windows path first.
     bool checkCommandLineFile(archive::ArchiveWindow& window);
 
-    // The settings as the main window writes them when it goes away.
+    // The settings (and the recent-file list) as the main window writes them when it goes away.
     bool saveSettings(archive::ArchiveWindow& window);
+
+    // The start-up's last steps without a window: the .zip association checked and made, then
+    // the archive named on the command line opened.
+    void finishStartup();
+
+    // Makes this program the desktop's handler of .zip files; the association flag says whether
+    // that holds afterwards.
+    void ensureZipAssociation();
+
+    // The archive engine, there once initialise has succeeded.
+    archive::ArchiveEngine& engine() { return *m_engine; }
 
     const std::string& programDir() const { return m_programDir; }
     const archive::JobFiles& jobFiles() const { return m_jobFiles; }
-    const std::string& archivePath() const { return m_archivePath; }
-    const std::string& archiveFileName() const { return m_archiveFileName; }
+    const std::string& archivePath() const { return m_engine->state().archivePath; }
+    const std::string& archiveFileName() const { return m_engine->state().archiveFileName; }
+    const std::string& programHostPath() const { return m_programHostPath; }
     const std::string& commandLineFile() const { return m_commandLineFile; }
     const CommandLine& commandLine() const { return m_commandLine; }
     Settings& settings() { return m_settings; }
     const SortFlags& sortFlags() const { return m_sortFlags; }
     void setSortType(const std::string& sortType);
-    RecentFileList& recentFiles() { return m_recentFiles; }
-    bool startupRouting() const { return m_startupRouting; }
-    void setStartupRouting(bool routing) { m_startupRouting = routing; }
+    archive::RecentFileList& recentFiles() { return m_recentFiles; }
     bool firstRun() const { return m_firstRun; }
     platform::Registry& registry() { return m_registry; }
     const platform::DriveMap& drives() const { return m_drives; }
@@ -74,14 +86,13 @@ private:
     const platform::DriveMap& m_drives;
     std::string m_programDir; // Windows path, ends in "\"
     archive::JobFiles m_jobFiles;
-    std::string m_archiveFileName = kBlankArchive;
-    std::string m_archivePath;
+    std::string m_programHostPath;
     std::string m_commandLineFile;
     CommandLine m_commandLine;
     Settings m_settings;
     SortFlags m_sortFlags;
-    RecentFileList m_recentFiles;
-    bool m_startupRouting = false;
+    archive::RecentFileList m_recentFiles;
+    std::unique_ptr<archive::ArchiveEngine> m_engine;
     bool m_firstRun = false;
 };
 

@@ -16,6 +16,12 @@ public:
     bool processOnePendingMessage() override { return false; }
     void setMainWindowEnabled(bool) override {}
     void focusMainWindow() override {}
+    void repaintMainFrame() override {}
+    void rebuildArchiveViews() override {}
+    std::unique_ptr<archive::ProgressDialog> createProgressDialog(const std::string& title) override;
+    std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest&) override {
+        return std::nullopt;
+    }
 };
 
 } // namespace app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace archive {
@@ -7,6 +9,37 @@ namespace archive {
 enum class MessageIcon { Stop, Question, Information, Exclamation };
 enum class MessageButtons { Ok, OkCancel };
 enum class MessageAnswer { Ok, Cancel };
+
+// One row of the progress dialog's lists: name, size text, date text.
+struct ProgressRow {
+    std::string name;
+    std::string sizeText;
+    std::string dateText;
+};
+
+// The progress dialog of an extract, add or delete, as the operation drives it. Created visible,
+// with progress 0 and empty lists; destroyed when the operation ends.
+class ProgressDialog {
+public:
+    virtual ~ProgressDialog() = default;
+    virtual void setPosition(int percent) = 0;
+    virtual void addNowProcessing(const ProgressRow& row) = 0;
+    virtual void clearNowProcessing() = 0;
+    virtual void addCompleted(const ProgressRow& row) = 0;
+    virtual void scrollCompletedToEnd() = 0;
+    // The texts after "File Count:" and "File Sizes:".
+    virtual void setCountTexts(const std::string& fileCount, const std::string& fileSizes) = 0;
+    // Handles every input event waiting for the dialog, then reports whether Cancel has been
+    // pressed; when it has, shows "The process has been cancelled by the user." first.
+    virtual bool checkCancelled() = 0;
+};
+
+// What a file dialog of the Open and New commands is asked for.
+struct FileDialogRequest {
+    std::string title;
+    std::string initialFolder; // "" for the dialog's default
+    bool forSaving = false;    // New: a save dialog that confirms overwriting
+};
 
 // Everything the archive engine needs of the window, and nothing more. The window layers
 // implement it with the real main frame; tests implement it with a scripted fake that answers
@@ -26,6 +59,14 @@ public:
     virtual bool processOnePendingMessage() = 0;
     virtual void setMainWindowEnabled(bool enabled) = 0;
     virtual void focusMainWindow() = 0;
+    // Invalidates and repaints the main frame at once.
+    virtual void repaintMainFrame() = 0;
+    // Has the archive folder tree rebuild from its root, which refills the archive list; with
+    // the archive-just-opened flag set it also labels the root and sets the window title.
+    virtual void rebuildArchiveViews() = 0;
+    virtual std::unique_ptr<ProgressDialog> createProgressDialog(const std::string& title) = 0;
+    // A .zip file dialog; the chosen file's full Windows path, or nothing when cancelled.
+    virtual std::optional<std::string> chooseArchiveFile(const FileDialogRequest& request) = 0;
 };
 
 // The application's title, the caption of the boxes the application itself owns.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-namespace app {
+namespace archive {
 
 namespace {
 
@@ -64,4 +64,4 @@ void RecentFileList::add(const std::string& path) {
     }
 }
 
-} // namespace app
+} // namespace archive

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace app {
+namespace archive {
 
 // The recent-file list of the File menu: up to four archive paths, the newest first, kept under
 // HKEY_CURRENT_USER\Software\PellixB\Pellix\Recent File List as File1 to File4.
@@ -28,4 +28,4 @@ private:
     std::vector<std::string> m_entries;
 };
 
-} // namespace app
+} // namespace archive

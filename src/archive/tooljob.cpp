@@ -47,6 +47,7 @@ JobFiles JobFiles::inProgramDir(const std::string& programDir, const std::string
     files.marker = programDir + "tempdone.txt";
     files.listing = programDir + "temp.txt";
     files.list = programDir + "temp.lst";
+    files.errors = programDir + "temp.err";
     files.interpreterHost = interpreterHost;
     return files;
 }
@@ -107,7 +108,8 @@ bool ToolJob::run(const std::string& commandLine) {
 }
 
 void DeleteJobFiles(const JobFiles& files, const platform::DriveMap& drives) {
-    for (const std::string* path : {&files.script, &files.marker, &files.list, &files.listing}) {
+    for (const std::string* path :
+         {&files.script, &files.marker, &files.list, &files.listing, &files.errors}) {
         (void)platform::deleteFile(drives, *path);
     }
 }

@@ -16,6 +16,7 @@ struct JobFiles {
     std::string marker;          // tempdone.txt, the completion marker
     std::string listing;         // temp.txt, the archiver's listing
     std::string list;            // temp.lst, the names an operation works on
+    std::string errors;          // temp.err, what a failed line of the script said
     std::string interpreterHost; // host path of the job-script interpreter
 
     static JobFiles inProgramDir(const std::string& programDir, const std::string& interpreterHost);
@@ -56,8 +57,8 @@ private:
     const platform::DriveMap& m_drives;
 };
 
-// Deletes the job script, the completion marker, the list file and the listing file, in this
-// order; a missing file is no error. The archiver is never deleted.
+// Deletes the job script, the completion marker, the list file, the listing file and the error
+// file, in this order; a missing file is no error. The archiver is never deleted.
 void DeleteJobFiles(const JobFiles& files, const platform::DriveMap& drives = platform::DriveMap::current());
 
 } // namespace archive

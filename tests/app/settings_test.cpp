@@ -68,14 +68,14 @@ TEST(SettingsTest, SaveFailuresShowTheRegistryErrorOnceAndWriteNothingMore) {
 TEST(RecentFilesTest, FourEntriesNewestFirstWithoutDuplicates) {
     testsupport::Sandbox sandbox;
     platform::Registry registry;
-    app::RecentFileList list;
+    archive::RecentFileList list;
     for (const char* path : {"C:\\a.zip", "C:\\b.zip", "C:\\c.zip", "C:\\d.zip", "c:\\B.ZIP", "C:\\e.zip"}) {
         list.add(path);
     }
     EXPECT_EQ(list.entries(), (std::vector<std::string>{"C:\\e.zip", "c:\\B.ZIP", "C:\\d.zip", "C:\\c.zip"}));
     ASSERT_TRUE(list.save(registry).ok());
 
-    app::RecentFileList read;
+    archive::RecentFileList read;
     read.load(registry);
     EXPECT_EQ(read.entries(), list.entries());
     auto key =
@@ -84,7 +84,7 @@ TEST(RecentFilesTest, FourEntriesNewestFirstWithoutDuplicates) {
     EXPECT_EQ(registry.queryValue(*key, "File1", 255)->text, "C:\\e.zip");
     EXPECT_EQ(registry.queryValue(*key, "File4", 255)->text, "C:\\c.zip");
 
-    app::RecentFileList shorter;
+    archive::RecentFileList shorter;
     shorter.add("C:\\only.zip");
     ASSERT_TRUE(shorter.save(registry).ok());
     read.load(registry);

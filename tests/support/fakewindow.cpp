@@ -18,7 +18,79 @@ const char* iconName(archive::MessageIcon icon) {
     return "?";
 }
 
+// Records what the operation does to its progress dialog into the window's call list.
+class FakeProgressDialog : public archive::ProgressDialog {
+public:
+    explicit FakeProgressDialog(FakeWindow& window) : m_window(window) {}
+    ~FakeProgressDialog() override { m_window.calls.push_back("progress closed"); }
+
+    void setPosition(int percent) override {
+        m_window.calls.push_back("position " + std::to_string(percent));
+    }
+    void addNowProcessing(const archive::ProgressRow& row) override {
+        m_window.calls.push_back("now " + row.name + "|" + row.sizeText + "|" + row.dateText);
+    }
+    void clearNowProcessing() override { m_window.calls.push_back("now cleared"); }
+    void addCompleted(const archive::ProgressRow& row) override {
+        m_window.calls.push_back("completed " + row.name + "|" + row.sizeText + "|" + row.dateText);
+    }
+    void scrollCompletedToEnd() override { m_window.calls.push_back("completed scrolled"); }
+    void setCountTexts(const std::string& fileCount, const std::string& fileSizes) override {
+        m_window.calls.push_back("counts " + fileCount + "|" + fileSizes);
+    }
+    bool checkCancelled() override {
+        const int check = ++m_window.checksMade;
+        m_window.calls.push_back("check " + std::to_string(check));
+        if (m_window.cancelBeforeCheck != 0 && check >= m_window.cancelBeforeCheck) {
+            m_window.showMessage("The process has been cancelled by the user.", "Process Cancelled",
+                                 archive::MessageIcon::Stop, archive::MessageButtons::Ok);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    FakeWindow& m_window;
+};
+
 } // namespace
+
+void FakeWindow::repaintMainFrame() {
+    calls.push_back("repaint");
+}
+
+void FakeWindow::rebuildArchiveViews() {
+    calls.push_back("rebuild");
+    if (onRebuild) {
+        onRebuild();
+    }
+}
+
+std::unique_ptr<archive::ProgressDialog> FakeWindow::createProgressDialog(const std::string& title) {
+    calls.push_back("progress " + title);
+    checksMade = 0;
+    return std::make_unique<FakeProgressDialog>(*this);
+}
+
+std::optional<std::string> FakeWindow::chooseArchiveFile(const archive::FileDialogRequest& request) {
+    calls.push_back("file dialog " + request.title + "|" + request.initialFolder);
+    if (chosenFiles.empty()) {
+        return std::nullopt;
+    }
+    std::optional<std::string> chosen = chosenFiles.front();
+    chosenFiles.pop_front();
+    return chosen;
+}
+
+std::vector<std::string> FakeWindow::callsStartingWith(const std::string& prefix) const {
+    std::vector<std::string> result;
+    for (const std::string& call : calls) {
+        if (call.rfind(prefix, 0) == 0) {
+            result.push_back(call);
+        }
+    }
+    return result;
+}
 
 archive::MessageAnswer FakeWindow::showMessage(const std::string& text, const std::string& caption,
                                                archive::MessageIcon icon, archive::MessageButtons buttons) {

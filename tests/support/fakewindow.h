@@ -3,6 +3,8 @@
 #include "archivewindow.h"
 
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,15 +23,27 @@ public:
     bool processOnePendingMessage() override;
     void setMainWindowEnabled(bool enabled) override;
     void focusMainWindow() override;
+    void repaintMainFrame() override;
+    void rebuildArchiveViews() override;
+    std::unique_ptr<archive::ProgressDialog> createProgressDialog(const std::string& title) override;
+    std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest& request) override;
 
     std::deque<archive::MessageAnswer> answers;
-    int pendingMessages = 0;        // how many queued window messages processOnePendingMessage finds
-    std::vector<std::string> calls; // "box Stop|Pellix|text", "status Ready", "enable 0", ...
+    std::deque<std::optional<std::string>> chosenFiles; // answers of the file dialogs; none: cancelled
+    // The progress dialog's Cancel is pressed before this cancellation check (1 = the first check
+    // of an operation); 0: never.
+    int cancelBeforeCheck = 0;
+    int checksMade = 0;
+    std::function<void()> onRebuild; // runs inside rebuildArchiveViews
+    int pendingMessages = 0;         // how many queued window messages processOnePendingMessage finds
+    std::vector<std::string> calls;  // "box Stop|Pellix|text", "status Ready", "enable 0", ...
     bool mainWindowEnabled = true;
     int waitCursorDepth = 0;
 
     // The recorded message boxes only, as "Icon|caption|text".
     std::vector<std::string> boxes() const;
+    // The recorded calls that begin with prefix.
+    std::vector<std::string> callsStartingWith(const std::string& prefix) const;
 };
 
 } // namespace testsupport

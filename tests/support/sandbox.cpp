@@ -30,8 +30,13 @@ Sandbox::Sandbox() {
         m_hadConfig = true;
         m_oldConfig = config;
     }
+    if (const char* data = std::getenv("XDG_DATA_HOME")) {
+        m_hadData = true;
+        m_oldData = data;
+    }
     setenv("HOME", m_home.c_str(), 1);
     setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
+    setenv("XDG_DATA_HOME", (m_root + "/data").c_str(), 1);
     platform::DriveMap::setCurrent(platform::DriveMap::defaults());
 }
 
@@ -45,6 +50,11 @@ Sandbox::~Sandbox() {
         setenv("XDG_CONFIG_HOME", m_oldConfig.c_str(), 1);
     } else {
         unsetenv("XDG_CONFIG_HOME");
+    }
+    if (m_hadData) {
+        setenv("XDG_DATA_HOME", m_oldData.c_str(), 1);
+    } else {
+        unsetenv("XDG_DATA_HOME");
     }
     platform::DriveMap::setCurrent(platform::DriveMap::defaults());
     std::error_code ignored;
@@ -83,11 +93,15 @@ bool fileExists(const std::string& hostPath) {
 }
 
 std::string programDir() {
-    const char* dir = std::getenv("PELLIX_PROGRAM_DIR");
-    if (dir == nullptr) {
-        throw std::runtime_error("PELLIX_PROGRAM_DIR is not set: run the tests through ctest");
+    return PELLIX_PROGRAM_DIR;
+}
+
+std::string readTestFixture(const std::string& relativePath) {
+    const std::string path = std::string(PELLIX_SOURCE_DIR) + "/tests/" + relativePath;
+    if (!fileExists(path)) {
+        throw std::runtime_error("missing test fixture " + path);
     }
-    return dir;
+    return readFile(path);
 }
 
 int runShell(const std::string& command, std::string* output) {

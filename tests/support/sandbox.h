@@ -5,8 +5,8 @@
 
 namespace testsupport {
 
-// A temporary world for one test: its own home folder (drive C:), configuration folder and
-// scratch folder, with HOME and XDG_CONFIG_HOME pointing there for as long as it lives. The
+// A temporary world for one test: its own home folder (drive C:), configuration folder and data
+// folder, with HOME, XDG_CONFIG_HOME and XDG_DATA_HOME pointing there for as long as it lives. The
 // process's drive map is reset to C: = that home, Z: = "/". Removed with everything in it.
 class Sandbox {
 public:
@@ -29,8 +29,10 @@ private:
     std::string m_config;
     std::string m_oldHome;
     std::string m_oldConfig;
+    std::string m_oldData;
     bool m_hadHome = false;
     bool m_hadConfig = false;
+    bool m_hadData = false;
 };
 
 void writeFile(const std::string& hostPath, const std::string& contents);
@@ -39,6 +41,8 @@ bool fileExists(const std::string& hostPath);
 
 // The build's program directory (where pellix, PKZIP25.EXE and the interpreter are built).
 std::string programDir();
+// A file below tests/ in the source tree, read whole.
+std::string readTestFixture(const std::string& relativePath);
 
 // Runs a command line through /bin/sh; returns its exit status and fills output with its
 // standard output.

@@ -1,6 +1,11 @@
 // pellix-batch: runs a job script the way the Windows command interpreter runs the two-line
-// scripts Pellix writes. Each line runs in turn; a line that cannot run is reported on standard
-// error and the next line still runs, so the completion marker line always gets its chance.
+// scripts Pellix writes. Each line runs in turn; a line that cannot run is reported and the next
+// line still runs, so the completion marker line always gets its chance.
+//
+// The program cannot see a hidden job's console, so what went wrong is kept beside the script:
+// SCRIPT.err (temp.err for temp.bat) is emptied when the script starts and then holds the
+// standard error of every program line that failed, or a line naming its exit status. A program
+// that succeeds leaves nothing there, even if it printed warnings.
 
 #include "drivemap.h"
 #include "hostfile.h"
@@ -12,12 +17,31 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern char** environ;
 
 namespace {
+
+// Where failures are written; -1 when the error file cannot be created.
+int g_errorFile = -1;
+
+void report(const std::string& text) {
+    std::fprintf(stderr, "pellix-batch: %s\n", text.c_str());
+    if (g_errorFile >= 0) {
+        const std::string line = text + "\n";
+        (void)!::write(g_errorFile, line.data(), line.size());
+    }
+}
+
+std::string errorFileFor(const std::string& scriptPath) {
+    const size_t slash = scriptPath.rfind('/');
+    const size_t dot = scriptPath.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? scriptPath.substr(0, dot) : scriptPath) + ".err";
+}
 
 bool hostPathOf(const platform::DriveMap& drives, const std::string& windowsPath, std::string& host) {
     if (!windowsPath.empty() && windowsPath[0] == '/') {
@@ -26,7 +50,7 @@ bool hostPathOf(const platform::DriveMap& drives, const std::string& windowsPath
     }
     platform::Result<std::string> resolved = drives.toHost(windowsPath);
     if (!resolved.ok()) {
-        std::fprintf(stderr, "pellix-batch: %s\n", resolved.error().message.c_str());
+        report(resolved.error().message);
         return false;
     }
     host = *resolved;
@@ -41,18 +65,18 @@ bool runCopy(const platform::DriveMap& drives, const batch::ScriptLine& line) {
     }
     platform::Result<std::string> contents = platform::readWholeFile(from);
     if (!contents.ok()) {
-        std::fprintf(stderr, "pellix-batch: copy: %s\n", contents.error().message.c_str());
+        report("copy: " + contents.error().message);
         return false;
     }
     const int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        std::fprintf(stderr, "pellix-batch: copy: cannot create %s: %s\n", to.c_str(), std::strerror(errno));
+        report("copy: cannot create " + to + ": " + std::strerror(errno));
         return false;
     }
     const std::string& data = *contents;
     bool ok = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size());
     if (!ok) {
-        std::fprintf(stderr, "pellix-batch: copy: cannot write %s: %s\n", to.c_str(), std::strerror(errno));
+        report("copy: cannot write " + to + ": " + std::strerror(errno));
     }
     if (::close(fd) != 0) {
         ok = false;
@@ -85,17 +109,33 @@ bool runProgram(const platform::DriveMap& drives, const batch::ScriptLine& line)
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
+    // The program's complaints go to the error file; they stay there only if it fails.
+    const off_t before = g_errorFile >= 0 ? ::lseek(g_errorFile, 0, SEEK_END) : 0;
+    if (g_errorFile >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, g_errorFile, STDERR_FILENO);
+    }
     pid_t child = -1;
     const int failure = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (failure != 0) {
-        std::fprintf(stderr, "pellix-batch: cannot run %s: %s\n", program.c_str(), std::strerror(failure));
+        report("cannot run " + line.program + ": " + std::strerror(failure));
         return false;
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const bool succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (g_errorFile >= 0) {
+        const off_t after = ::lseek(g_errorFile, 0, SEEK_END);
+        if (succeeded) {
+            (void)!::ftruncate(g_errorFile, before);
+        } else if (after == before) {
+            report(line.program + (WIFSIGNALED(status)
+                                       ? " was killed by signal " + std::to_string(WTERMSIG(status))
+                                       : " ended with exit status " + std::to_string(WEXITSTATUS(status))));
+        }
+    }
+    return succeeded;
 }
 
 } // namespace
@@ -110,9 +150,11 @@ int main(int argc, char** argv) {
     if (!hostPathOf(drives, argv[1], scriptPath)) {
         return 1;
     }
+    g_errorFile =
+        ::open(errorFileFor(scriptPath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
     platform::Result<std::string> script = platform::readWholeFile(scriptPath);
     if (!script.ok()) {
-        std::fprintf(stderr, "pellix-batch: %s\n", script.error().message.c_str());
+        report(script.error().message);
         return 1;
     }
     bool allRan = true;
@@ -122,7 +164,7 @@ int main(int argc, char** argv) {
         case batch::ScriptLine::Kind::Empty:
             break;
         case batch::ScriptLine::Kind::Malformed:
-            std::fprintf(stderr, "pellix-batch: %s: %s\n", line.problem.c_str(), text.c_str());
+            report(line.problem + ": " + text);
             allRan = false;
             break;
         case batch::ScriptLine::Kind::Copy:

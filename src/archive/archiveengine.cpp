@@ -1,0 +1,442 @@
+#include "archiveengine.h"
+
+#include "archivelisting.h"
+#include "fileservices.h"
+#include "formats.h"
+#include "hostfile.h"
+
+namespace archive {
+
+namespace {
+
+constexpr char kTooLarge[] = "The maximum limit of 2 gigabytes has been exceeded.";
+constexpr char kTooLargeCaption[] = "Unable to Add Files to the Archive";
+constexpr char kMissingFile[] = "The selected file does not exist.";
+constexpr char kMissingFileCaption[] = "Unable to Open Zip Archive";
+constexpr char kZipQuestion[] = "Are you sure you want to Add the selected File(s) to the Zip Archive?";
+constexpr char kZipQuestionCaption[] = "Confirm Zip File(s)";
+constexpr char kUnreadableArchive[] = "The Zip Archive could not be read completely:";
+constexpr char kArchiverFailed[] = "The archiver could not complete the operation:";
+
+struct KindTexts {
+    const char* title;
+    const char* done;
+    const char* doneCaption;
+    const char* failedCaption;
+};
+
+// Keeps a wait-cursor period open for one scope.
+class WaitCursor {
+public:
+    explicit WaitCursor(ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
+    ~WaitCursor() { m_window.endWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    ArchiveWindow& m_window;
+};
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string textAfterLast(const std::string& path, char separator) {
+    const size_t cut = path.rfind(separator);
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// The first few lines of the archiver's complaints, enough for a message box.
+std::string firstLines(const std::string& text, int count) {
+    size_t end = 0;
+    for (int i = 0; i < count && end != std::string::npos; ++i) {
+        end = text.find('\n', end == 0 ? 0 : end + 1);
+    }
+    std::string shown = end == std::string::npos ? text : text.substr(0, end) + "\n...";
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) {
+        shown.pop_back();
+    }
+    return shown;
+}
+
+int percentOf(double part, double whole) {
+    if (whole <= 0) {
+        return 100;
+    }
+    return static_cast<int>(part / whole * 100.0);
+}
+
+} // namespace
+
+std::string listingCommandLine(const JobFiles& files, const std::string& archivePath) {
+    return quoted(files.archiver) + " " + quoted(archivePath) + ">" + quoted(files.listing);
+}
+
+std::string extractCommandLine(const JobFiles& files, const std::string& archivePath,
+                               const std::string& destination, bool includePathInfo) {
+    return quoted(files.archiver) + " " + (includePathInfo ? " -dir=root" : "") +
+           " -extract -overwrite=all " + quoted(archivePath) + " @" + quoted(files.list) + " " +
+           quoted(destination);
+}
+
+std::string addCommandLine(const JobFiles& files, const std::string& archivePath, bool includePathInfo) {
+    return quoted(files.archiver) + " -add -attr " + quoted(archivePath) + " -include=@" +
+           quoted(files.list) + (includePathInfo ? " -path=root" : "");
+}
+
+std::string deleteCommandLine(const JobFiles& files, const std::string& archivePath) {
+    return quoted(files.archiver) + " -del " + quoted(archivePath) + " @" + quoted(files.list);
+}
+
+std::string listFileLine(const std::string& itemName, bool add) {
+    if (add) {
+        return itemName;
+    }
+    const size_t slash = itemName.find('/');
+    return slash == std::string::npos ? itemName : itemName.substr(slash + 1);
+}
+
+size_t chunkLength(const std::vector<OperationItem>& items, size_t first) {
+    std::int64_t chunkBytes = 0;
+    size_t taken = 0;
+    for (size_t i = first; i < items.size(); ++i) {
+        if (chunkBytes != 0 && chunkBytes + items[i].size > kChunkBytes) {
+            break;
+        }
+        chunkBytes += items[i].size;
+        ++taken;
+    }
+    return taken;
+}
+
+ArchiveEngine::ArchiveEngine(const JobFiles& files, ArchiveWindow& window, std::string& lastFolder,
+                             std::int32_t& includePathInfo, RecentFileList& recentFiles,
+                             const platform::DriveMap& drives)
+    : m_files(files), m_window(window), m_lastFolder(lastFolder), m_includePathInfo(includePathInfo),
+      m_recentFiles(recentFiles), m_drives(drives) {
+    m_state.entries.reserve(1000);
+    m_state.operationItems.reserve(100);
+}
+
+bool ArchiveEngine::archiveExists() const {
+    return platform::pathExists(m_drives, m_state.archivePath);
+}
+
+std::string ArchiveEngine::archiverErrors() const {
+    platform::Result<std::string> host = m_drives.toHost(m_files.errors);
+    if (!host.ok()) {
+        return {};
+    }
+    platform::Result<std::string> text = platform::readWholeFile(*host);
+    return text.ok() ? *text : std::string();
+}
+
+void ArchiveEngine::ListArchive() {
+    WaitCursor wait(m_window);
+    if (!archiveExists()) {
+        return;
+    }
+    m_window.setStatusText(kOpeningStatus);
+    PumpPendingMessages(m_window);
+    m_window.setMainWindowEnabled(false);
+
+    if (!ToolJob(m_files, m_window, m_drives).run(listingCommandLine(m_files, m_state.archivePath))) {
+        // The job never ran: what the views show is still the last listing.
+        m_window.setMainWindowEnabled(true);
+        m_window.focusMainWindow();
+        m_window.setStatusText(kReadyStatus);
+        return;
+    }
+    m_state.entries.clear();
+    m_state.folders.clear();
+    platform::Result<std::string> hostListing = m_drives.toHost(m_files.listing);
+    platform::Result<std::string> listing = hostListing.ok()
+                                                ? platform::readWholeFile(*hostListing)
+                                                : platform::Result<std::string>(hostListing.error());
+    if (!listing.ok()) {
+        m_window.showMessage(kJobFileError, kApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        m_window.setMainWindowEnabled(true);
+    } else {
+        parseListing(*listing, m_state.entries, m_state.folders);
+        const std::string problems = archiverErrors();
+        m_window.setMainWindowEnabled(true);
+        m_state.archiveJustOpened = true;
+        m_window.rebuildArchiveViews();
+        m_state.archiveJustOpened = false;
+        DeleteJobFiles(m_files, m_drives);
+        if (!problems.empty()) {
+            // A damaged archive lists what could be read; the user is told the rest is missing.
+            m_window.showMessage(std::string(kUnreadableArchive) + "\n" + firstLines(problems, 5),
+                                 kMissingFileCaption, MessageIcon::Stop, MessageButtons::Ok);
+        }
+    }
+    m_window.focusMainWindow();
+    m_window.setStatusText(kReadyStatus);
+}
+
+void ArchiveEngine::AddOperationItem(const std::string& name, std::int64_t size,
+                                     const std::string& dateText) {
+    m_state.operationItems.push_back(OperationItem{name, size, dateText});
+}
+
+void ArchiveEngine::finishFailedOperation() {
+    m_state.busy = false;
+    m_window.setMainWindowEnabled(true);
+    m_window.focusMainWindow();
+}
+
+void ArchiveEngine::RunArchiveOperation(bool add) {
+    WaitCursor wait(m_window);
+    const Kind kind = m_state.deleteRequest ? Kind::Delete : add ? Kind::Add : Kind::Extract;
+    static const KindTexts texts[] = {
+        {"UnZipping Files - Please Wait ...", "The Selected Files have been UnZipped.", "UnZip Completed",
+         "UnZip Failed"},
+        {"Zipping Files - Please Wait ...", "The Selected Files have been Zipped.", "Zip Completed",
+         "Zip Failed"},
+        {"Deleting Files - Please Wait ...", "The Selected Files have been Deleted.", "Delete Completed",
+         "Delete Failed"},
+    };
+    const KindTexts& text = texts[static_cast<int>(kind)];
+    const std::vector<OperationItem>& items = m_state.operationItems;
+
+    std::int64_t byteTotal = 0;
+    for (const OperationItem& item : items) {
+        byteTotal += item.size;
+    }
+    if (byteTotal > kMaximumOperationBytes) {
+        m_window.showMessage(kTooLarge, kTooLargeCaption, MessageIcon::Stop, MessageButtons::Ok);
+        m_window.setMainWindowEnabled(true);
+        m_window.focusMainWindow();
+        return;
+    }
+
+    std::unique_ptr<ProgressDialog> dialog = m_window.createProgressDialog(text.title);
+    m_state.cancelled = false; // each operation starts uncancelled
+    m_state.busy = true;
+    dialog->setPosition(0);
+    m_window.repaintMainFrame();
+    m_window.setMainWindowEnabled(false);
+
+    const bool includePath = includePathInfo();
+    ToolJob job(m_files, m_window, m_drives);
+    const std::string commandLine =
+        kind == Kind::Delete ? deleteCommandLine(m_files, m_state.archivePath)
+        : kind == Kind::Add
+            ? addCommandLine(m_files, m_state.archivePath, includePath)
+            : extractCommandLine(m_files, m_state.archivePath, m_state.extractDestination, includePath);
+    if (!job.writeScript(commandLine)) {
+        dialog.reset();
+        finishFailedOperation();
+        return;
+    }
+
+    size_t itemsDone = 0;
+    std::int64_t bytesDone = 0;
+    bool cancelled = false;
+    std::string problems;
+    std::vector<ProgressRow> nowProcessing;
+    while (itemsDone < items.size()) {
+        const size_t count = chunkLength(items, itemsDone);
+        std::vector<std::string> lines;
+        lines.reserve(count);
+        for (size_t i = itemsDone; i < itemsDone + count; ++i) {
+            lines.push_back(listFileLine(items[i].name, kind == Kind::Add));
+            bytesDone += items[i].size;
+            ProgressRow row{lines.back(), FormatSizeText(items[i].size), items[i].dateText};
+            dialog->addNowProcessing(row);
+            nowProcessing.push_back(std::move(row));
+        }
+        itemsDone += count;
+        if (!job.writeListFile(lines)) {
+            dialog.reset();
+            finishFailedOperation();
+            return;
+        }
+        job.deleteMarker();
+        if (dialog->checkCancelled()) {
+            cancelled = true;
+            break;
+        }
+        if (!job.launchAndWait()) {
+            dialog.reset();
+            finishFailedOperation();
+            return;
+        }
+        problems = archiverErrors();
+        const int bytePercent = percentOf(static_cast<double>(bytesDone), static_cast<double>(byteTotal));
+        dialog->setPosition(bytePercent);
+        if (dialog->checkCancelled()) {
+            cancelled = true;
+            break;
+        }
+        if (!nowProcessing.empty()) {
+            const int filePercent =
+                percentOf(static_cast<double>(itemsDone), static_cast<double>(items.size()));
+            for (const ProgressRow& row : nowProcessing) {
+                dialog->addCompleted(row);
+                dialog->setCountTexts(FormatSizeText(static_cast<std::int64_t>(itemsDone)) + " of " +
+                                          FormatSizeText(static_cast<std::int64_t>(items.size())) + " (" +
+                                          std::to_string(filePercent) + "%)",
+                                      FormatSizeText(bytesDone) + " of " + FormatSizeText(byteTotal) + " (" +
+                                          std::to_string(bytePercent) + "%)");
+            }
+        }
+        nowProcessing.clear();
+        dialog->clearNowProcessing();
+        dialog->scrollCompletedToEnd();
+        if (!problems.empty()) {
+            break; // a chunk the archiver could not do ends the operation: nothing claims success
+        }
+        if (dialog->checkCancelled()) {
+            cancelled = true;
+            break;
+        }
+    }
+    if (cancelled) {
+        m_state.cancelled = true;
+    }
+    if (!m_state.cancelled) {
+        if (problems.empty()) {
+            m_window.showMessage(text.done, text.doneCaption, MessageIcon::Information, MessageButtons::Ok);
+        } else {
+            m_window.showMessage(std::string(kArchiverFailed) + "\n" + firstLines(problems, 8),
+                                 text.failedCaption, MessageIcon::Stop, MessageButtons::Ok);
+        }
+    }
+    dialog.reset();
+    m_state.busy = false;
+    PumpPendingMessages(m_window);
+    if (kind == Kind::Extract) {
+        DeleteJobFiles(m_files, m_drives);
+    } else {
+        ListArchive();
+    }
+    m_window.setMainWindowEnabled(true);
+    m_window.focusMainWindow();
+}
+
+void ArchiveEngine::AddArchiveFolderItems(const std::string& folder) {
+    std::string key = folder + "/";
+    key.erase(0, key.find('/') + 1);
+    for (const ArchiveEntry& entry : m_state.entries) {
+        const bool taken =
+            key.empty() ? entry.folder.empty() : (entry.folder + "/").compare(0, key.size(), key) == 0;
+        if (!taken) {
+            continue;
+        }
+        std::string itemFolder = entry.folder;
+        for (char& c : itemFolder) {
+            if (c == '/') {
+                c = '\\';
+            }
+        }
+        AddOperationItem(itemFolder + "\\" + entry.name, entry.size, FormatDateText(entry.time));
+    }
+    if (!m_state.deleteRequest && m_drag.sourceKind == kDragArchiveTree) {
+        RunArchiveOperation(false);
+    }
+}
+
+bool ArchiveEngine::beginZipCommand() {
+    if (m_window.showMessage(kZipQuestion, kZipQuestionCaption, MessageIcon::Question,
+                             MessageButtons::OkCancel) != MessageAnswer::Ok) {
+        return false;
+    }
+    m_window.beginWaitCursor();
+    m_window.setStatusText(kZippingStatus);
+    PumpPendingMessages(m_window);
+    clearOperationItems();
+    m_state.cancelled = false;
+    return true;
+}
+
+void ArchiveEngine::endZipCommand() {
+    m_window.setStatusText(kReadyStatus);
+    m_window.endWaitCursor();
+}
+
+void ArchiveEngine::setArchive(const std::string& path) {
+    m_state.archivePath = path;
+    m_state.archiveFileName = textAfterLast(path, '\\');
+}
+
+void ArchiveEngine::addToRecentFiles(const std::string& path) {
+    m_recentFiles.add(path);
+}
+
+void ArchiveEngine::openCommand() {
+    FileDialogRequest request;
+    request.title = "Open Zip File";
+    request.initialFolder = platform::pathExists(m_drives, m_lastFolder) ? m_lastFolder : std::string();
+    const std::optional<std::string> chosen = m_window.chooseArchiveFile(request);
+    m_window.repaintMainFrame();
+    if (!chosen) {
+        return;
+    }
+    setArchive(*chosen);
+    const size_t cut = chosen->rfind('\\');
+    m_lastFolder = cut == std::string::npos ? std::string() : chosen->substr(0, cut);
+    ListArchive();
+    addToRecentFiles(m_state.archivePath);
+}
+
+void ArchiveEngine::newCommand() {
+    FileDialogRequest request;
+    request.title = "New Zip Archive";
+    request.forSaving = true;
+    request.initialFolder = platform::pathExists(m_drives, m_lastFolder) ? m_lastFolder : std::string();
+    const std::optional<std::string> chosen = m_window.chooseArchiveFile(request);
+    if (!chosen) {
+        return;
+    }
+    setArchive(*chosen);
+    const size_t cut = chosen->rfind('\\');
+    m_lastFolder = cut == std::string::npos ? std::string() : chosen->substr(0, cut);
+    // The dialog has confirmed replacing an existing file; the new archive comes into being
+    // with the first add.
+    (void)platform::deleteFile(m_drives, m_state.archivePath);
+    m_state.entries.clear();
+    m_state.folders.clear();
+    m_state.archiveJustOpened = true;
+    m_window.rebuildArchiveViews();
+    m_state.archiveJustOpened = false;
+    addToRecentFiles(m_state.archivePath);
+}
+
+ArchiveEngine::OpenRoute ArchiveEngine::OpenArchiveFile(const std::string& path) {
+    if (m_state.startupRouting) {
+        return OpenRoute::Framework;
+    }
+    if (!platform::pathExists(m_drives, path)) {
+        m_window.showMessage(kMissingFile, kMissingFileCaption, MessageIcon::Stop, MessageButtons::Ok);
+        return OpenRoute::Handled;
+    }
+    setArchive(path);
+    ListArchive();
+    m_state.recentFilePending = true;
+    return OpenRoute::Handled;
+}
+
+void ArchiveEngine::commandLineOpen(const std::string& fileName) {
+    if (fileName.empty()) {
+        return;
+    }
+    m_state.archivePath = fileName;
+    const size_t cut = fileName.rfind('\\');
+    if (cut != std::string::npos) {
+        m_state.archiveFileName = fileName.substr(cut + 1);
+        m_lastFolder = fileName.substr(0, cut);
+    } else {
+        m_state.archiveFileName = fileName;
+    }
+    ListArchive();
+}
+
+void ArchiveEngine::onIdle() {
+    if (m_state.recentFilePending) {
+        m_state.recentFilePending = false;
+        addToRecentFiles(m_state.archivePath);
+    }
+}
+
+} // namespace archive

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "archivestate.h"
+#include "archivewindow.h"
+#include "drivemap.h"
+#include "recentfiles.h"
+#include "tooljob.h"
+
+#include <cstdint>
+#include <string>
+
+namespace archive {
+
+inline constexpr std::int64_t kMaximumOperationBytes = 2'147'483'647;
+inline constexpr std::int64_t kChunkBytes = 500'000;
+
+inline constexpr char kOpeningStatus[] = "Opening Zip File - Please Wait ...";
+inline constexpr char kZippingStatus[] = "Zipping Files - Please Wait ...";
+inline constexpr char kReadyStatus[] = "Ready";
+
+// The three command lines of an operation, and the listing's, byte for byte.
+std::string listingCommandLine(const JobFiles& files, const std::string& archivePath);
+std::string extractCommandLine(const JobFiles& files, const std::string& archivePath,
+                               const std::string& destination, bool includePathInfo);
+std::string addCommandLine(const JobFiles& files, const std::string& archivePath, bool includePathInfo);
+std::string deleteCommandLine(const JobFiles& files, const std::string& archivePath);
+
+// A list-file line: an add names the local file as it is; an extract or delete drops everything
+// up to and including the first "/" (the archive's own path in front of a member's path).
+std::string listFileLine(const std::string& itemName, bool add);
+
+// How many items from `first` on form the next chunk: items are taken while the chunk's bytes
+// plus the next size stay at most 500,000, and an item is always taken while the chunk's bytes
+// are still 0 (the first item, whatever its size, and any item after items of size 0).
+size_t chunkLength(const std::vector<OperationItem>& items, size_t first);
+
+// The archive engine: lists the open archive, runs extract, add and delete through the archiver
+// in chunks, and holds the open archive's state and the commands that choose it. It reaches the
+// window only through ArchiveWindow.
+class ArchiveEngine {
+public:
+    // lastFolder and includePathInfo are the settings' own values, read and changed in place.
+    ArchiveEngine(const JobFiles& files, ArchiveWindow& window, std::string& lastFolder,
+                  std::int32_t& includePathInfo, RecentFileList& recentFiles,
+                  const platform::DriveMap& drives = platform::DriveMap::current());
+
+    ArchiveState& state() { return m_state; }
+    const ArchiveState& state() const { return m_state; }
+    DragState& dragState() { return m_drag; }
+    const JobFiles& jobFiles() const { return m_files; }
+    bool includePathInfo() const { return m_includePathInfo != 0; }
+    void setIncludePathInfo(bool include) { m_includePathInfo = include ? 1 : 0; }
+
+    // Lists the open archive into the entries and the folder list and rebuilds the archive
+    // views. A missing archive file changes nothing.
+    void ListArchive();
+
+    // Runs the delete (when the delete request is set), add or extract on the operation items.
+    void RunArchiveOperation(bool add);
+    void AddOperationItem(const std::string& name, std::int64_t size, const std::string& dateText);
+    // Empties the operation items; every command or drop that collects items starts with it.
+    void clearOperationItems() { m_state.operationItems.clear(); }
+    // Collects the members under an archive folder ("<archive path>" for the root,
+    // "<archive path>/docs/old" for a folder) and, for a folder dragged from the archive folder
+    // tree, extracts them.
+    void AddArchiveFolderItems(const std::string& folder);
+
+    // The Zip command's own steps before the local file list collects its selection: the
+    // confirmation, the status text, an empty item list. False when the user did not confirm.
+    bool beginZipCommand();
+    // The Zip command's last step.
+    void endZipCommand();
+
+    void openCommand();
+    void newCommand();
+    enum class OpenRoute { Framework, Handled };
+    // An open request from the recent-file list or the desktop; during start-up the framework's
+    // own handling takes it.
+    OpenRoute OpenArchiveFile(const std::string& path);
+    void commandLineOpen(const std::string& fileName);
+    // Idle time: an archive opened through OpenArchiveFile enters the recent-file list.
+    void onIdle();
+
+private:
+    enum class Kind { Extract, Add, Delete };
+    struct ArchiverProblem;
+
+    bool archiveExists() const;
+    void setArchive(const std::string& path);
+    void addToRecentFiles(const std::string& path);
+    std::string archiverErrors() const;
+    void finishFailedOperation();
+
+    const JobFiles& m_files;
+    ArchiveWindow& m_window;
+    std::string& m_lastFolder;
+    std::int32_t& m_includePathInfo;
+    RecentFileList& m_recentFiles;
+    const platform::DriveMap& m_drives;
+    ArchiveState m_state;
+    DragState m_drag;
+};
+
+} // namespace archive

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "registry.h"
+
+#include <string>
+
+namespace archive {
+
+// Where the desktop keeps what opens a .zip file: a desktop entry for the program in
+// $XDG_DATA_HOME/applications (~/.local/share/applications) and the default application for
+// application/zip in $XDG_CONFIG_HOME/mimeapps.list (~/.config/mimeapps.list).
+struct DesktopPlaces {
+    std::string desktopEntry;
+    std::string mimeAppsList;
+
+    static DesktopPlaces forCurrentUser();
+};
+
+inline constexpr char kDesktopEntryName[] = "pellix.desktop";
+inline constexpr char kZipMimeType[] = "application/zip";
+
+// Makes this program the handler of .zip files when it is not already, and reports whether it
+// is. It is when the registry's .ZIP\Shell\Open\Command names this program, .ZIP's own default
+// value is empty, the desktop entry runs this program on the file, and that entry is the
+// desktop's default application for application/zip. Whatever is missing is written; false
+// when something could not be written (the Set .ZIP Association command then stays enabled).
+bool EnsureZipAssociation(platform::Registry& registry, const std::string& programDir,
+                          const std::string& programHostPath, const DesktopPlaces& places);
+
+// The default application for a MIME type in a mimeapps.list text, "" when none is set.
+std::string defaultApplicationFor(const std::string& mimeAppsText, const std::string& mimeType);
+
+// The mimeapps.list text with application made the default for mimeType; every other line kept.
+std::string withDefaultApplication(const std::string& mimeAppsText, const std::string& mimeType,
+                                   const std::string& application);
+
+} // namespace archive
