@@ -3,6 +3,8 @@
 #include "names.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +83,73 @@ private:
     bool m_ok = false;
 };
 
+// Reads a file from start to end, taking the holes of a sparse file as zeros without reading
+// them: a 5 GB file of holes costs no reading at all.
+class SparseReader {
+public:
+    SparseReader(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+
+    // Fills up to size bytes; fewer only at the end of the file.
+    Result<size_t> read(char* buffer, size_t size) {
+        size_t done = 0;
+        while (done < size) {
+            if (m_position >= m_dataEnd) {
+                findNextRegion();
+            }
+            if (m_position < m_holeEnd) {
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(size - done, m_holeEnd - m_position));
+                std::memset(buffer + done, 0, n);
+                done += n;
+                m_position += n;
+                continue;
+            }
+            const size_t wanted =
+                static_cast<size_t>(std::min<uint64_t>(size - done, m_dataEnd - m_position));
+            const ssize_t n = ::pread(m_fd, buffer + done, wanted, static_cast<off_t>(m_position));
+            if (n < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return platform::errnoError("cannot read " + m_path);
+            }
+            if (n == 0) {
+                break;
+            }
+            done += static_cast<size_t>(n);
+            m_position += static_cast<uint64_t>(n);
+        }
+        return done;
+    }
+
+private:
+    // Sets the hole that starts at the current position (possibly empty) and the data after it.
+    void findNextRegion() {
+        constexpr uint64_t kUnknown = UINT64_MAX;
+        m_holeEnd = m_position;
+        m_dataEnd = kUnknown;
+        struct stat info {};
+        const uint64_t size = ::fstat(m_fd, &info) == 0 ? static_cast<uint64_t>(info.st_size) : kUnknown;
+        const off_t data = ::lseek(m_fd, static_cast<off_t>(m_position), SEEK_DATA);
+        if (data < 0) {
+            // ENXIO: only a hole up to the end; anything else: no hole information, just read.
+            if (errno == ENXIO && size != kUnknown && size > m_position) {
+                m_holeEnd = size;
+                m_dataEnd = size;
+            }
+            return;
+        }
+        m_holeEnd = static_cast<uint64_t>(data);
+        const off_t hole = ::lseek(m_fd, data, SEEK_HOLE);
+        m_dataEnd = hole > data ? static_cast<uint64_t>(hole) : kUnknown;
+    }
+
+    int m_fd;
+    std::string m_path;
+    uint64_t m_position = 0;
+    uint64_t m_holeEnd = 0;
+    uint64_t m_dataEnd = 0;
+};
+
 // Writes one member (local header and data) at offset.
 Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t offset, const NewMember& member,
                             bool& archiveFault) {
@@ -153,8 +222,9 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
     uint32_t crc = 0;
     uint64_t total = 0;
     uint64_t position = dataOffset;
+    SparseReader reader(source->get(), member.hostPath);
     for (;;) {
-        Result<size_t> n = readSome(source->get(), buffer.data(), buffer.size(), member.hostPath);
+        Result<size_t> n = reader.read(buffer.data(), buffer.size());
         if (!n.ok()) {
             return n.error();
         }
