@@ -328,9 +328,8 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
         return lines;
     };
 
-    // How long one whole run takes, measured on a copy: the kills fall anywhere in that span.
-    fs::create_directories(m_sandbox.hostPath("copy"));
-    fs::copy_file(archive(), m_sandbox.hostPath("copy/a.zip"));
+    // How long one whole run takes, measured on fresh copies: the kills fall anywhere in that
+    // span. The shortest of three runs, so that one slow flush does not stretch it.
     std::vector<std::string> calibrationArgs;
     if (operation == Operation::Add) {
         writeList(windowsLines(newFiles("calibration")));
@@ -339,10 +338,16 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
         writeList({"base/m100.dat", "base/m101.dat"});
         calibrationArgs = deleteArgs("copy/a.zip");
     }
-    const auto [calibrationStatus, runSeconds] = runToEnd(calibrationArgs);
-    ASSERT_EQ(calibrationStatus, 0) << "an uninterrupted run failed; tool output:\n" << toolLogTail();
-    ASSERT_TRUE(archiveTestsClean(m_sandbox.hostPath("copy/a.zip")));
-    fs::remove_all(m_sandbox.hostPath("copy"));
+    double runSeconds = 0;
+    for (int run = 0; run < 3; ++run) {
+        fs::create_directories(m_sandbox.hostPath("copy"));
+        fs::copy_file(archive(), m_sandbox.hostPath("copy/a.zip"));
+        const auto [status, seconds] = runToEnd(calibrationArgs);
+        ASSERT_EQ(status, 0) << "an uninterrupted run failed; tool output:\n" << toolLogTail();
+        ASSERT_TRUE(archiveTestsClean(m_sandbox.hostPath("copy/a.zip")));
+        fs::remove_all(m_sandbox.hostPath("copy"));
+        runSeconds = run == 0 ? seconds : std::min(runSeconds, seconds);
+    }
 
     const std::set<std::string> entriesBefore = folderEntries(m_sandbox.hostPath("arc"));
     ASSERT_EQ(entriesBefore, std::set<std::string>{"a.zip"});
