@@ -62,7 +62,7 @@ void runFromShell(const std::string& command) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 300;
-    const std::string binDir = std::filesystem::canonical("/proc/self/exe").parent_path();
+    const std::string binDir = PELLIX_PROGRAM_DIR;
     // A private home and configuration, so the drive map used is C: = that home, Z: = "/".
     char pattern[] = "/tmp/pellix-bench-XXXXXX";
     const std::string home = mkdtemp(pattern);

@@ -1,7 +1,9 @@
 #include "archivelisting.h"
 
+#include <array>
 #include <cctype>
 #include <ctime>
+#include <unordered_map>
 
 namespace archive {
 
@@ -35,8 +37,8 @@ std::string_view nextLine(std::string_view& text, bool& atEnd) {
 
 // Local calendar time to seconds, letting the calendar routine carry out-of-range values and
 // decide on daylight saving.
-std::int64_t localTime(std::int64_t year, std::int64_t month, std::int64_t day, std::int64_t hour,
-                       std::int64_t minute) {
+std::int64_t convertLocalTime(std::int64_t year, std::int64_t month, std::int64_t day, std::int64_t hour,
+                              std::int64_t minute) {
     std::tm fields{};
     fields.tm_year = static_cast<int>(year - 1900);
     fields.tm_mon = static_cast<int>(month - 1);
@@ -47,6 +49,45 @@ std::int64_t localTime(std::int64_t year, std::int64_t month, std::int64_t day, 
     fields.tm_isdst = -1;
     return static_cast<std::int64_t>(std::mktime(&fields));
 }
+
+// mktime consults the time zone on every call, which dominates the reading of a large listing;
+// members share their minutes often, so each distinct date and time is converted once.
+class LocalTimeCache {
+public:
+    std::int64_t convert(std::int64_t year, std::int64_t month, std::int64_t day, std::int64_t hour,
+                         std::int64_t minute) {
+        const Key key{year, month, day, hour, minute};
+        if (m_valid && key == m_lastKey) {
+            return m_lastValue;
+        }
+        const auto found = m_seen.find(key);
+        const std::int64_t value =
+            found != m_seen.end() ? found->second : convertLocalTime(year, month, day, hour, minute);
+        if (found == m_seen.end() && m_seen.size() < 100'000) {
+            m_seen.emplace(key, value);
+        }
+        m_valid = true;
+        m_lastKey = key;
+        m_lastValue = value;
+        return value;
+    }
+
+private:
+    using Key = std::array<std::int64_t, 5>;
+    struct KeyHash {
+        size_t operator()(const Key& key) const {
+            size_t hash = 0;
+            for (std::int64_t part : key) {
+                hash = hash * 1'000'003 ^ std::hash<std::int64_t>()(part);
+            }
+            return hash;
+        }
+    };
+    std::unordered_map<Key, std::int64_t, KeyHash> m_seen;
+    Key m_lastKey{};
+    std::int64_t m_lastValue = 0;
+    bool m_valid = false;
+};
 
 void addFolderWithPrefixes(std::string folder, ArchiveFolderList& folders) {
     while (!folder.empty()) {
@@ -137,6 +178,7 @@ void parseListing(std::string_view text, std::vector<ArchiveEntry>& entries, Arc
         return;
     }
     const ListingColumns columns = columnsFromUnderline(header).value_or(ListingColumns());
+    LocalTimeCache times;
     for (;;) {
         const std::string_view line = nextLine(text, atEnd);
         if (atEnd || (line.size() > 2 && line[2] == '-')) {
@@ -163,10 +205,10 @@ void parseListing(std::string_view text, std::vector<ArchiveEntry>& entries, Arc
             } else if (!afternoon && hour == 12) {
                 hour = 0;
             }
-            entry.time = localTime(readDecimal(field(line, columns.yearStart, 4)),
-                                   readDecimal(field(line, columns.monthStart, 2)),
-                                   readDecimal(field(line, columns.dayStart, 2)), hour,
-                                   readDecimal(field(line, columns.minuteStart, 2)));
+            entry.time = times.convert(readDecimal(field(line, columns.yearStart, 4)),
+                                       readDecimal(field(line, columns.monthStart, 2)),
+                                       readDecimal(field(line, columns.dayStart, 2)), hour,
+                                       readDecimal(field(line, columns.minuteStart, 2)));
             entries.push_back(std::move(entry));
         }
         addFolderWithPrefixes(std::string(folder), folders);
