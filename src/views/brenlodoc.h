@@ -1,0 +1,39 @@
+#pragma once
+
+#include "archivestate.h"
+#include "commandtarget.h"
+
+#include <QIcon>
+#include <QPixmap>
+#include <QVector>
+
+namespace views {
+
+// The one document: what the four views share among themselves. The drag state is the archive
+// engine's (a tree drag of an archive folder decides whether AddArchiveFolderItems extracts);
+// the role counters number the views of each class as they are first shown; the image lists
+// hold the pictures of every row and node and of the drag.
+class CBrenloDoc : public CommandTarget {
+public:
+    explicit CBrenloDoc(archive::DragState& drag);
+
+    archive::DragState& drag() { return m_drag; }
+    // The role of the next view of each class to be shown: 0, then 1.
+    int takeListRole() { return m_listRoleCounter++; }
+    int takeTreeRole() { return m_treeRoleCounter++; }
+
+    const QVector<QIcon>& smallImages() const { return m_smallImages; }
+    const QIcon& smallImage(int index) const { return m_smallImages.at(index); }
+    const QPixmap& largeImage(int index) const { return m_largeImages.at(index); }
+
+    bool onCommand(int) override { return false; }
+
+private:
+    archive::DragState& m_drag;
+    int m_listRoleCounter = 0;
+    int m_treeRoleCounter = 0;
+    QVector<QIcon> m_smallImages;
+    QVector<QPixmap> m_largeImages;
+};
+
+} // namespace views
