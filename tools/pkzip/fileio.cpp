@@ -100,7 +100,7 @@ bool fsyncEnabled() {
 }
 
 Status syncFile(int fd, const std::string& path) {
-    if (fsyncEnabled() && ::fsync(fd) != 0) {
+    if (fsyncEnabled() && ::fdatasync(fd) != 0) {
         return platform::errnoError("cannot flush " + path + " to disk");
     }
     return Status::success();

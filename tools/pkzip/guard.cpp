@@ -31,16 +31,14 @@ struct JournalRecord {
     std::string tail;
 };
 
-std::string encodeJournal(const JournalRecord& record) {
+// The journal's header; the tail and a CRC-32 of header and tail follow it in the file.
+std::string encodeJournalHeader(const JournalRecord& record) {
     std::string out(kJournalMagic, sizeof kJournalMagic);
     put64(out, record.device);
     put64(out, record.inode);
     put64(out, record.oldSize);
     put64(out, record.centralOffset);
     put64(out, record.tail.size());
-    out += record.tail;
-    put32(out, static_cast<uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(out.data()),
-                                             static_cast<z_size_t>(out.size()))));
     return out;
 }
 
@@ -195,12 +193,26 @@ Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiv
         !read.ok()) {
         return read.error();
     }
-    const std::string encoded = encodeJournal(record);
+    const std::string header = encodeJournalHeader(record);
+    uint32_t crc = static_cast<uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(header.data()), static_cast<z_size_t>(header.size())));
+    crc = static_cast<uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(record.tail.data()),
+                                        static_cast<z_size_t>(record.tail.size())));
+    std::string trailer;
+    put32(trailer, crc);
     Result<FileHandle> journal = openFile(paths.journal, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (!journal.ok()) {
         return journal.error();
     }
-    Status status = writeAt(journal->get(), encoded.data(), encoded.size(), 0, paths.journal);
+    Status status = writeAt(journal->get(), header.data(), header.size(), 0, paths.journal);
+    if (status.ok()) {
+        status =
+            writeAt(journal->get(), record.tail.data(), record.tail.size(), header.size(), paths.journal);
+    }
+    if (status.ok()) {
+        status = writeAt(journal->get(), trailer.data(), trailer.size(), header.size() + record.tail.size(),
+                         paths.journal);
+    }
     if (status.ok()) {
         status = syncFile(journal->get(), paths.journal);
     }

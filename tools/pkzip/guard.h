@@ -49,6 +49,8 @@ public:
                                                      uint64_t oldSize, uint64_t centralOffset);
     // Puts the old tail back and cuts the archive to its old length.
     [[nodiscard]] Status rollback(int archiveFd);
+    // The saved bytes: the old central directory, then the old end records.
+    const std::string& oldTail() const { return m_tail; }
     // The append is durable: the journal goes.
     [[nodiscard]] Status commit();
 

@@ -17,6 +17,7 @@
 #include <set>
 #include <sys/stat.h>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace pkzip {
 namespace {
@@ -203,8 +204,19 @@ int runAdd(const Command& command) {
         const ArchiveIndex& index = archive->index;
         std::vector<bool> keep(index.entries.size(), true);
         bool replacing = false;
+        // Most members share no file name with the new ones; only those that do are looked at
+        // by their whole listed name.
+        std::unordered_set<std::string> fileNames;
+        for (const auto& [key, position] : byKey) {
+            fileNames.insert(key.substr(key.rfind('/') + 1));
+        }
         for (size_t i = 0; i < index.entries.size(); ++i) {
-            if (byKey.count(matchKey(listedName(index.entries[i].name))) != 0) {
+            const std::string& name = index.entries[i].name;
+            const size_t cut = name.find_last_of("/\\");
+            if (fileNames.count(listedName(cut == std::string::npos ? name : name.substr(cut + 1))) == 0) {
+                continue;
+            }
+            if (byKey.count(matchKey(listedName(name))) != 0) {
                 keep[i] = false;
                 replacing = true;
             }

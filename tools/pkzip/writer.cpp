@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 #include <zlib.h>
 
 namespace pkzip {
@@ -82,6 +83,30 @@ private:
     z_stream m_stream{};
     bool m_ok = false;
 };
+
+// Compressing data that do not compress (photos, videos, archives) costs most of an add's time
+// and gains nothing. A fast trial on the first 128 KiB decides: when it saves less than 2%, the
+// member is stored.
+bool looksIncompressible(const char* data, size_t size) {
+    constexpr size_t kSample = 128u << 10;
+    if (size < kSample / 2) {
+        return false; // small enough to simply try
+    }
+    const size_t sample = std::min(size, kSample);
+    z_stream stream{};
+    if (deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        return false;
+    }
+    std::vector<unsigned char> out(deflateBound(&stream, sample));
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    stream.avail_in = static_cast<uInt>(sample);
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    const uint64_t packed = stream.total_out;
+    deflateEnd(&stream);
+    return result == Z_STREAM_END && packed * 100 >= sample * 98;
+}
 
 // Reads a file from start to end, taking the holes of a sparse file as zeros without reading
 // them: a 5 GB file of holes costs no reading at all.
@@ -193,13 +218,13 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
         entry.crc = static_cast<uint32_t>(
             crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<z_size_t>(data.size())));
         std::string packed;
-        if (!data.empty()) {
+        if (!data.empty() && !looksIncompressible(data.data(), data.size())) {
             Deflater deflater;
             if (!deflater.ok() || !deflater.run(data.data(), data.size(), true, packed)) {
                 return platform::makeError(EIO, "cannot compress " + member.hostPath);
             }
         }
-        const bool deflated = !data.empty() && packed.size() < data.size();
+        const bool deflated = !packed.empty() && packed.size() < data.size();
         entry.method = deflated ? kMethodDeflated : kMethodStored;
         entry.packedSize = deflated ? packed.size() : data.size();
         out.reserve(headerSize + entry.packedSize);
@@ -217,29 +242,39 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
     if (!deflater.ok()) {
         return platform::makeError(EIO, "cannot compress " + member.hostPath);
     }
-    entry.method = kMethodDeflated;
     std::vector<char> buffer(kChunk);
     uint32_t crc = 0;
     uint64_t total = 0;
     uint64_t position = dataOffset;
     SparseReader reader(source->get(), member.hostPath);
+    bool first = true;
     for (;;) {
         Result<size_t> n = reader.read(buffer.data(), buffer.size());
         if (!n.ok()) {
             return n.error();
         }
+        if (first) {
+            entry.method = looksIncompressible(buffer.data(), *n) ? kMethodStored : kMethodDeflated;
+            first = false;
+        }
         crc = static_cast<uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer.data()), *n));
         total += *n;
         const bool last = *n < buffer.size();
-        out.clear();
-        if (!deflater.run(buffer.data(), *n, last, out)) {
-            return platform::makeError(EIO, "cannot compress " + member.hostPath);
+        const char* chunk = buffer.data();
+        size_t chunkSize = *n;
+        if (entry.method == kMethodDeflated) {
+            out.clear();
+            if (!deflater.run(buffer.data(), *n, last, out)) {
+                return platform::makeError(EIO, "cannot compress " + member.hostPath);
+            }
+            chunk = out.data();
+            chunkSize = out.size();
         }
-        if (Status written = writeAt(fd, out.data(), out.size(), position, archivePath); !written.ok()) {
+        if (Status written = writeAt(fd, chunk, chunkSize, position, archivePath); !written.ok()) {
             archiveFault = true;
             return written.error();
         }
-        position += out.size();
+        position += chunkSize;
         if (last) {
             break;
         }
@@ -358,8 +393,12 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIn
     if (!journal.ok()) {
         return journal.error();
     }
-    std::vector<Entry> entries = old.entries;
-    entries.reserve(entries.size() + members.size());
+    // The old members stay where they are, so their directory records are reused byte for byte;
+    // only the new members' records are made. That keeps a run's cost independent of how many
+    // members the archive already has (apart from reading its directory once).
+    const std::string& oldCentral = journal->oldTail();
+    std::string central; // the new members' records and the end records
+    uint64_t count = old.entries.size();
     uint64_t offset = old.centralOffset;
     Status failure;
     for (const NewMember& member : members) {
@@ -373,13 +412,21 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIn
             problems.push_back(describe(written.error()));
             continue;
         }
-        entries.push_back(std::move(written->entry));
+        appendCentralRecord(central, written->entry);
+        ++count;
         offset = written->end;
     }
     if (failure.ok()) {
-        const std::string central = buildCentralDirectory(entries, offset, old.comment);
-        failure = writeAt(archiveFd, central.data(), central.size(), offset, paths.archive);
-        if (failure.ok() && ::ftruncate(archiveFd, static_cast<off_t>(offset + central.size())) != 0) {
+        const uint64_t centralSize = old.centralSize + central.size();
+        appendEndRecords(central, count, offset, centralSize, old.comment);
+        failure = writeAt(archiveFd, oldCentral.data(), static_cast<size_t>(old.centralSize), offset,
+                          paths.archive);
+        if (failure.ok()) {
+            failure =
+                writeAt(archiveFd, central.data(), central.size(), offset + old.centralSize, paths.archive);
+        }
+        const uint64_t end = offset + old.centralSize + central.size();
+        if (failure.ok() && ::ftruncate(archiveFd, static_cast<off_t>(end)) != 0) {
             failure = platform::errnoError("cannot set the length of " + paths.archive);
         }
         if (failure.ok()) {

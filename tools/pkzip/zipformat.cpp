@@ -152,6 +152,7 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
         return corrupt(path, "the central directory lies outside the file");
     }
     index.centralOffset = centralOffset;
+    index.centralSize = centralSize;
     std::string central(centralSize, '\0');
     if (Status read = readAt(fd, central.data(), central.size(), centralOffset, path); !read.ok()) {
         return read.error();

@@ -55,6 +55,7 @@ struct Entry {
 struct ArchiveIndex {
     std::vector<Entry> entries;
     uint64_t centralOffset = 0; // where the central directory starts (= end of member data)
+    uint64_t centralSize = 0;
     uint64_t fileSize = 0;
     std::string comment;
 };

@@ -2,6 +2,7 @@
 
 #include "pkzip_fixture.h"
 
+#include <random>
 #include <sys/stat.h>
 
 namespace pkziptest {
@@ -113,6 +114,56 @@ TEST_F(PkzipTest, AddStoresPathsOrBareNamesAndPassesPeerTests) {
     }
     ASSERT_NE(found, std::string::npos);
     EXPECT_TRUE(static_cast<unsigned char>(archive[found + 9]) & 0x08);
+}
+
+TEST_F(PkzipTest, EveryKindOfDataRoundTripsThroughStoreOrDeflate) {
+    std::mt19937 random(11);
+    auto noise = [&random](size_t size) {
+        std::string data(size, '\0');
+        for (char& c : data) {
+            c = static_cast<char>(random());
+        }
+        return data;
+    };
+    std::string text;
+    while (text.size() < (9u << 20)) {
+        text += "line " + std::to_string(text.size()) + " of some compressible text\n";
+    }
+    struct Case {
+        const char* name;
+        std::string data;
+        const char* method; // as the listing shows it
+    };
+    const std::vector<Case> cases = {
+        {"empty", "", "Stored"},
+        {"tiny.txt", "abc", "Stored"},
+        {"noise.bin", noise(300000), "Stored"},
+        {"zeros.bin", std::string(300000, '\0'), "Deflate"},
+        {"big-noise.bin", noise(9u << 20), "Stored"},
+        {"big-text.txt", text, "Deflate"},
+    };
+    std::vector<std::string> files;
+    for (const Case& c : cases) {
+        write(std::string("kinds/") + c.name, c.data);
+        files.push_back(win(std::string("kinds/") + c.name));
+    }
+    ASSERT_EQ(add("kinds.zip", files, false).exitCode, 0);
+    shell("unzip -tq kinds.zip");
+    const Listing listing = parseListing(list("kinds.zip").out);
+    ASSERT_EQ(listing.members.size(), cases.size());
+    std::vector<std::string> names;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(listing.members[i].line.substr(9, 7).substr(0, std::string(cases[i].method).size()),
+                  cases[i].method)
+            << cases[i].name;
+        names.push_back(cases[i].name);
+    }
+    ASSERT_EQ(extract("kinds.zip", names, win("back"), false).exitCode, 0);
+    shell("mkdir peer && cd peer && unzip -q ../kinds.zip");
+    for (const Case& c : cases) {
+        EXPECT_TRUE(read(std::string("back/") + c.name) == c.data) << c.name;
+        EXPECT_TRUE(read(std::string("peer/") + c.name) == c.data) << c.name;
+    }
 }
 
 TEST_F(PkzipTest, AddingAnExistingNameReplacesTheMember) {
