@@ -1,5 +1,6 @@
 #include "fileio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -122,40 +123,20 @@ Status syncFolder(const std::string& folder) {
 
 Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
                  const std::string& fromPath, const std::string& toPath) {
-    bool kernelCopy = true;
+    // Plain reads and writes through one 1 MiB buffer: measured faster here than
+    // copy_file_range, whose splice path copies page by page.
+    std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, 1u << 20)));
     while (length > 0) {
-        if (kernelCopy) {
-            auto in = static_cast<off_t>(fromOffset);
-            auto out = static_cast<off_t>(toOffset);
-            const size_t chunk = static_cast<size_t>(std::min<uint64_t>(length, 1u << 30));
-            const ssize_t n = ::copy_file_range(from, &in, to, &out, chunk, 0);
-            if (n > 0) {
-                fromOffset += static_cast<uint64_t>(n);
-                toOffset += static_cast<uint64_t>(n);
-                length -= static_cast<uint64_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n == 0) {
-                return platform::makeError(EIO, "cannot read " + fromPath + ": the file ends early");
-            }
-            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
-                return platform::errnoError("cannot copy from " + fromPath + " to " + toPath);
-            }
-            kernelCopy = false;
-        }
-        std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, 1u << 20)));
-        if (Status read = readAt(from, buffer.data(), buffer.size(), fromOffset, fromPath); !read.ok()) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(length, buffer.size()));
+        if (Status read = readAt(from, buffer.data(), n, fromOffset, fromPath); !read.ok()) {
             return read;
         }
-        if (Status written = writeAt(to, buffer.data(), buffer.size(), toOffset, toPath); !written.ok()) {
+        if (Status written = writeAt(to, buffer.data(), n, toOffset, toPath); !written.ok()) {
             return written;
         }
-        fromOffset += buffer.size();
-        toOffset += buffer.size();
-        length -= buffer.size();
+        fromOffset += n;
+        toOffset += n;
+        length -= n;
     }
     return Status::success();
 }

@@ -56,8 +56,7 @@ private:
 [[nodiscard]] Status syncFolder(const std::string& folder);
 bool fsyncEnabled();
 
-// Copies length bytes from one file at one offset to another at another offset, in the kernel
-// where it can (copy_file_range), else through a buffer.
+// Copies length bytes from one file at one offset to another at another offset.
 [[nodiscard]] Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
                                const std::string& fromPath, const std::string& toPath);
 

@@ -2,6 +2,8 @@
 
 #include "names.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -294,91 +296,81 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
     return Written{std::move(entry), position};
 }
 
-std::string withoutZip64Field(std::string_view extra) {
-    std::string kept;
-    size_t pos = 0;
-    while (pos + 4 <= extra.size()) {
-        const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + pos);
-        const size_t size = get16(p + 2);
-        if (pos + 4 + size > extra.size()) {
-            break;
+// Copies the kept members into the new archive as they lie in the old one: the old file up to
+// its central directory, less the stretches of the removed members, in as few kernel copies as
+// the gaps allow. Local headers hold no offsets, so the bytes move unchanged; only the
+// directory records get new offsets. Returns the end of what was copied.
+Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const ArchiveIndex& old,
+                                 const std::vector<bool>& keep, int toFd, const std::string& toPath,
+                                 std::vector<Entry>& kept) {
+    // A member's stretch runs from its local header to the next member's (or the directory).
+    // Several directory records may name one local header; its stretch goes only when all do.
+    std::vector<std::pair<uint64_t, bool>> starts; // offset, kept
+    starts.reserve(old.entries.size());
+    for (size_t i = 0; i < old.entries.size(); ++i) {
+        if (old.entries[i].localOffset >= old.centralOffset) {
+            return platform::makeError(EILSEQ, fromPath + ": member " + old.entries[i].name +
+                                                   " lies outside the archive's data (damaged archive)");
         }
-        if (get16(p) != 0x0001) {
-            kept.append(extra.substr(pos, 4 + size));
+        starts.emplace_back(old.entries[i].localOffset, keep[i]);
+    }
+    std::sort(starts.begin(), starts.end());
+    std::vector<std::pair<uint64_t, uint64_t>> removed; // [begin, end) stretches that go
+    for (size_t k = 0; k < starts.size();) {
+        const uint64_t offset = starts[k].first;
+        bool anyKept = false;
+        for (; k < starts.size() && starts[k].first == offset; ++k) {
+            anyKept = anyKept || starts[k].second;
         }
-        pos += 4 + size;
-    }
-    return kept;
-}
-
-// Copies one old member into the new archive at offset; returns the end of what was written.
-Result<uint64_t> copyMember(int fromFd, const std::string& fromPath, const ArchiveIndex& old, Entry& entry,
-                            int toFd, const std::string& toPath, uint64_t offset) {
-    unsigned char header[kLocalHeaderSize];
-    if (Status read = readAt(fromFd, header, sizeof header, entry.localOffset, fromPath); !read.ok()) {
-        return read.error();
-    }
-    if (get32(header) != kLocalHeaderSignature) {
-        return platform::makeError(EILSEQ, fromPath + ": the local header of " + entry.name + " is damaged");
-    }
-    const uint64_t headerSize = kLocalHeaderSize + get16(header + 26) + get16(header + 28);
-    const uint64_t dataStart = entry.localOffset + headerSize;
-    if (dataStart + entry.packedSize > old.centralOffset || dataStart + entry.packedSize < dataStart) {
-        return platform::makeError(EILSEQ, fromPath + ": the data of " + entry.name + " runs past its end");
-    }
-    const bool hasDescriptor = (entry.flags & kFlagDataDescriptor) != 0;
-    const bool encrypted = (entry.flags & kFlagEncrypted) != 0;
-    std::string fresh;
-    if (hasDescriptor && !encrypted) {
-        // Sizes and CRC are known now; a header that carries them needs no trailing descriptor.
-        std::string localExtra(get16(header + 28), '\0');
-        if (Status read = readAt(fromFd, localExtra.data(), localExtra.size(),
-                                 entry.localOffset + kLocalHeaderSize + get16(header + 26), fromPath);
-            !read.ok()) {
-            return read.error();
+        const uint64_t end = k < starts.size() ? starts[k].first : old.centralOffset;
+        if (!anyKept) {
+            if (!removed.empty() && removed.back().second == offset) {
+                removed.back().second = end;
+            } else {
+                removed.emplace_back(offset, end);
+            }
         }
-        Entry local = entry;
-        local.extra = withoutZip64Field(localExtra);
-        entry.flags &= ~kFlagDataDescriptor;
-        local.flags = entry.flags;
-        appendLocalHeader(fresh, local, entry.size >= kZip64Limit || entry.packedSize >= kZip64Limit);
-        if (Status written = writeAt(toFd, fresh.data(), fresh.size(), offset, toPath); !written.ok()) {
-            return written.error();
+    }
+    // Copy the stretches between the removed ones.
+    uint64_t from = 0;
+    uint64_t to = 0;
+    auto copyUpTo = [&](uint64_t limit) -> Status {
+        if (limit > from) {
+            if (Status copied = copyRange(fromFd, from, toFd, to, limit - from, fromPath, toPath);
+                !copied.ok()) {
+                return copied;
+            }
+            to += limit - from;
         }
-        if (Status copied =
-                copyRange(fromFd, dataStart, toFd, offset + fresh.size(), entry.packedSize, fromPath, toPath);
-            !copied.ok()) {
+        return Status::success();
+    };
+    for (const auto& [begin, end] : removed) {
+        if (Status copied = copyUpTo(begin); !copied.ok()) {
             return copied.error();
         }
-        entry.localOffset = offset;
-        return offset + fresh.size() + entry.packedSize;
+        from = end;
     }
-    if (Status copied = copyRange(fromFd, entry.localOffset, toFd, offset, headerSize + entry.packedSize,
-                                  fromPath, toPath);
-        !copied.ok()) {
+    if (Status copied = copyUpTo(old.centralOffset); !copied.ok()) {
         return copied.error();
     }
-    uint64_t end = offset + headerSize + entry.packedSize;
-    if (hasDescriptor) {
-        // An encrypted member's password check depends on the descriptor flag, so it keeps one.
-        std::string descriptor;
-        put32(descriptor, kDataDescriptorSignature);
-        put32(descriptor, entry.crc);
-        if (entry.size >= kZip64Limit || entry.packedSize >= kZip64Limit) {
-            put64(descriptor, entry.packedSize);
-            put64(descriptor, entry.size);
-        } else {
-            put32(descriptor, static_cast<uint32_t>(entry.packedSize));
-            put32(descriptor, static_cast<uint32_t>(entry.size));
-        }
-        if (Status written = writeAt(toFd, descriptor.data(), descriptor.size(), end, toPath);
-            !written.ok()) {
-            return written.error();
-        }
-        end += descriptor.size();
+    // Each kept member moves back by the removed bytes before it (no removed stretch holds a
+    // kept member's header, so "before" is "begins before").
+    std::vector<uint64_t> removedBefore(removed.size() + 1, 0);
+    for (size_t r = 0; r < removed.size(); ++r) {
+        removedBefore[r + 1] = removedBefore[r] + (removed[r].second - removed[r].first);
     }
-    entry.localOffset = offset;
-    return end;
+    for (size_t i = 0; i < old.entries.size(); ++i) {
+        if (!keep[i]) {
+            continue;
+        }
+        Entry entry = old.entries[i];
+        const auto after = std::lower_bound(removed.begin(), removed.end(), entry.localOffset,
+                                            [](const std::pair<uint64_t, uint64_t>& stretch,
+                                               uint64_t offset) { return stretch.first < offset; });
+        entry.localOffset -= removedBefore[static_cast<size_t>(after - removed.begin())];
+        kept.push_back(std::move(entry));
+    }
+    return to;
 }
 
 std::string describe(const Error& error) {
@@ -469,18 +461,13 @@ Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& 
     std::vector<Entry> entries;
     entries.reserve(old.entries.size() + members.size());
     uint64_t offset = 0;
-    for (size_t i = 0; i < old.entries.size(); ++i) {
-        if (!keep[i]) {
-            continue;
-        }
-        Entry entry = old.entries[i];
+    if (oldFd >= 0) {
         Result<uint64_t> end =
-            copyMember(oldFd, paths.archive, old, entry, scratch->get(), paths.scratch, offset);
+            copyKeptMembers(oldFd, paths.archive, old, keep, scratch->get(), paths.scratch, entries);
         if (!end.ok()) {
             return fail(end.error());
         }
         offset = *end;
-        entries.push_back(std::move(entry));
     }
     for (const NewMember& member : members) {
         bool archiveFault = false;
