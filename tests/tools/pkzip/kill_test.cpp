@@ -353,6 +353,8 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
     ASSERT_EQ(entriesBefore, std::set<std::string>{"a.zip"});
     int killedMidRun = 0;
     int unreadableUntilNextRun = 0;
+    int repairsKilled = 0;
+    std::uniform_real_distribution<double> repairMoment(0.0, 0.02);
     std::uniform_real_distribution<double> moment(0.0, runSeconds * 1.1);
 
     for (int round = 0; round < rounds; ++round) {
@@ -390,6 +392,16 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
         }
         if (!archiveTestsClean(archive())) {
             ++unreadableUntilNextRun;
+        }
+        // Every other round the run that repairs the archive is itself killed in its first
+        // milliseconds: the repair must survive being cut short too.
+        if (round % 2 == 1) {
+            ToolRun repair({m_tool, Sandbox::windowsPath("arc/a.zip")}, m_log);
+            ASSERT_TRUE(repair.started());
+            std::this_thread::sleep_for(std::chrono::duration<double>(repairMoment(m_rng)));
+            if (repair.kill()) {
+                ++repairsKilled;
+            }
         }
 
         std::set<std::string> listed;
@@ -451,7 +463,8 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
     // Most kills must land while the tool runs, or the rounds prove nothing.
     EXPECT_GE(killedMidRun, rounds / 2) << "the tool ended before most kills";
     std::cout << "[ kills    ] " << GetParam().name << ": " << killedMidRun << " of " << rounds
-              << " rounds killed mid-run, " << unreadableUntilNextRun
+              << " rounds killed mid-run, " << repairsKilled << " repair runs killed too, "
+              << unreadableUntilNextRun
               << " left an archive unzip could not test until the tool ran again; one run took " << runSeconds
               << " s\n";
 }
