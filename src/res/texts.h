@@ -1,0 +1,61 @@
+#pragma once
+
+// The texts the program's own windows show, by name.
+namespace res {
+
+// The progress dialog of extract, add and delete.
+inline constexpr char kNowProcessing[] = "Now Processing";
+inline constexpr char kFilesCompleted[] = "Files Completed";
+inline constexpr char kFileCountLabel[] = "File Count:";
+inline constexpr char kFileSizesLabel[] = "File Sizes:";
+inline constexpr char kProgressCancel[] = "&Cancel";
+inline constexpr char kProgressHideProgram[] = "&Hide Program";
+inline constexpr char kColumnName[] = "Name";
+inline constexpr char kColumnSize[] = "Size";
+inline constexpr char kColumnDateModified[] = "Date Modified";
+inline constexpr char kProcessCancelled[] = "The process has been cancelled by the user.";
+inline constexpr char kProcessCancelledCaption[] = "Process Cancelled";
+
+// The About box.
+inline constexpr char kAboutCaption[] = "About Pellix";
+inline constexpr char kAboutVersion[] = "Pellix Version 4.60";
+inline constexpr char kOk[] = "OK";
+
+// The splash window shown while the program starts.
+inline constexpr char kSplashCaption[] = "Pellix";
+inline constexpr char kSplashText[] = "Opening Pellix - Please Wait ...";
+
+// The help window.
+inline constexpr char kHelpFileName[] = "pellix.html";
+inline constexpr char kHelpCaption[] = "Pellix Help";
+inline constexpr char kHelpContentsTab[] = "&Contents";
+inline constexpr char kHelpSearchTab[] = "&Search";
+inline constexpr char kHelpSearchPrompt[] = "&Type the word(s) you want to find:";
+inline constexpr char kHelpSearchButton[] = "&List Topics";
+inline constexpr char kHelpSearchNoTopics[] = "No topic contains all of these words.";
+inline constexpr char kHelpSearchFound[] = "%1 topic(s) found.";
+inline constexpr char kHelpDisplay[] = "&Display";
+// %1: the help file's full path.
+inline constexpr char kHelpFileMissing[] =
+    "The help file %1 was not found. It belongs in the folder of the program; reinstall Pellix to "
+    "restore it.";
+inline constexpr char kHelpFileUnreadable[] = "The help file %1 could not be read.";
+inline constexpr char kHelpFileEmpty[] = "The help file %1 contains no topics.";
+
+// The four panes: list columns, status texts and tree nodes.
+inline constexpr char kListColumnName[] = "Name";
+inline constexpr char kListColumnFileSize[] = "File Size";
+inline constexpr char kListColumnZipSize[] = "Zip Size";
+inline constexpr char kListColumnRatio[] = "Ratio";
+inline constexpr char kListColumnDateModified[] = "Date Modified";
+inline constexpr char kLocalCountPrefix[] = "Local: ";
+inline constexpr char kArchiveCountPrefix[] = "Zip: ";
+inline constexpr char kCountSuffix[] = " Items";
+inline constexpr char kReadingLocalDirectory[] = "Reading Local Directory - Please Wait";
+inline constexpr char kReady[] = "Ready";
+inline constexpr char kLocalComputer[] = "Local Computer";
+inline constexpr char kDrivePrefix[] = "Drive ";
+inline constexpr char kEmptyFolder[] = "Empty Folder";
+inline constexpr char kBlankArchiveName[] = "blank.zip";
+
+} // namespace res
