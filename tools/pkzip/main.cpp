@@ -166,6 +166,10 @@ int runAdd(const Command& command) {
             problems.push_back(platform::errnoError("cannot add " + line).message);
             continue;
         }
+        if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+            problems.push_back(line + ": not added: it is not a regular file");
+            continue;
+        }
         const ArchivePaths same = pathsFor(*file);
         if (same.archive == paths.archive || same.archive == paths.journal || same.archive == paths.scratch) {
             problems.push_back(line + ": the archive cannot be added to itself");

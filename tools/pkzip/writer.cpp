@@ -43,7 +43,8 @@ Entry entryFor(const NewMember& member, const struct stat& info, bool folder) {
     entry.name = entry.rawName;
     entry.versionMadeBy = (3 << 8) | 30;
     entry.versionNeeded = 20;
-    entry.flags = isAscii(entry.rawName) ? 0 : kFlagUtf8;
+    // Only names that are UTF-8 may say so; other bytes are stored as they are, unflagged.
+    entry.flags = !isAscii(entry.rawName) && isValidUtf8(entry.rawName) ? kFlagUtf8 : 0;
     entry.method = kMethodStored;
     toDosTime(info.st_mtime, entry.dosDate, entry.dosTime);
     entry.modified = info.st_mtime;
@@ -181,7 +182,8 @@ private:
 Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t offset, const NewMember& member,
                             bool& archiveFault) {
     archiveFault = false;
-    Result<FileHandle> source = openFile(member.hostPath, O_RDONLY);
+    // O_NONBLOCK: a named pipe put in the list must not hang the tool; regular files ignore it.
+    Result<FileHandle> source = openFile(member.hostPath, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (!source.ok()) {
         return source.error();
     }

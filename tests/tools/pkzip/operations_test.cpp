@@ -208,9 +208,12 @@ TEST_F(PkzipTest, AppendingKeepsEveryEarlierMemberIntact) {
 
 TEST_F(PkzipTest, AddReportsUnreadableFilesAndKeepsTheRest) {
     write("ok.txt", "fine");
-    const ToolRun run = add("p.zip", {win("ok.txt"), win("absent.txt")}, false);
+    shell("mkfifo pipe");
+    // A named pipe would block a reader forever: it is refused, not opened for reading.
+    const ToolRun run = add("p.zip", {win("ok.txt"), win("absent.txt"), win("pipe")}, false);
     EXPECT_NE(run.exitCode, 0);
     EXPECT_NE(run.err.find("absent.txt"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("pipe"), std::string::npos) << run.err;
     EXPECT_EQ(memberPaths("p.zip"), (std::vector<std::string>{"ok.txt"}));
     // The archive is never added to itself.
     const ToolRun self = add("p.zip", {win("p.zip")}, false);
