@@ -10,6 +10,7 @@
 #include "writer.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -293,6 +294,9 @@ int runDelete(const Command& command) {
 
 int main(int argc, char** argv) {
     using namespace pkzip;
+    // Past a file-size limit a write should fail with EFBIG, which the tool reports and rolls
+    // back like a full disk, rather than kill the tool halfway through a change.
+    std::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     Result<Command> command = parseCommand(arguments);
     if (!command.ok()) {

@@ -158,3 +158,57 @@ TEST_F(PkzipTest, TwoWritersAtOnceDoNotCorruptTheArchive) {
 
 } // namespace
 } // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+// A file-size limit makes every write past it fail, as a full disk would.
+TEST_F(PkzipTest, AFullDiskLeavesTheArchiveAsItWas) {
+    std::mt19937 random(9);
+    write("small.txt", "small");
+    ASSERT_EQ(add("full.zip", {win("small.txt")}, false).exitCode, 0);
+    write("huge.bin", noise(3u << 20, random));
+    write("fits.txt", "fits");
+    const std::string before = read("full.zip");
+    struct Case {
+        const char* what;
+        std::vector<std::string> lines;
+    };
+    // Appending, and replacing (which rewrites through a new file).
+    write("small.txt", noise(3u << 20, random));
+    const std::vector<Case> cases = {
+        {"append", {win("fits.txt"), win("huge.bin")}},
+        {"replace", {win("small.txt")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeList(host("temp.lst"), c.lines);
+        std::string output;
+        const int code = testsupport::runShell("ulimit -f 1024 && '" + testsupport::programDir() +
+                                                   "/PKZIP25.EXE' -add -attr '" + win("full.zip") +
+                                                   "' '-include=@" + win("temp.lst") + "' 2>&1",
+                                               &output);
+        EXPECT_EQ(code, 2) << output;
+        EXPECT_NE(output.find("not changed"), std::string::npos) << output;
+        EXPECT_TRUE(read("full.zip") == before);
+        EXPECT_TRUE(sideFiles().empty());
+    }
+    // Extraction past the limit leaves no partial file and keeps the old one.
+    write("small.txt", "old");
+    write("big.txt", std::string(3u << 20, 'b'));
+    ASSERT_EQ(add("full.zip", {win("big.txt")}, false).exitCode, 0);
+    write("out/big.txt", "old contents");
+    writeList(host("temp.lst"), {"big.txt"});
+    std::string output;
+    const int code = testsupport::runShell("ulimit -f 1024 && '" + testsupport::programDir() +
+                                               "/PKZIP25.EXE' -extract -overwrite=all '" + win("full.zip") +
+                                               "' '@" + win("temp.lst") + "' '" + win("out") + "' 2>&1",
+                                           &output);
+    EXPECT_NE(code, 0);
+    EXPECT_NE(output.find("big.txt"), std::string::npos) << output;
+    EXPECT_EQ(read("out/big.txt"), "old contents");
+    EXPECT_EQ(shell("ls -a out | grep -c pellix || true"), "0\n");
+}
+
+} // namespace
+} // namespace pkziptest
