@@ -1,0 +1,87 @@
+#include "listmodel.h"
+
+namespace views {
+
+ListModel::ListModel(Role role, QIcon folderIcon, QIcon fileIcon, QObject* parent)
+    : QAbstractTableModel(parent), m_role(role), m_folderIcon(std::move(folderIcon)),
+      m_fileIcon(std::move(fileIcon)) {}
+
+int ListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int ListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(columnTitles(m_role).size());
+}
+
+QStringList ListModel::rowTexts(int row) const {
+    QStringList texts;
+    for (const std::string& text : columnTexts(recordAt(row), rowAt(row).name, m_role)) {
+        texts.push_back(QString::fromStdString(text));
+    }
+    return texts;
+}
+
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
+        return {};
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        if (index.column() == 0) {
+            return QString::fromStdString(rowAt(index.row()).name);
+        }
+        return QString::fromStdString(
+            columnTexts(recordAt(index.row()), std::string(), m_role)[static_cast<size_t>(index.column())]);
+    case Qt::DecorationRole:
+        if (index.column() == 0) {
+            return recordAt(index.row()).isFolder() ? m_folderIcon : m_fileIcon;
+        }
+        return {};
+    case Qt::TextAlignmentRole: {
+        // The sizes: "File Size" in both lists and "Zip Size" in the archive list.
+        const bool rightAligned = index.column() == 1 || (m_role == Role::Archive && index.column() == 2);
+        return QVariant::fromValue(
+            Qt::Alignment((rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    }
+    default:
+        return {};
+    }
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        return QString::fromStdString(columnTitles(m_role)[static_cast<size_t>(section)]);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        const bool rightAligned = section == 1 || (m_role == Role::Archive && section == 2);
+        return QVariant::fromValue(
+            Qt::Alignment((rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    }
+    return {};
+}
+
+void ListModel::setRows(std::vector<ListRow> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void ListModel::setRecords(std::vector<ListRecord> records) {
+    beginResetModel();
+    m_rows.clear();
+    m_records = std::move(records);
+    endResetModel();
+}
+
+void ListModel::clearRows() {
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+} // namespace views

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "listrules.h"
+#include "sortkey.h"
+
+#include <QAbstractTableModel>
+#include <QIcon>
+#include <vector>
+
+namespace views {
+
+// The rows of one list over its kept records: a folder of 100,000 files is one vector of
+// records and one of rows, and the view asks only for the rows it paints.
+class ListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    ListModel(Role role, QIcon folderIcon, QIcon fileIcon, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    std::vector<ListRecord>& records() { return m_records; }
+    const ListRecord& recordAt(int row) const { return m_records[m_rows[static_cast<size_t>(row)].record]; }
+    const ListRow& rowAt(int row) const { return m_rows[static_cast<size_t>(row)]; }
+    QStringList rowTexts(int row) const;
+
+    // Replaces the records; the rows, which pointed into the old ones, are emptied.
+    void setRecords(std::vector<ListRecord> records);
+    void setRows(std::vector<ListRow> rows);
+    void clearRows();
+
+private:
+    Role m_role;
+    QIcon m_folderIcon;
+    QIcon m_fileIcon;
+    std::vector<ListRecord> m_records;
+    std::vector<ListRow> m_rows;
+};
+
+} // namespace views

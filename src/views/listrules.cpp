@@ -1,0 +1,288 @@
+#include "listrules.h"
+
+#include "formats.h"
+#include "texts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <unordered_set>
+
+namespace views {
+
+namespace {
+
+// Every number of a sort text takes this many characters, so that text order is numeric order
+// for every 64-bit value.
+constexpr size_t kNumberWidth = 20;
+// A packed size the archiver could not tell sorts where the 32-bit marker value did.
+constexpr std::int64_t kUnknownPackedSize = 0xFFFFFFFF;
+
+// A number as a fixed-width text whose byte order is the numbers' order. A value that is not
+// negative is zero-padded to 20 digits; a negative one (a file dated before 1970, a member that
+// grew) is "-" followed by 19 digits of its distance from the smallest 64-bit value, so that it
+// sorts before every other number and in order among the negatives.
+std::string paddedNumber(std::int64_t value) {
+    char text[32];
+    if (value >= 0) {
+        std::snprintf(text, sizeof text, "%020llu", static_cast<unsigned long long>(value));
+    } else {
+        const std::uint64_t offset = static_cast<std::uint64_t>(value) + (std::uint64_t{1} << 63);
+        std::snprintf(text, sizeof text, "-%019llu", static_cast<unsigned long long>(offset));
+    }
+    return text;
+}
+
+// The ratio text without its "%", read as the C library reads a decimal number, times ten and
+// truncated toward zero. Read digit by digit, so that 57.4 gives exactly 574.
+std::int64_t ratioTenths(const std::string& ratioText) {
+    std::string_view text(ratioText);
+    if (!text.empty()) {
+        text.remove_suffix(1);
+    }
+    size_t at = 0;
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) {
+        ++at;
+    }
+    bool negative = false;
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) {
+        negative = text[at] == '-';
+        ++at;
+    }
+    std::int64_t tenths = 0;
+    // Far more digits than a five-character ratio holds, and never enough to overflow.
+    int digits = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        if (digits++ < 15) {
+            tenths = tenths * 10 + (text[at] - '0');
+        }
+        ++at;
+    }
+    tenths *= 10;
+    if (at + 1 < text.size() && text[at] == '.' && text[at + 1] >= '0' && text[at + 1] <= '9') {
+        tenths += text[at + 1] - '0';
+    }
+    return negative ? -tenths : tenths;
+}
+
+char foldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+std::vector<ListRecord> localRecords(const std::vector<platform::FindEntry>& found) {
+    std::vector<ListRecord> records;
+    records.reserve(found.size());
+    for (const platform::FindEntry& entry : found) {
+        ListRecord record;
+        record.name = entry.name;
+        record.size = entry.size;
+        record.time = entry.lastWriteTime;
+        record.attributes = entry.attributes;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+std::vector<ListRecord> readLocalRecords(const platform::DriveMap& drives, const std::string& folder) {
+    auto found = platform::findFiles(drives, folder + "*.*");
+    if (!found) {
+        return {};
+    }
+    return localRecords(*found);
+}
+
+std::string archiveFolderKey(const std::string& treePath) {
+    const size_t slash = treePath.find('/');
+    return slash == std::string::npos ? std::string() : treePath.substr(slash + 1);
+}
+
+namespace {
+
+// Whether folder + "/" begins with key; if so, remainder is the rest of folder + "/" after it.
+bool composedStartsWith(const std::string& folder, const std::string& key, std::string& remainder) {
+    const size_t composedSize = folder.size() + 1;
+    if (key.size() > composedSize) {
+        return false;
+    }
+    if (key.size() == composedSize) {
+        if (key.back() != '/' || key.compare(0, folder.size(), folder) != 0) {
+            return false;
+        }
+        remainder.clear();
+        return true;
+    }
+    if (folder.compare(0, key.size(), key) != 0) {
+        return false;
+    }
+    remainder.assign(folder, key.size());
+    remainder += '/';
+    return true;
+}
+
+} // namespace
+
+std::vector<ListRecord> archiveRecords(const std::vector<archive::ArchiveEntry>& entries,
+                                       const std::string& key) {
+    std::vector<ListRecord> records;
+    std::string remainder;
+    for (const archive::ArchiveEntry& entry : entries) {
+        bool belongs = false;
+        if (key.empty()) {
+            belongs = entry.folder.empty();
+        } else if (composedStartsWith(entry.folder, key, remainder)) {
+            belongs = remainder.find('/') == std::string::npos;
+        }
+        if (belongs) {
+            ListRecord record;
+            record.name = entry.name;
+            record.folder = entry.folder;
+            record.size = entry.size;
+            record.packedSize = entry.packedSize;
+            record.time = entry.time;
+            record.ratioText = entry.ratioText;
+            records.push_back(std::move(record));
+        }
+    }
+
+    // A sub-folder row lies in the shown folder, as the member rows do.
+    const std::string parentFolder = key.empty() ? key : key.substr(0, key.size() - 1);
+    std::unordered_set<std::string> seenSubFolders;
+    for (const archive::ArchiveEntry& entry : entries) {
+        if (entry.folder.empty()) {
+            continue;
+        }
+        std::string candidate;
+        if (key.empty()) {
+            candidate = entry.folder.substr(0, entry.folder.find('/'));
+        } else {
+            if (!composedStartsWith(entry.folder, key, remainder) || remainder.empty()) {
+                continue;
+            }
+            candidate = remainder.substr(0, remainder.find('/'));
+        }
+        // A doubled "/" in a member's path would name a folder without a name, which no row
+        // could show or open.
+        if (candidate.empty() || !seenSubFolders.insert(candidate).second) {
+            continue;
+        }
+        ListRecord record;
+        record.name = candidate;
+        record.folder = parentFolder;
+        record.attributes = platform::kAttrDirectory;
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+std::string sortText(const ListRecord& record, Role role, SortKey key) {
+    std::string text = record.name;
+    if (key == SortKey::Extension) {
+        const size_t dot = text.rfind('.');
+        if (dot == std::string::npos || dot + 1 == text.size()) {
+            text = "." + text;
+        } else {
+            text = text.substr(dot + 1) + "." + text.substr(0, dot);
+        }
+    }
+    if (key == SortKey::Date) {
+        text = paddedNumber(record.time) + text;
+    }
+    const bool local = role == Role::Local;
+    if (key == SortKey::FileSize || (local && (key == SortKey::ZippedSize || key == SortKey::Ratio))) {
+        text = paddedNumber(record.size) + text;
+    }
+    if (!local && key == SortKey::ZippedSize) {
+        text = paddedNumber(record.packedSize < 0 ? kUnknownPackedSize : record.packedSize) + text;
+    }
+    if (!local && key == SortKey::Ratio) {
+        text = paddedNumber(ratioTenths(record.ratioText)) + text;
+    }
+    return (record.isFolder() ? "0" : "1") + text;
+}
+
+std::string restoreName(const std::string& text, SortKey key) {
+    std::string name = text.empty() ? text : text.substr(1);
+    if (key == SortKey::Extension) {
+        const size_t dot = name.find('.');
+        if (dot == 0) {
+            name.erase(0, 1);
+        } else if (dot != std::string::npos) {
+            name = name.substr(dot + 1) + "." + name.substr(0, dot);
+        }
+    }
+    if (key == SortKey::Date || key == SortKey::FileSize || key == SortKey::ZippedSize ||
+        key == SortKey::Ratio) {
+        name.erase(0, std::min(kNumberWidth, name.size()));
+    }
+    return name;
+}
+
+int compareText(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const auto ca = static_cast<unsigned char>(foldCase(a[i]));
+        const auto cb = static_cast<unsigned char>(foldCase(b[i]));
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
+        }
+    }
+    if (a.size() != b.size()) {
+        return a.size() < b.size() ? -1 : 1;
+    }
+    const int exact = a.compare(b);
+    return exact < 0 ? -1 : (exact > 0 ? 1 : 0);
+}
+
+std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role, SortKey key) {
+    struct Keyed {
+        std::string text;
+        size_t record;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].isShown()) {
+            keyed.push_back(Keyed{sortText(records[i], role, key), i});
+        }
+    }
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed& a, const Keyed& b) { return compareText(a.text, b.text) < 0; });
+    std::vector<ListRow> rows;
+    rows.reserve(keyed.size());
+    for (Keyed& item : keyed) {
+        rows.push_back(ListRow{item.record, restoreName(item.text, key)});
+    }
+    return rows;
+}
+
+std::vector<std::string> columnTitles(Role role) {
+    if (role == Role::Local) {
+        return {res::kListColumnName, res::kListColumnFileSize, res::kListColumnDateModified};
+    }
+    return {res::kListColumnName, res::kListColumnFileSize, res::kListColumnZipSize, res::kListColumnRatio,
+            res::kListColumnDateModified};
+}
+
+std::vector<std::string> columnTexts(const ListRecord& record, const std::string& name, Role role) {
+    const bool folder = record.isFolder();
+    const std::string sizeText = folder ? "" : archive::FormatSizeText(record.size);
+    const std::string dateText = record.time != 0 ? archive::FormatDateText(record.time) : "";
+    if (role == Role::Local) {
+        return {name, sizeText, dateText};
+    }
+    std::string packedText;
+    if (!folder) {
+        // -1 is the archiver's "not known"; 0xFFFFFFFF is the same marker read as unsigned.
+        const bool unknown = record.packedSize < 0 || record.packedSize == kUnknownPackedSize;
+        packedText = unknown ? "?" : archive::FormatSizeText(record.packedSize);
+    }
+    return {name, sizeText, packedText, record.ratioText, dateText};
+}
+
+std::string countText(Role role, size_t count) {
+    return (role == Role::Local ? res::kLocalCountPrefix : res::kArchiveCountPrefix) + std::to_string(count) +
+           res::kCountSuffix;
+}
+
+} // namespace views

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "archivestate.h"
+#include "drivemap.h"
+#include "fileservices.h"
+#include "sortkey.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace views {
+
+// One row's worth of data of either list, kept between fills so that a re-sort only reorders.
+struct ListRecord {
+    std::string name;
+    std::string folder; // archive list: the member's folder, "/"-separated, "" at the root
+    std::int64_t size = 0;
+    std::int64_t packedSize = 0; // archive list; -1 when the archiver did not know it
+    std::int64_t time = 0;       // seconds since 1970, UTC; 0 for a synthesised sub-folder
+    std::string ratioText;       // archive list: five characters as listed
+    std::uint32_t attributes = 0;
+
+    bool isFolder() const { return (attributes & platform::kAttrDirectory) != 0; }
+    // "." and ".." are kept as records of a local folder but never become rows.
+    bool isShown() const { return name != "." && name != ".."; }
+};
+
+// The records of a local folder from its folder search, in search order.
+std::vector<ListRecord> localRecords(const std::vector<platform::FindEntry>& found);
+// Searches folder + "*.*" (folder ends in "\"); a folder that cannot be searched gives none.
+std::vector<ListRecord> readLocalRecords(const platform::DriveMap& drives, const std::string& folder);
+
+// The archive folder a tree path names: "" at the archive's own node, else "docs/old/".
+std::string archiveFolderKey(const std::string& treePath);
+// The records of the archive folder `key`: first its members in stored order, then each
+// sub-folder that occurs below it, once, in order of first appearance.
+std::vector<ListRecord> archiveRecords(const std::vector<archive::ArchiveEntry>& entries,
+                                       const std::string& key);
+
+// The text that orders a record's row: "0" for a folder or "1" for a file, then the key's
+// number (20 digits), then the name, or for the Extension key "ext.base".
+std::string sortText(const ListRecord& record, Role role, SortKey key);
+// The name a sort text was made from.
+std::string restoreName(const std::string& text, SortKey key);
+// The one collation of row texts and tree children: ASCII letters compared without regard to
+// case, every other byte by its value, ties broken by exact bytes.
+int compareText(std::string_view a, std::string_view b);
+inline bool textLess(std::string_view a, std::string_view b) {
+    return compareText(a, b) < 0;
+}
+
+// One visible row of a list: the record it shows and its restored name.
+struct ListRow {
+    size_t record = 0;
+    std::string name;
+};
+// The rows of the shown records, ordered by their sort texts.
+std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role, SortKey key);
+
+// The column titles of a list.
+std::vector<std::string> columnTitles(Role role);
+// The texts of one row, column by column (name first).
+std::vector<std::string> columnTexts(const ListRecord& record, const std::string& name, Role role);
+// "Local: 12 Items" or "Zip: 12 Items".
+std::string countText(Role role, size_t count);
+
+} // namespace views

@@ -1,0 +1,240 @@
+#include "mylistview.h"
+
+#include "archiveengine.h"
+#include "archivewindow.h"
+#include "brenlodoc.h"
+#include "listmodel.h"
+#include "mytreeview.h"
+#include "texts.h"
+#include "viewhost.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTreeWidget>
+#include <algorithm>
+
+namespace views {
+
+namespace {
+
+// Row pictures of the document's small image list.
+constexpr int kLocalFolderImage = 1;
+constexpr int kLocalFileImage = 2;
+constexpr int kArchiveFolderImage = 4;
+constexpr int kArchiveFileImage = 5;
+
+constexpr int kNameWidth = 170;
+constexpr int kSizeWidth = 70;
+constexpr int kRatioWidth = 50;
+constexpr int kDateWidth = 130;
+
+// The status bar pane that shows a list's count.
+int countPane(Role role) {
+    return role == Role::Local ? 1 : 2;
+}
+
+} // namespace
+
+CMyListView::CMyListView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
+    : QTreeView(parent), m_host(host), m_document(document) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true); // keeps a list of 100,000 rows fast to lay out
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
+    setSortingEnabled(false); // the rows arrive in order: see fill()
+    // Editing a name in place renames the file; until that rename runs, the editor never opens,
+    // so a name cannot change on screen alone.
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    header()->setSectionsClickable(true);
+    header()->setStretchLastSection(false);
+    connect(header(), &QHeaderView::sectionClicked, this, &CMyListView::onColumnClicked);
+}
+
+CMyListView::~CMyListView() = default;
+
+void CMyListView::initialUpdate() {
+    m_labelEditing = false;
+    m_role = m_document.takeListRole() == 0 ? Role::Local : Role::Archive;
+    const bool local = m_role == Role::Local;
+    m_model = new ListModel(m_role, m_document.smallImage(local ? kLocalFolderImage : kArchiveFolderImage),
+                            m_document.smallImage(local ? kLocalFileImage : kArchiveFileImage), this);
+    setModel(m_model);
+    setIconSize(QSize(16, 16));
+    const std::vector<int> widths =
+        local ? std::vector<int>{kNameWidth, kSizeWidth, kDateWidth}
+              : std::vector<int>{kNameWidth, kSizeWidth, kSizeWidth, kRatioWidth, kDateWidth};
+    for (size_t column = 0; column < widths.size(); ++column) {
+        header()->resizeSection(static_cast<int>(column), widths[column]);
+    }
+    if (CMyTreeView* tree = m_host.treeAt(static_cast<int>(m_role))) {
+        tree->expandRootAndSelect();
+    }
+}
+
+void CMyListView::fill(const QString& folder) {
+    if (m_model == nullptr) {
+        return;
+    }
+    archive::ArchiveWindow& window = m_host.window();
+    if (m_role == Role::Local) {
+        m_host.setStatusPaneText(0, QString::fromUtf8(res::kReadingLocalDirectory));
+        archive::PumpPendingMessages(window);
+    }
+    m_model->clearRows();
+    if (!m_host.resortInProgress()) {
+        const std::string path = folder.toStdString();
+        if (m_role == Role::Local) {
+            m_model->setRecords(readLocalRecords(m_host.drives(), path));
+        } else {
+            m_model->setRecords(archiveRecords(m_host.engine().state().entries, archiveFolderKey(path)));
+        }
+    }
+    m_model->setRows(orderRows(m_model->records(), m_role, m_host.sortKey()));
+    if (m_model->rowCount() > 0) {
+        selectionModel()->setCurrentIndex(m_model->index(0, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        scrollToTop();
+    }
+    m_host.setStatusPaneText(countPane(m_role), QString::fromStdString(countText(
+                                                    m_role, static_cast<size_t>(m_model->rowCount()))));
+    m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
+}
+
+void CMyListView::clearRows() {
+    if (m_model == nullptr) {
+        return;
+    }
+    m_model->clearRows();
+    m_host.setStatusPaneText(countPane(m_role), QString::fromStdString(countText(m_role, 0)));
+}
+
+void CMyListView::selectAll() {
+    if (m_model == nullptr || m_model->rowCount() == 0) {
+        return;
+    }
+    const QItemSelection all(m_model->index(0, 0),
+                             m_model->index(m_model->rowCount() - 1, m_model->columnCount() - 1));
+    selectionModel()->select(all, QItemSelectionModel::ClearAndSelect);
+}
+
+void CMyListView::setPartnerTreeItem(QTreeWidgetItem* item) {
+    m_partnerTree = item != nullptr ? item->treeWidget() : nullptr;
+    m_partnerTreeItem =
+        m_partnerTree ? QPersistentModelIndex(m_partnerTree->indexFromItem(item)) : QPersistentModelIndex();
+}
+
+QTreeWidgetItem* CMyListView::partnerTreeItem() const {
+    if (!m_partnerTree || !m_partnerTreeItem.isValid()) {
+        return nullptr;
+    }
+    return m_partnerTree->itemFromIndex(m_partnerTreeItem);
+}
+
+int CMyListView::rowCount() const {
+    return m_model ? m_model->rowCount() : 0;
+}
+
+QStringList CMyListView::rowTexts(int row) const {
+    if (m_model == nullptr || row < 0 || row >= m_model->rowCount()) {
+        return {};
+    }
+    return m_model->rowTexts(row);
+}
+
+QStringList CMyListView::columnTitles() const {
+    QStringList titles;
+    for (const std::string& title : views::columnTitles(m_role)) {
+        titles.push_back(QString::fromStdString(title));
+    }
+    return titles;
+}
+
+QStringList CMyListView::selectedNames() const {
+    QStringList names;
+    if (m_model == nullptr) {
+        return names;
+    }
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& index : rows) {
+        names.push_back(QString::fromStdString(m_model->rowAt(index.row()).name));
+    }
+    return names;
+}
+
+bool CMyListView::selectRowsByName(const QStringList& names) {
+    if (m_model == nullptr) {
+        return names.isEmpty();
+    }
+    QItemSelection selection;
+    int found = 0;
+    int first = -1;
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (names.contains(QString::fromStdString(m_model->rowAt(row).name))) {
+            selection.select(m_model->index(row, 0), m_model->index(row, m_model->columnCount() - 1));
+            ++found;
+            first = first < 0 ? row : first;
+        }
+    }
+    selectionModel()->clearSelection();
+    if (first >= 0) {
+        selectionModel()->setCurrentIndex(m_model->index(first, 0), QItemSelectionModel::NoUpdate);
+    }
+    selectionModel()->select(selection, QItemSelectionModel::Select);
+    return found >= static_cast<int>(QSet<QString>(names.begin(), names.end()).size());
+}
+
+const ListRecord* CMyListView::recordAtRow(int row) const {
+    if (m_model == nullptr || row < 0 || row >= m_model->rowCount()) {
+        return nullptr;
+    }
+    return &m_model->recordAt(row);
+}
+
+bool CMyListView::onCommand(int) {
+    return false;
+}
+
+bool CMyListView::event(QEvent* event) {
+    // Tab and Shift+Tab move through the four panes in a fixed cycle, not through the widgets.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool otherModifiers =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (!otherModifiers && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            const bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+            const int ownRow = static_cast<int>(m_role);
+            if (CMyTreeView* tree = m_host.treeAt(backwards ? ownRow : 1 - ownRow)) {
+                m_host.setActiveView(tree);
+            }
+            return true;
+        }
+    }
+    return QTreeView::event(event);
+}
+
+void CMyListView::onColumnClicked(int column) {
+    SortKey key = SortKey::None;
+    if (column == 0) {
+        key = SortKey::Name;
+    } else if (column == 1) {
+        key = SortKey::FileSize;
+    } else if (m_role == Role::Local) {
+        key = column == 2 ? SortKey::Date : SortKey::None;
+    } else {
+        key = column == 2   ? SortKey::ZippedSize
+              : column == 3 ? SortKey::Ratio
+              : column == 4 ? SortKey::Date
+                            : SortKey::None;
+    }
+    if (key == SortKey::None) {
+        return;
+    }
+    m_host.setSortKey(key);
+    m_host.resort();
+}
+
+} // namespace views

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "commandtarget.h"
+#include "sortkey.h"
+#include "treerules.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QStringList>
+#include <QTreeWidget>
+
+namespace views {
+
+class CBrenloDoc;
+class CMyListView;
+class ViewHost;
+
+// One tree pane: the local tree (role 0: "Local Computer", its drives and their folders, read
+// one level at a time) or the archive folder tree (role 1: the open archive and the folders of
+// its member names). Whenever its selection moves, the tree has its partner list, the list in
+// the same row, show the selected folder.
+class CMyTreeView : public QTreeWidget, public CommandTarget {
+    Q_OBJECT
+public:
+    CMyTreeView(ViewHost& host, CBrenloDoc& document, QWidget* parent = nullptr);
+    ~CMyTreeView() override;
+
+    // Takes the role from the document's tree counter, finds the partner list, builds the root.
+    void initialUpdate();
+    Role role() const { return m_role; }
+    CMyListView* partnerList() const { return m_partnerList; }
+    QTreeWidgetItem* rootItem() const { return m_rootItem; }
+
+    // Local tree: the computer and the drives. Archive folder tree: the archive's root, and when
+    // an archive has just been listed, its top-level folders, the title and the selection.
+    bool rebuildRoot();
+    // Expands the root, then selects the first drive (local) or the root (archive).
+    void expandRootAndSelect();
+    // Replaces the children of a drive or folder with the sub-folders on disk.
+    void rebuildLocalChildren(const QString& nodePath, QTreeWidgetItem* item);
+    // Replaces the children of an archive item with the next level of the archive's folders.
+    void rebuildArchiveChildren(const QString& treePath, QTreeWidgetItem* item);
+    // Hands the selected folder to the partner list and fills it.
+    void showSelectionInList();
+
+    // The node kind of an item (its image index); placeholders carry their parent's kind.
+    static int nodeKind(const QTreeWidgetItem* item);
+    static bool isPlaceholder(const QTreeWidgetItem* item);
+    // "C:\Data\Sub\" for a drive or local folder; "" for anything else.
+    QString nodePath(const QTreeWidgetItem* item) const;
+    // "C:\Data\a.zip/docs/old/" for an archive item.
+    QString treePath(const QTreeWidgetItem* item) const;
+    // The path by which this tree names an item: node path (local) or tree path (archive).
+    QString itemPath(const QTreeWidgetItem* item) const;
+    // The shown item with that path; the computer root is "Local Computer". Null if none.
+    QTreeWidgetItem* findItem(const QString& path) const;
+    // Expands the items above path one level at a time until it is shown; null if it is not found.
+    QTreeWidgetItem* revealItem(const QString& path);
+    bool selectPath(const QString& path);
+    bool expandPath(const QString& path);
+    bool collapsePath(const QString& path);
+    // One line per item, indented two blanks a level: kind, text and its state.
+    QStringList dump() const;
+
+    void setLabelEditing(bool allowed) { m_labelEditAllowed = allowed; }
+    bool labelEditingAllowed() const { return m_labelEditAllowed; }
+    bool isLabelEditing() const { return m_labelEditing; }
+
+    bool onCommand(int id) override;
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int kind);
+    void addFolderNode(QTreeWidgetItem* parent, const QString& text, int kind);
+    void deleteChildren(QTreeWidgetItem* item);
+    QIcon nodeIcon(int kind);
+    void onCurrentItemChanged(QTreeWidgetItem* current);
+    void onItemExpanded(QTreeWidgetItem* item);
+    void onItemCollapsed(QTreeWidgetItem* item);
+
+    ViewHost& m_host;
+    CBrenloDoc& m_document;
+    CMyListView* m_partnerList = nullptr;
+    QTreeWidgetItem* m_rootItem = nullptr;
+    Role m_role = Role::Local;
+    bool m_rootRebuild = false;
+    bool m_labelEditing = false;
+    bool m_labelEditAllowed = true;
+    bool m_populating = false;
+    QHash<int, QIcon> m_icons;
+};
+
+} // namespace views

@@ -1,0 +1,345 @@
+#include "listrules.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+using archive::ArchiveEntry;
+using views::ListRecord;
+using views::Role;
+using views::SortKey;
+
+namespace {
+
+ArchiveEntry member(const std::string& path, std::int64_t size = 0, const std::string& ratio = " 0.0%") {
+    ArchiveEntry entry;
+    const size_t slash = path.rfind('/');
+    entry.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    entry.folder = slash == std::string::npos ? "" : path.substr(0, slash);
+    entry.size = size;
+    entry.packedSize = size;
+    entry.ratioText = ratio;
+    entry.time = 1'000'000'000;
+    return entry;
+}
+
+ListRecord file(const std::string& name, std::int64_t size = 0, std::int64_t time = 0) {
+    ListRecord record;
+    record.name = name;
+    record.size = size;
+    record.time = time;
+    return record;
+}
+
+ListRecord folder(const std::string& name, std::int64_t size = 0, std::int64_t time = 0) {
+    ListRecord record = file(name, size, time);
+    record.attributes = 0x10;
+    return record;
+}
+
+ListRecord archived(const std::string& name, std::int64_t size, std::int64_t packed,
+                    const std::string& ratio) {
+    ListRecord record = file(name, size);
+    record.packedSize = packed;
+    record.ratioText = ratio;
+    return record;
+}
+
+// "name" for a file, "name/" for a folder, in row order.
+std::vector<std::string> rowNames(const std::vector<ListRecord>& records, Role role, SortKey key) {
+    std::vector<std::string> names;
+    for (const views::ListRow& row : views::orderRows(records, role, key)) {
+        names.push_back(row.name + (records[row.record].isFolder() ? "/" : ""));
+    }
+    return names;
+}
+
+std::vector<std::string> recordNames(const std::vector<ListRecord>& records) {
+    std::vector<std::string> names;
+    for (const ListRecord& record : records) {
+        names.push_back(record.name + (record.isFolder() ? "/" : ""));
+    }
+    return names;
+}
+
+} // namespace
+
+// The two passes over the entries: the members of the folder, then each sub-folder once.
+TEST(ArchiveRecordsTest, MembersThenSubFoldersOnce) {
+    const std::vector<ArchiveEntry> entries = {
+        member("a/b/c.txt"),  member("top.txt"),        member("docs/old/x.txt"), member("docs/readme"),
+        member("docs/y.txt"), member("docs/old/z.txt"), member("zeta/deep/er/q"), member("b.txt"),
+    };
+    struct Case {
+        std::string treePath;
+        std::vector<std::string> names;
+    };
+    const std::vector<Case> cases = {
+        {"", {"top.txt", "b.txt", "a/", "docs/", "zeta/"}},
+        {"C:\\x.zip/", {"top.txt", "b.txt", "a/", "docs/", "zeta/"}},
+        {"C:\\x.zip/a/", {"b/"}},
+        {"C:\\x.zip/a/b/", {"c.txt"}},
+        {"C:\\x.zip/docs/", {"readme", "y.txt", "old/"}},
+        {"C:\\x.zip/docs/old/", {"x.txt", "z.txt"}},
+        {"C:\\x.zip/zeta/", {"deep/"}},
+        {"C:\\x.zip/nothing/", {}},
+        // A prefix of a folder's name is not that folder.
+        {"C:\\x.zip/doc/", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.treePath);
+        EXPECT_EQ(recordNames(views::archiveRecords(entries, views::archiveFolderKey(c.treePath))), c.names);
+    }
+}
+
+TEST(ArchiveRecordsTest, RecordsCarryTheEntryAndFolderRowsCarryNothing) {
+    ArchiveEntry entry = member("docs/b.txt", 8893, "52.8%");
+    entry.packedSize = 4200;
+    const auto records = views::archiveRecords({entry}, "docs/");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].folder, "docs");
+    EXPECT_EQ(records[0].size, 8893);
+    EXPECT_EQ(records[0].packedSize, 4200);
+    EXPECT_EQ(records[0].ratioText, "52.8%");
+    EXPECT_EQ(records[0].time, 1'000'000'000);
+    EXPECT_EQ(records[0].attributes, 0u);
+
+    const auto atRoot = views::archiveRecords({entry}, "");
+    ASSERT_EQ(atRoot.size(), 1u);
+    EXPECT_EQ(atRoot[0].name, "docs");
+    EXPECT_EQ(atRoot[0].attributes, 0x10u);
+    EXPECT_EQ(atRoot[0].time, 0);
+    EXPECT_EQ(atRoot[0].ratioText, "");
+}
+
+TEST(ArchiveRecordsTest, FolderKeyDropsTheArchiveNode) {
+    EXPECT_EQ(views::archiveFolderKey(""), "");
+    EXPECT_EQ(views::archiveFolderKey("C:\\Data\\a.zip/"), "");
+    EXPECT_EQ(views::archiveFolderKey("C:\\Data\\a.zip/docs/old/"), "docs/old/");
+}
+
+TEST(ArchiveRecordsTest, ADoubledSlashMakesNoNamelessFolderRow) {
+    const auto records = views::archiveRecords({member("a//b.txt")}, "a/");
+    EXPECT_TRUE(records.empty());
+}
+
+TEST(LocalRecordsTest, DotEntriesAreRecordsButNeverRows) {
+    const std::vector<platform::FindEntry> found = {
+        {".", 0, 5, 0x10}, {"..", 0, 5, 0x10}, {"b.txt", 3, 7, 0x20}, {"Sub", 0, 9, 0x10}};
+    const auto records = views::localRecords(found);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[2].size, 3);
+    EXPECT_EQ(records[2].time, 7);
+    EXPECT_EQ(rowNames(records, Role::Local, SortKey::Name), (std::vector<std::string>{"Sub/", "b.txt"}));
+}
+
+TEST(SortTextTest, TextsOfEachKey) {
+    const std::string z18(18, '0');
+    struct Case {
+        ListRecord record;
+        Role role;
+        SortKey key;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {file("report.txt"), Role::Local, SortKey::Name, "1report.txt"},
+        {folder("Sub"), Role::Local, SortKey::Name, "0Sub"},
+        {file("report.txt"), Role::Local, SortKey::None, "1report.txt"},
+        {file("report.txt"), Role::Local, SortKey::Extension, "1txt.report"},
+        {file("a.b.txt"), Role::Archive, SortKey::Extension, "1txt.a.b"},
+        {file("README"), Role::Local, SortKey::Extension, "1.README"},
+        {file("name."), Role::Local, SortKey::Extension, "1.name."},
+        {file("x", 0, 1234), Role::Local, SortKey::Date, "1" + std::string(16, '0') + "1234x"},
+        {file("x", 42), Role::Archive, SortKey::FileSize, "1" + z18 + "42x"},
+        // 5 GB keeps its exact value.
+        {file("big", 5'368'709'120), Role::Local, SortKey::FileSize, "100000000005368709120big"},
+        // The local list has no packed size or ratio: those keys order it by size.
+        {file("x", 42), Role::Local, SortKey::ZippedSize, "1" + z18 + "42x"},
+        {file("x", 42), Role::Local, SortKey::Ratio, "1" + z18 + "42x"},
+        {archived("x", 42, 7, "83.3%"), Role::Archive, SortKey::ZippedSize,
+         "1" + std::string(19, '0') + "7x"},
+        // An unknown packed size sorts where its 32-bit marker did.
+        {archived("x", 42, -1, " 0.0%"), Role::Archive, SortKey::ZippedSize,
+         "1" + std::string(10, '0') + "4294967295x"},
+        {archived("x", 42, 7, "57.4%"), Role::Archive, SortKey::Ratio, "1" + std::string(17, '0') + "574x"},
+        {archived("x", 42, 7, " 100%"), Role::Archive, SortKey::Ratio, "1" + std::string(16, '0') + "1000x"},
+        {archived("x", 42, 7, " 0.0%"), Role::Archive, SortKey::Ratio, "1" + std::string(20, '0') + "x"},
+        // A member that grew: before every ratio that is not negative.
+        {archived("x", 42, 50, "-2.3%"), Role::Archive, SortKey::Ratio, "1-9223372036854775785x"},
+        // A file dated before 1970.
+        {file("old", 0, -1), Role::Local, SortKey::Date, "1-9223372036854775807old"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(views::sortText(c.record, c.role, c.key), c.text);
+    }
+}
+
+TEST(SortTextTest, NameIsRestoredUnderEveryKey) {
+    const std::vector<std::string> names = {"report.txt", "a.b.txt", "README",     "name.", ".bashrc",
+                                            "a..txt",     "0001",    "x y.tar.gz", "z",     "..."};
+    const std::vector<SortKey> keys = {SortKey::None,     SortKey::Name,       SortKey::Extension,
+                                       SortKey::FileSize, SortKey::ZippedSize, SortKey::Ratio,
+                                       SortKey::Date};
+    for (const std::string& name : names) {
+        for (SortKey key : keys) {
+            for (Role role : {Role::Local, Role::Archive}) {
+                ListRecord record = archived(name, 123456789012, -1, "-9.5%");
+                record.time = -42;
+                SCOPED_TRACE(name + " key " + std::to_string(static_cast<int>(key)));
+                EXPECT_EQ(views::restoreName(views::sortText(record, role, key), key), name);
+            }
+        }
+    }
+}
+
+TEST(RowOrderTest, KeysOrderTheRows) {
+    const std::int64_t day = 86400;
+    const std::int64_t now = 1'700'000'000;
+    struct Case {
+        std::string what;
+        std::vector<ListRecord> records;
+        Role role;
+        SortKey key;
+        std::vector<std::string> order;
+    };
+    const std::vector<Case> cases = {
+        {"folders first, names ignoring case",
+         {file("cherry"), folder("zoo"), file("Banana"), file("apple"), folder("Alpha")},
+         Role::Local,
+         SortKey::Name,
+         {"Alpha/", "zoo/", "apple", "Banana", "cherry"}},
+        {"a folder of yesterday before a file of last year",
+         {file("old.txt", 1, now - 365 * day), folder("new", 0, now - day)},
+         Role::Local,
+         SortKey::Date,
+         {"new/", "old.txt"}},
+        {"dates in order, before 1970 and after 2038 included",
+         {file("c", 0, 4'102'444'800), file("a", 0, -86400), file("b", 0, 2'000'000'000), file("d", 0, 5)},
+         Role::Local,
+         SortKey::Date,
+         {"a", "d", "b", "c"}},
+        {"sizes past 32 bits keep their order",
+         {file("five-gb", 5'368'709'120), file("four-gb", 4'294'967'296), file("small", 3000),
+          file("max", 4'294'967'295)},
+         Role::Local,
+         SortKey::FileSize,
+         {"small", "max", "four-gb", "five-gb"}},
+        {"archive sub-folders stay above members by size",
+         {archived("a", 10, 10, " 0.0%"), folder("sub", 999'999'999'999), archived("b", 5, 5, " 0.0%")},
+         Role::Archive,
+         SortKey::FileSize,
+         {"sub/", "b", "a"}},
+        {"zipped size and ratio order the local list by size",
+         {file("big", 900), file("small", 10), file("mid", 300)},
+         Role::Local,
+         SortKey::ZippedSize,
+         {"small", "mid", "big"}},
+        {"ratio keys order the local list by size too",
+         {file("big", 900), file("small", 10), file("mid", 300)},
+         Role::Local,
+         SortKey::Ratio,
+         {"small", "mid", "big"}},
+        {"zipped size in the archive list",
+         {archived("a", 1, 300, " 0.0%"), archived("b", 1, 20, " 0.0%"),
+          archived("c", 1, 6'000'000'000, " 0.0%")},
+         Role::Archive,
+         SortKey::ZippedSize,
+         {"b", "a", "c"}},
+        {"extensionless names first, then by extension",
+         {file("report.txt"), file("README"), file("a.b.txt"), file("z.c"), file("name.")},
+         Role::Local,
+         SortKey::Extension,
+         {"name.", "README", "z.c", "a.b.txt", "report.txt"}},
+        {"one decimal of the ratio counts; equal ratios by name; growth first",
+         {archived("b", 1, 1, "57.5%"), archived("z", 1, 1, "57.4%"), archived("a", 1, 1, "57.4%"),
+          archived("grew", 1, 1, "-2.3%"), archived("more", 1, 1, "-0.1%"), archived("all", 1, 1, " 100%")},
+         Role::Archive,
+         SortKey::Ratio,
+         {"grew", "more", "a", "z", "b", "all"}},
+        {"no key set: folders first, then by name",
+         {file("b"), folder("c"), file("a")},
+         Role::Archive,
+         SortKey::None,
+         {"c/", "a", "b"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(rowNames(c.records, c.role, c.key), c.order);
+    }
+}
+
+TEST(RowOrderTest, CollationKeepsDigitsAndPrefixesInAsciiOrder) {
+    // "0" and "1" start every row text; "z" starts the text of a row placed at the bottom.
+    const std::vector<std::string> ascending = {"-9", "0",  "00", "01", "0z", "1",
+                                                "10", "19", "1A", "1b", "z",  "zzzzzzzzA"};
+    for (size_t i = 0; i + 1 < ascending.size(); ++i) {
+        SCOPED_TRACE(ascending[i] + " < " + ascending[i + 1]);
+        EXPECT_LT(views::compareText(ascending[i], ascending[i + 1]), 0);
+        EXPECT_GT(views::compareText(ascending[i + 1], ascending[i]), 0);
+    }
+    EXPECT_EQ(views::compareText("Same", "Same"), 0);
+    // Names differing only in case still have one fixed order.
+    EXPECT_NE(views::compareText("abc", "ABC"), 0);
+    EXPECT_EQ(views::compareText("abc", "ABC"), -views::compareText("ABC", "abc"));
+}
+
+TEST(ColumnTextTest, TextsOfEachRow) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const std::int64_t decemberFirst = 1'070'273'100; // 1 December 2003, 10:05 UTC
+    struct Case {
+        ListRecord record;
+        Role role;
+        std::vector<std::string> texts;
+    };
+    const std::vector<Case> cases = {
+        {file("a.txt", 1234567, decemberFirst), Role::Local, {"a.txt", "1,234,567", "12/1/03 10:05 AM"}},
+        {folder("Sub", 4096, decemberFirst), Role::Local, {"Sub", "", "12/1/03 10:05 AM"}},
+        {file("undated", 999, 0), Role::Local, {"undated", "999", ""}},
+        {file("big", 5'368'709'120, 0), Role::Local, {"big", "5,368,709,120", ""}},
+        {archived("m", 1000, 600, "40.0%"), Role::Archive, {"m", "1,000", "600", "40.0%", ""}},
+        {archived("m", 1000, -1, " 0.0%"), Role::Archive, {"m", "1,000", "?", " 0.0%", ""}},
+        {archived("m", 1000, 0xFFFFFFFF, " 0.0%"), Role::Archive, {"m", "1,000", "?", " 0.0%", ""}},
+        {folder("sub"), Role::Archive, {"sub", "", "", "", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.record.name);
+        EXPECT_EQ(views::columnTexts(c.record, c.record.name, c.role), c.texts);
+    }
+    EXPECT_EQ(views::columnTitles(Role::Local),
+              (std::vector<std::string>{"Name", "File Size", "Date Modified"}));
+    EXPECT_EQ(views::columnTitles(Role::Archive),
+              (std::vector<std::string>{"Name", "File Size", "Zip Size", "Ratio", "Date Modified"}));
+    EXPECT_EQ(views::countText(Role::Local, 12345), "Local: 12345 Items");
+    EXPECT_EQ(views::countText(Role::Archive, 0), "Zip: 0 Items");
+}
+
+// A folder of 100,000 members, and 100,000 sub-folders at the root: a look-up among the
+// sub-folders already seen that scanned them all would take minutes here.
+TEST(LargeFolderTest, HundredThousandRowsAreBuiltAndOrderedQuickly) {
+    std::vector<ArchiveEntry> entries;
+    entries.reserve(200'000);
+    for (int i = 0; i < 100'000; ++i) {
+        entries.push_back(member("big/member" + std::to_string(i) + ".dat", i));
+        entries.push_back(member("dir" + std::to_string(i) + "/x"));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto inFolder = views::archiveRecords(entries, "big/");
+    const auto atRoot = views::archiveRecords(entries, "");
+    const auto rows = views::orderRows(atRoot, Role::Archive, SortKey::Name);
+    const auto bySize = views::orderRows(inFolder, Role::Archive, SortKey::FileSize);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+    EXPECT_EQ(inFolder.size(), 100'000u);
+    EXPECT_EQ(atRoot.size(), 100'001u); // "big" and the 100,000 "dirN"
+    ASSERT_EQ(rows.size(), 100'001u);
+    EXPECT_EQ(rows.front().name, "big");
+    EXPECT_EQ(bySize.front().name, "member0.dat");
+    EXPECT_EQ(bySize.back().name, "member99999.dat");
+    EXPECT_LT(seconds, 10.0);
+}
