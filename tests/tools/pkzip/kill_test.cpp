@@ -1,6 +1,6 @@
-// PKZIP25.EXE killed (SIGKILL) at random moments of an add or a delete: the archive must keep
-// every member it had, with its data, and the next run of the tool must leave nothing behind
-// beside the archive.
+// PKZIP25.EXE killed (SIGKILL) at random moments of an add or a delete, and now and then again
+// while its next run repairs the archive: the archive must keep every member it had, with its
+// data, and a listing run must leave nothing behind beside the archive.
 
 #include "sandbox.h"
 
