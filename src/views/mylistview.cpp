@@ -10,6 +10,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QSet>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -169,13 +170,15 @@ bool CMyListView::selectRowsByName(const QStringList& names) {
     if (m_model == nullptr) {
         return names.isEmpty();
     }
+    const QSet<QString> wanted(names.begin(), names.end());
+    QSet<QString> found;
     QItemSelection selection;
-    int found = 0;
     int first = -1;
     for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (names.contains(QString::fromStdString(m_model->rowAt(row).name))) {
+        const QString name = QString::fromStdString(m_model->rowAt(row).name);
+        if (wanted.contains(name)) {
+            found.insert(name);
             selection.select(m_model->index(row, 0), m_model->index(row, m_model->columnCount() - 1));
-            ++found;
             first = first < 0 ? row : first;
         }
     }
@@ -184,7 +187,7 @@ bool CMyListView::selectRowsByName(const QStringList& names) {
         selectionModel()->setCurrentIndex(m_model->index(first, 0), QItemSelectionModel::NoUpdate);
     }
     selectionModel()->select(selection, QItemSelectionModel::Select);
-    return found >= static_cast<int>(QSet<QString>(names.begin(), names.end()).size());
+    return found.size() == wanted.size();
 }
 
 const ListRecord* CMyListView::recordAtRow(int row) const {

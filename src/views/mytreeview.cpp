@@ -175,7 +175,14 @@ void CMyTreeView::rebuildLocalChildren(const QString& nodePath, QTreeWidgetItem*
         return;
     }
     m_host.setStatusPaneText(0, QString::fromUtf8(res::kReadingLocalDirectory));
+    // The messages let through to paint the text may rebuild the tree: find the item again.
+    const QPersistentModelIndex where(indexFromItem(item));
     archive::PumpPendingMessages(m_host.window());
+    item = itemFromIndex(where);
+    if (item == nullptr) {
+        m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
+        return;
+    }
     {
         FlagScope populating(m_populating);
         deleteChildren(item);

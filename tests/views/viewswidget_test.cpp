@@ -163,9 +163,17 @@ void ViewsWidgetTest::archiveListShowsAFolder() {
     QCOMPARE(list.columnTitles(), QStringList({"Name", "File Size", "Zip Size", "Ratio", "Date Modified"}));
     const int firstFile = static_cast<int>(names.size() - 1);
     QCOMPARE(list.rowTexts(firstFile), firstFileRow);
+    QCOMPARE(list.partnerTreeItem(), tree.currentItem());
     if (names.front().endsWith('/')) {
         QCOMPARE(list.rowTexts(0), QStringList({names.front().chopped(1), "", "", "", ""}));
     }
+
+    // Listing the archive again rebuilds the tree: the list shows the new root, not a deleted item.
+    host.openListing(testsupport::readTestFixture("archive/fixtures/nested-listing.txt"), "C:\\nested.zip",
+                     "nested.zip");
+    QCOMPARE(list.partnerTreeItem(), tree.rootItem());
+    QCOMPARE(list.currentFolder(), QString("C:\\nested.zip/"));
+    QCOMPARE(rowNames(list), QStringList({"docs/", "top dir/", "empty.txt"}));
 }
 
 void ViewsWidgetTest::columnClicksReorderBothLists_data() {
@@ -222,6 +230,8 @@ void ViewsWidgetTest::columnClicksReorderBothLists() {
     QCOMPARE(host.key, key);
     QCOMPARE(rowNames(*host.lists[1]), archiveOrder);
     QCOMPARE(rowNames(*host.lists[0]), localOrder);
+    // A fill ends with its first row selected.
+    QCOMPARE(host.lists[0]->selectedNames(), QStringList({localOrder.front()}));
     // Clicking the same column again gives the same order.
     clickColumn(*host.lists[inArchiveList ? 1 : 0], column);
     QCOMPARE(rowNames(*host.lists[1]), archiveOrder);
