@@ -74,9 +74,11 @@ public:
     const std::string& commandLineFile() const { return m_commandLineFile; }
     const CommandLine& commandLine() const { return m_commandLine; }
     Settings& settings() { return m_settings; }
+    const Settings& settingsValue() const { return m_settings; }
     const SortFlags& sortFlags() const { return m_sortFlags; }
     void setSortType(const std::string& sortType);
     archive::RecentFileList& recentFiles() { return m_recentFiles; }
+    const archive::RecentFileList& recentFilesValue() const { return m_recentFiles; }
     bool firstRun() const { return m_firstRun; }
     platform::Registry& registry() { return m_registry; }
     const platform::DriveMap& drives() const { return m_drives; }

@@ -1,39 +1,116 @@
-// pellix: starts the program. The four-pane window is not built yet; until it is, a start
-// runs everything that exists: the start-up checks, the settings, the .zip association, the
-// listing of the archive named on the command line (printed), and the settings written back as
-// at exit.
+// pellix: the program. With no options it opens its window on blank.zip, or on the archive named.
+//   pellix [ARCHIVE]                       the window
+//   pellix --screenshot FILE.png [ARCHIVE]  start up as usual without a display, save a picture of
+//                                           the window, and exit
+//   pellix --script FILE [ARCHIVE]          start up without a display and run a test script
+//                                           (see scriptdriver.h), printing what it shows
+// Without a display the message boxes are printed on standard error, one line each.
 
 #include "brenloapp.h"
-#include "consolewindow.h"
-#include "formats.h"
+#include "mainframe.h"
+#include "pellixapplication.h"
+#include "scriptdriver.h"
 #include "userdirs.h"
 
+#include <QApplication>
+#include <QFile>
+#include <QTextStream>
 #include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct Options {
+    QString screenshot;
+    QString script;
+    std::vector<std::string> arguments; // what the application's own command line holds
+    bool valid = true;
+};
+
+Options readOptions(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if ((word == "--screenshot" || word == "--script") && i + 1 < argc) {
+            (word == "--screenshot" ? options.screenshot : options.script) =
+                QString::fromLocal8Bit(argv[++i]);
+        } else if (word == "--screenshot" || word == "--script") {
+            options.valid = false;
+        } else {
+            options.arguments.push_back(word);
+        }
+    }
+    return options;
+}
+
+void printLine(const QString& line) {
+    std::printf("%s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    const Options options = readOptions(argc, argv);
+    if (!options.valid) {
+        std::fprintf(stderr, "usage: pellix [--screenshot FILE.png | --script FILE] [ARCHIVE]\n");
+        return 2;
+    }
+    const bool headless = !options.screenshot.isEmpty() || !options.script.isEmpty();
+    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication qtApplication(argc, argv);
+    QApplication::setApplicationName("Pellix");
+
+    const frame::SeamMode mode = !options.script.isEmpty()       ? frame::SeamMode::Script
+                                 : !options.screenshot.isEmpty() ? frame::SeamMode::Screenshot
+                                                                 : frame::SeamMode::Interactive;
+    platform::Registry registry;
+    app::PellixApplication application(registry, mode);
+    if (mode == frame::SeamMode::Script) {
+        // The transcript keeps boxes and dumps in the order they happened.
+        application.seam().setLogger([](const QString& line) {
+            printLine(line);
+            std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+        });
+    }
     app::StartupInput input;
     input.executableHostPath = platform::runningExecutable();
-    input.arguments.assign(argv + 1, argv + argc);
-
-    platform::Registry registry;
-    app::ConsoleWindow window;
-    app::CBrenloApp application(registry);
-    if (!application.initialise(input, window) || !application.checkCommandLineFile(window)) {
+    input.arguments = options.arguments;
+    if (!application.start(input)) {
         return 1;
     }
-    application.finishStartup();
-    const archive::ArchiveState& state = application.engine().state();
-    std::printf("Pellix - %s\n", state.archiveFileName.c_str());
-    std::printf("program directory: %s\n", application.programDir().c_str());
-    std::printf("archive: %s\n", state.archivePath.c_str());
-    std::printf("settings: %s%s\n", registry.filePath().c_str(),
-                application.firstRun() ? " (first run)" : "");
-    std::printf(".zip files open with Pellix: %s\n", state.associated ? "yes" : "no");
-    for (const archive::ArchiveEntry& entry : state.entries) {
-        const std::string path = entry.folder.empty() ? entry.name : entry.folder + "/" + entry.name;
-        std::printf("%15s  %s  %s\n", archive::FormatSizeText(entry.size).c_str(),
-                    archive::FormatDateText(entry.time).c_str(), path.c_str());
+    frame::CMainFrame* frame = application.mainFrame();
+
+    if (!options.screenshot.isEmpty()) {
+        frame->showNormal();
+        frame->resize(1280, 800);
+        QCoreApplication::processEvents();
+        const bool saved = frame->grab().save(options.screenshot, "PNG");
+        frame->close();
+        if (!saved) {
+            std::fprintf(stderr, "pellix: cannot write the picture %s\n",
+                         options.screenshot.toLocal8Bit().constData());
+            return 1;
+        }
+        std::printf("The window's picture is in %s\n", options.screenshot.toLocal8Bit().constData());
+        return 0;
     }
-    std::printf("(the four-pane window is not built yet)\n");
-    return application.saveSettings(window) ? 0 : 1;
+    if (!options.script.isEmpty()) {
+        QFile file(options.script);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            std::fprintf(stderr, "pellix: cannot read the script %s\n",
+                         options.script.toLocal8Bit().constData());
+            return 2;
+        }
+        frame->showNormal();
+        frame->resize(1280, 800);
+        QCoreApplication::processEvents();
+        app::ScriptDriver driver(application, printLine);
+        const bool allDone = driver.run(QTextStream(&file).readAll().split('\n'));
+        frame->close();
+        return allDone ? 0 : 1;
+    }
+    return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 namespace res {
 
 enum CommandId : int {
+    ID_SEPARATOR = 0, // a separator in a menu or toolbar list, never a command
     ID_REFRESH = 32771,
     ID_SORT_NAME = 32782,
     ID_SORT_EXTENSION = 32783,

@@ -1,0 +1,284 @@
+#include "scriptdriver.h"
+
+#include "commandids.h"
+#include "fourpanes.h"
+#include "mainframe.h"
+#include "mylistview.h"
+#include "mytreeview.h"
+#include "pellixapplication.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QTest>
+#include <map>
+
+namespace app {
+
+namespace {
+
+struct NamedCommand {
+    const char* name;
+    int id;
+};
+
+#define PELLIX_COMMAND(name)                                                                                 \
+    { #name, res::name }
+constexpr NamedCommand kCommandNames[] = {
+    PELLIX_COMMAND(ID_REFRESH),
+    PELLIX_COMMAND(ID_SORT_NAME),
+    PELLIX_COMMAND(ID_SORT_EXTENSION),
+    PELLIX_COMMAND(ID_SORT_FILE_SIZE),
+    PELLIX_COMMAND(ID_SORT_DATE),
+    PELLIX_COMMAND(ID_USE_DRIVE_A),
+    PELLIX_COMMAND(ID_FILE_NEW_ARCHIVE),
+    PELLIX_COMMAND(ID_SORT_BY_CAPTION),
+    PELLIX_COMMAND(ID_INCLUDE_PATH_INFO),
+    PELLIX_COMMAND(ID_SET_ZIP_ASSOCIATION),
+    PELLIX_COMMAND(ID_ZIP_FILES),
+    PELLIX_COMMAND(ID_UNZIP_FILES),
+    PELLIX_COMMAND(ID_SELECT_ALL),
+    PELLIX_COMMAND(ID_OMIT_PATH_INFO),
+    PELLIX_COMMAND(ID_SORT_ZIPPED_SIZE),
+    PELLIX_COMMAND(ID_SORT_RATIO),
+    PELLIX_COMMAND(ID_FILE_NEW_ALT),
+    PELLIX_COMMAND(ID_FILE_OPEN_ALT),
+    PELLIX_COMMAND(ID_ZIP_FILES_ALT),
+    PELLIX_COMMAND(ID_UNZIP_FILES_ALT),
+    PELLIX_COMMAND(ID_INCLUDE_PATH_INFO_ALT),
+    PELLIX_COMMAND(ID_OMIT_PATH_INFO_ALT),
+    PELLIX_COMMAND(ID_HELP_CONTENTS_ALT),
+    PELLIX_COMMAND(ID_CLOSE_ALT),
+    PELLIX_COMMAND(ID_FILE_OPEN),
+    PELLIX_COMMAND(ID_FILE_MRU_FILE1),
+    PELLIX_COMMAND(ID_FILE_MRU_FILE2),
+    PELLIX_COMMAND(ID_FILE_MRU_FILE3),
+    PELLIX_COMMAND(ID_FILE_MRU_FILE4),
+    PELLIX_COMMAND(ID_APP_ABOUT),
+    PELLIX_COMMAND(ID_APP_EXIT),
+    PELLIX_COMMAND(ID_HELP_FINDER),
+    PELLIX_COMMAND(ID_HELP_SEARCH),
+    PELLIX_COMMAND(ID_DEFAULT_HELP),
+};
+#undef PELLIX_COMMAND
+
+struct Pane {
+    int row = -1;
+    int column = -1;
+};
+
+Pane paneNamed(const QString& name) {
+    if (name == "local-tree") {
+        return {0, 0};
+    }
+    if (name == "local-list") {
+        return {0, 1};
+    }
+    if (name == "archive-tree") {
+        return {1, 0};
+    }
+    if (name == "archive-list") {
+        return {1, 1};
+    }
+    return {};
+}
+
+// "verb pane rest of line": the rest may hold blanks.
+struct Words {
+    QString verb;
+    QString pane;
+    QString rest;
+};
+
+Words split(const QString& line) {
+    Words words;
+    const QString trimmed = line.trimmed();
+    const int first = trimmed.indexOf(' ');
+    words.verb = first < 0 ? trimmed : trimmed.left(first);
+    const QString after = first < 0 ? QString() : trimmed.mid(first + 1).trimmed();
+    const int second = after.indexOf(' ');
+    words.pane = second < 0 ? after : after.left(second);
+    words.rest = second < 0 ? QString() : after.mid(second + 1).trimmed();
+    return words;
+}
+
+// A command by its name (ID_REFRESH) or its number; 0 when there is none.
+int commandIdNamed(const QString& word) {
+    bool numeric = false;
+    const int id = word.toInt(&numeric);
+    if (numeric) {
+        return id;
+    }
+    for (const NamedCommand& command : kCommandNames) {
+        if (word == command.name) {
+            return command.id;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+ScriptDriver::ScriptDriver(PellixApplication& application, std::function<void(const QString&)> print)
+    : m_application(application), m_print(std::move(print)) {}
+
+bool ScriptDriver::run(const QStringList& lines) {
+    bool allDone = true;
+    for (const QString& line : lines) {
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith('#')) {
+            continue;
+        }
+        m_print("> " + trimmed);
+        if (!runLine(trimmed)) {
+            allDone = false;
+        }
+        QCoreApplication::processEvents();
+    }
+    return allDone;
+}
+
+bool ScriptDriver::runLine(const QString& line) {
+    frame::CMainFrame& frame = *m_application.mainFrame();
+    frame::WindowSeam& seam = m_application.seam();
+    const Words words = split(line);
+    auto fail = [this, &line](const QString& why) {
+        m_print("error: " + why + ": " + line);
+        return false;
+    };
+
+    if (words.verb == "dump") {
+        m_print(dump());
+        return true;
+    }
+    if (words.verb == "close") {
+        // As the window's close box does.
+        frame.close();
+        return true;
+    }
+    if (words.verb == "state") {
+        const int id = commandIdNamed(words.pane);
+        if (id == 0) {
+            return fail("no such command");
+        }
+        const views::CommandState state = frame.commandState(id);
+        m_print(QString("%1: %2%3")
+                    .arg(words.pane, state.enabled ? "enabled" : "disabled",
+                         state.checkable ? (state.checked ? ", checked" : ", unchecked") : ""));
+        return true;
+    }
+    if (words.verb == "answer") {
+        if (words.pane.compare("ok", Qt::CaseInsensitive) == 0) {
+            seam.queueAnswer(archive::MessageAnswer::Ok);
+        } else if (words.pane.compare("cancel", Qt::CaseInsensitive) == 0) {
+            seam.queueAnswer(archive::MessageAnswer::Cancel);
+        } else {
+            return fail("answer takes OK or Cancel");
+        }
+        return true;
+    }
+    if (words.verb == "file") {
+        const QString path = line.trimmed().mid(5).trimmed();
+        if (path.compare("cancel", Qt::CaseInsensitive) == 0) {
+            seam.queueFile(std::nullopt);
+        } else {
+            seam.queueFile(path.toStdString());
+        }
+        return true;
+    }
+    if (words.verb == "command") {
+        const int id = commandIdNamed(words.pane);
+        if (id == 0) {
+            return fail("no such command");
+        }
+        frame.updateCommandUI();
+        if (!frame.commandState(id).enabled) {
+            return fail("the command is disabled");
+        }
+        return frame.routeCommand(id) || fail("no target handles the command");
+    }
+
+    const Pane pane = paneNamed(words.pane);
+    if (pane.row < 0) {
+        return fail("unknown pane");
+    }
+    if (words.verb == "select" || words.verb == "expand" || words.verb == "collapse") {
+        if (pane.column != 0) {
+            return fail("not a tree");
+        }
+        views::CMyTreeView* tree = frame.treeAt(pane.row);
+        const bool done = words.verb == "select"   ? tree->selectPath(words.rest)
+                          : words.verb == "expand" ? tree->expandPath(words.rest)
+                                                   : tree->collapsePath(words.rest);
+        return done || fail("no such item");
+    }
+    if (words.verb == "rows") {
+        if (pane.column != 1) {
+            return fail("not a list");
+        }
+        views::CMyListView* list = frame.listAt(pane.row);
+        if (words.rest == "*") {
+            list->selectAll();
+            return true;
+        }
+        QStringList names;
+        for (const QString& name : words.rest.split('|')) {
+            names << name.trimmed();
+        }
+        return list->selectRowsByName(names) || fail("no row of that name");
+    }
+    if (words.verb == "column") {
+        if (pane.column != 1) {
+            return fail("not a list");
+        }
+        bool numeric = false;
+        const int column = words.rest.toInt(&numeric);
+        if (!numeric) {
+            return fail("column takes a number");
+        }
+        QHeaderView* header = frame.listAt(pane.row)->header();
+        if (column < 0 || column >= header->count()) {
+            return fail("no such column");
+        }
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                                 header->height() / 2));
+        return true;
+    }
+    if (words.verb == "key") {
+        const QKeySequence sequence(words.rest);
+        if (sequence.isEmpty()) {
+            return fail("unknown key");
+        }
+        const QKeyCombination combination = sequence[0];
+        QWidget* target = frame.paneAt(pane.row, pane.column);
+        frame.setActiveView(target);
+        QWidget* receiver = target->focusWidget() != nullptr ? target->focusWidget() : target;
+        // Through the same path as a real key: shortcuts first, then the focused pane.
+        QTest::keyClick(receiver, combination.key(), combination.keyboardModifiers());
+        return true;
+    }
+    return fail("unknown verb");
+}
+
+QString ScriptDriver::dump() const {
+    frame::CMainFrame& frame = *m_application.mainFrame();
+    QStringList out;
+    out << "title: " + frame.windowTitle();
+    out << "status: " + frame.statusPaneText(0) + " | " + frame.statusPaneText(1) + " | " +
+               frame.statusPaneText(2);
+    out << QString("panes: %1 x %2").arg(frame.panes().leftColumnWidth()).arg(frame.panes().topRowHeight());
+    const char* names[2][2] = {{"local-tree", "local-list"}, {"archive-tree", "archive-list"}};
+    for (int row = 0; row < 2; ++row) {
+        out << QString(names[row][0]) + ":";
+        out << frame.treeAt(row)->dump().join('\n');
+        views::CMyListView* list = frame.listAt(row);
+        out << QString(names[row][1]) + ": " + list->columnTitles().join(" | ");
+        for (int index = 0; index < list->rowCount(); ++index) {
+            out << "  " + list->rowTexts(index).join(" | ");
+        }
+    }
+    return out.join('\n');
+}
+
+} // namespace app

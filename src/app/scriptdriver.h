@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace app {
+
+class PellixApplication;
+
+// Drives the real window from a text script, for end-to-end tests and demonstrations. One verb
+// per line ("#" starts a comment); panes are named local-tree, local-list, archive-tree and
+// archive-list:
+//   select PANE PATH          select a tree item by its node path (C:\Data\) or tree path
+//   expand PANE PATH          expand a tree item;  collapse PANE PATH  collapse it
+//   rows PANE NAME|NAME...    select list rows by name;  rows PANE *  selects every row
+//   column PANE N             click column N of a list's header
+//   key PANE KEY              press a key in a pane (Tab, Shift+Tab, Delete, F5, Ctrl+A ...)
+//   command ID                run a command by name (ID_REFRESH) or number (32771)
+//   answer OK|Cancel          the answer of the next OK/Cancel message box
+//   file PATH|cancel          the answer of the next file dialog (a Windows path)
+//   state ID                  print whether a command is enabled and checked
+//   close                     close the window as its close box does
+//   dump                      print the title, the status panes, the pane sizes, both trees and
+//                             both lists
+// Every message box is printed as one line when it appears; a box with no queued answer is
+// answered Cancel and reported as unexpected. New verbs are added to the table in the .cpp.
+class ScriptDriver {
+public:
+    ScriptDriver(PellixApplication& application, std::function<void(const QString&)> print);
+
+    // Runs every line; false when a line could not be carried out (it is reported and the
+    // script goes on).
+    bool run(const QStringList& lines);
+    bool runLine(const QString& line);
+    QString dump() const;
+
+private:
+    PellixApplication& m_application;
+    std::function<void(const QString&)> m_print;
+};
+
+} // namespace app

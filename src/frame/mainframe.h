@@ -1,0 +1,116 @@
+#pragma once
+
+#include "commandtarget.h"
+#include "viewhost.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace views {
+class CBrenloDoc;
+}
+
+namespace frame {
+
+class FourPanes;
+class FrameServices;
+class HelpWindow;
+class WindowSeam;
+
+// The program's one top-level window: menus, toolbar, a status bar of three panes and the four
+// panes in a fixed two-by-two splitter (local tree and list on top, archive tree and list below).
+// Commands from menus, toolbar and keys are routed to the active view, the document, the frame
+// and the application, in that order; the first that handles one wins.
+class CMainFrame : public QMainWindow, public views::ViewHost, public views::CommandTarget {
+    Q_OBJECT
+public:
+    CMainFrame(FrameServices& application, WindowSeam& seam, views::CBrenloDoc& document);
+    ~CMainFrame() override;
+
+    // The views' first showing, in pane order: upper left, upper right, lower left, lower right.
+    void initialUpdate();
+    QWidget* paneAt(int row, int column) const;
+    FourPanes& panes() { return *m_panes; }
+    QWidget* activeView() const { return m_activeView; }
+    QString statusPaneText(int pane) const;
+
+    // Runs a command through the routing; false when no target handled it.
+    bool routeCommand(int id);
+    // What the update handlers say of a command; a command no target handles is disabled.
+    views::CommandState commandState(int id);
+    // Applies the update handlers to every menu item and toolbar button.
+    void updateCommandUI();
+    QAction* action(int id) const { return m_actions.value(id); }
+    QMenu* fileMenu() const { return m_fileMenu; }
+    QMenu* settingsMenu() const { return m_settingsMenu; }
+    QMenu* helpMenu() const { return m_helpMenu; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    HelpWindow* helpWindow() const { return m_help.get(); }
+
+    // Rebuilds the local tree, selects its first drive and lists the open archive again.
+    void refresh();
+    // The settings written as the window goes away; done once, whichever way out was taken.
+    void saveSettingsOnce();
+
+    // views::ViewHost
+    views::CMyTreeView* treeAt(int row) override;
+    views::CMyListView* listAt(int row) override;
+    views::CBrenloDoc& document() override { return m_document; }
+    void setActiveView(QWidget* view) override;
+    void setStatusPaneText(int pane, const QString& text) override;
+    void setTitleFileName(const QString& fileName) override;
+    archive::ArchiveWindow& window() override;
+    archive::ArchiveEngine& engine() override;
+    const platform::DriveMap& drives() const override;
+    std::string programDir() const override;
+    views::SortKey sortKey() const override;
+    void setSortKey(views::SortKey key) override;
+    bool resortInProgress() const override { return m_resorting; }
+    void resort() override;
+    bool useDriveA() const override;
+
+    // views::CommandTarget: Refresh, help, close, the view options.
+    bool onCommand(int id) override;
+    bool onUpdateCommand(int id, views::CommandState& state) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void createStatusBar();
+    void createPanes();
+    void rebuildRecentFiles();
+    void applyState(QAction* item, int id);
+    void trackFocus(QWidget* now);
+
+    FrameServices& m_application;
+    WindowSeam& m_seam;
+    views::CBrenloDoc& m_document;
+    FourPanes* m_panes = nullptr;
+    views::CMyTreeView* m_trees[2] = {nullptr, nullptr};
+    views::CMyListView* m_lists[2] = {nullptr, nullptr};
+    QWidget* m_activeView = nullptr;
+    QMap<int, QAction*> m_actions;
+    QMenu* m_fileMenu = nullptr;
+    QMenu* m_settingsMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;
+    QList<QAction*> m_recentActions;
+    QToolBar* m_toolBar = nullptr;
+    QLabel* m_statusPanes[3] = {nullptr, nullptr, nullptr};
+    std::unique_ptr<HelpWindow> m_help;
+    bool m_resorting = false;
+    bool m_settingsSaved = false;
+};
+
+} // namespace frame

@@ -1,0 +1,204 @@
+#include "windowseam.h"
+
+#include "drivemap.h"
+#include "mainframe.h"
+#include "mytreeview.h"
+#include "progressdialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <cstdio>
+
+namespace frame {
+
+namespace {
+
+const char* iconName(archive::MessageIcon icon) {
+    switch (icon) {
+    case archive::MessageIcon::Stop:
+        return "Stop";
+    case archive::MessageIcon::Question:
+        return "Question";
+    case archive::MessageIcon::Information:
+        return "Information";
+    case archive::MessageIcon::Exclamation:
+        return "Exclamation";
+    }
+    return "?";
+}
+
+QMessageBox::Icon qtIcon(archive::MessageIcon icon) {
+    switch (icon) {
+    case archive::MessageIcon::Stop:
+        return QMessageBox::Critical;
+    case archive::MessageIcon::Question:
+        return QMessageBox::Question;
+    case archive::MessageIcon::Information:
+        return QMessageBox::Information;
+    case archive::MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// One line however many lines the text has.
+QString oneLine(const std::string& text) {
+    QString line = QString::fromStdString(text);
+    line.replace("\r\n", " / ").replace('\n', " / ");
+    return line;
+}
+
+} // namespace
+
+WindowSeam::WindowSeam(SeamMode mode) : m_mode(mode) {}
+
+void WindowSeam::log(const QString& line) {
+    if (m_logger) {
+        m_logger(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+        std::fflush(stderr);
+    }
+}
+
+archive::MessageAnswer WindowSeam::showMessage(const std::string& text, const std::string& caption,
+                                               archive::MessageIcon icon, archive::MessageButtons buttons) {
+    const bool withCancel = buttons == archive::MessageButtons::OkCancel;
+    if (m_mode == SeamMode::Interactive) {
+        QMessageBox box(qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
+                        withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                        m_frame != nullptr && m_frame->isVisible() ? m_frame : nullptr);
+        box.setDefaultButton(QMessageBox::Ok);
+        return box.exec() == QMessageBox::Ok ? archive::MessageAnswer::Ok : archive::MessageAnswer::Cancel;
+    }
+    archive::MessageAnswer answer = archive::MessageAnswer::Ok;
+    QString note;
+    if (m_mode == SeamMode::Script && withCancel) {
+        if (m_answers.empty()) {
+            answer = archive::MessageAnswer::Cancel;
+            note = " (unexpected: no answer queued)";
+            ++m_unexpected;
+        } else {
+            answer = m_answers.front();
+            m_answers.pop_front();
+        }
+    }
+    log(QString("box %1|%2|%3 -> %4%5")
+            .arg(iconName(icon), QString::fromStdString(caption), oneLine(text),
+                 answer == archive::MessageAnswer::Ok ? "OK" : "Cancel", note));
+    return answer;
+}
+
+void WindowSeam::setStatusText(const std::string& text) {
+    if (m_frame != nullptr) {
+        m_frame->setStatusPaneText(0, QString::fromStdString(text));
+    }
+}
+
+void WindowSeam::beginWaitCursor() {
+    if (m_waitDepth++ == 0 && qApp != nullptr) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+}
+
+void WindowSeam::endWaitCursor() {
+    if (m_waitDepth > 0 && --m_waitDepth == 0 && qApp != nullptr) {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+bool WindowSeam::processOnePendingMessage() {
+    // What matters is that a status text just set gets painted before a job blocks the thread:
+    // paint and other non-input events run; the user's input waits for the job to end.
+    if (qApp != nullptr) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    return false;
+}
+
+void WindowSeam::setMainWindowEnabled(bool enabled) {
+    if (m_frame != nullptr) {
+        m_frame->setEnabled(enabled);
+    }
+}
+
+void WindowSeam::focusMainWindow() {
+    if (m_frame != nullptr) {
+        m_frame->activateWindow();
+        if (QWidget* view = m_frame->activeView()) {
+            view->setFocus(Qt::OtherFocusReason);
+        }
+    }
+}
+
+void WindowSeam::repaintMainFrame() {
+    if (m_frame != nullptr) {
+        m_frame->repaint();
+    }
+}
+
+void WindowSeam::rebuildArchiveViews() {
+    if (m_frame != nullptr) {
+        m_frame->treeAt(1)->rebuildRoot();
+    }
+}
+
+std::unique_ptr<archive::ProgressDialog> WindowSeam::createProgressDialog(const std::string& title) {
+    auto hideProgram = [this] {
+        // Hide Program: the user may go on with other work; the window comes back disabled.
+        if (m_frame != nullptr) {
+            m_frame->setEnabled(true);
+            m_frame->showMinimized();
+        }
+    };
+    if (m_mode != SeamMode::Interactive) {
+        log(QString("progress %1").arg(QString::fromStdString(title)));
+    }
+    return std::make_unique<ProgressDialog>(m_frame, *this, hideProgram, QString::fromStdString(title));
+}
+
+std::optional<std::string> WindowSeam::chooseArchiveFile(const archive::FileDialogRequest& request) {
+    if (m_mode != SeamMode::Interactive) {
+        std::optional<std::string> chosen;
+        if (m_mode == SeamMode::Script && !m_files.empty()) {
+            chosen = m_files.front();
+            m_files.pop_front();
+        }
+        log(QString("file dialog %1|%2 -> %3")
+                .arg(QString::fromStdString(request.title), QString::fromStdString(request.initialFolder),
+                     chosen ? QString::fromStdString(*chosen) : QString("Cancel")));
+        return chosen;
+    }
+    const platform::DriveMap& drives = platform::DriveMap::current();
+    QString start;
+    if (!request.initialFolder.empty()) {
+        if (auto host = drives.toHost(request.initialFolder); host.ok()) {
+            start = QString::fromStdString(*host);
+        }
+    }
+    const QString filter = "Zip Files (*.zip)";
+    QFileDialog dialog(m_frame, QString::fromStdString(request.title), start, filter);
+    dialog.setDefaultSuffix("zip");
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (request.forSaving) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    platform::Result<std::string> windows = drives.toWindows(dialog.selectedFiles().first().toStdString());
+    if (!windows.ok()) {
+        showMessage("The chosen file is not on any drive letter: " + windows.error().message, "Pellix",
+                    archive::MessageIcon::Stop, archive::MessageButtons::Ok);
+        return std::nullopt;
+    }
+    return *windows;
+}
+
+} // namespace frame

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "archivewindow.h"
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace frame {
+
+class CMainFrame;
+
+// How message boxes and file dialogs are answered.
+enum class SeamMode {
+    Interactive, // real dialogs
+    Screenshot,  // no dialog: each box gets its default button, and is printed on standard error
+    Script,      // no dialog: answers come from the script's queue, every box is printed
+};
+
+// The one place where the program meets its user through modal windows: message boxes and the
+// Open and New file dialogs, plus the status bar, the wait cursor and the main window's state as
+// the archive engine uses them. Exists before the main frame (the start-up shows boxes before
+// there is a window) and forwards to the frame once it is attached. In the headless modes no
+// modal window ever opens, so tests and screenshots never block.
+class WindowSeam : public archive::ArchiveWindow {
+public:
+    explicit WindowSeam(SeamMode mode = SeamMode::Interactive);
+
+    void attachFrame(CMainFrame* frame) { m_frame = frame; }
+    SeamMode mode() const { return m_mode; }
+
+    // Script mode: the answers of the next boxes and file dialogs, in order.
+    void queueAnswer(archive::MessageAnswer answer) { m_answers.push_back(answer); }
+    void queueFile(std::optional<std::string> windowsPath) { m_files.push_back(std::move(windowsPath)); }
+    // Where the printed lines go (standard error unless set).
+    void setLogger(std::function<void(const QString&)> logger) { m_logger = std::move(logger); }
+    int unexpectedBoxes() const { return m_unexpected; }
+
+    archive::MessageAnswer showMessage(const std::string& text, const std::string& caption,
+                                       archive::MessageIcon icon, archive::MessageButtons buttons) override;
+    void setStatusText(const std::string& text) override;
+    void beginWaitCursor() override;
+    void endWaitCursor() override;
+    bool processOnePendingMessage() override;
+    void setMainWindowEnabled(bool enabled) override;
+    void focusMainWindow() override;
+    void repaintMainFrame() override;
+    void rebuildArchiveViews() override;
+    std::unique_ptr<archive::ProgressDialog> createProgressDialog(const std::string& title) override;
+    std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest& request) override;
+
+private:
+    void log(const QString& line);
+
+    SeamMode m_mode;
+    CMainFrame* m_frame = nullptr;
+    std::deque<archive::MessageAnswer> m_answers;
+    std::deque<std::optional<std::string>> m_files;
+    std::function<void(const QString&)> m_logger;
+    int m_waitDepth = 0;
+    int m_unexpected = 0;
+};
+
+} // namespace frame
