@@ -11,8 +11,6 @@ namespace pkzip {
 Result<Command> parseCommand(const std::vector<std::string>& arguments) {
     Command command;
     std::vector<std::string> positional;
-    bool sawAttr = false;
-    bool sawOverwrite = false;
     for (const std::string& argument : arguments) {
         if (argument == "-extract") {
             command.kind = Command::Kind::Extract;
@@ -24,10 +22,9 @@ Result<Command> parseCommand(const std::vector<std::string>& arguments) {
             command.keepFolders = true;
         } else if (argument == "-path=root") {
             command.storeFolders = true;
-        } else if (argument == "-attr") {
-            sawAttr = true; // hidden and system files are always included
-        } else if (argument == "-overwrite=all") {
-            sawOverwrite = true; // existing files are always replaced
+        } else if (argument == "-attr" || argument == "-overwrite=all") {
+            // Accepted as the program writes them: hidden files are always included and
+            // existing files are always replaced.
         } else if (argument.rfind("-include=@", 0) == 0) {
             command.listFile = argument.substr(10);
         } else if (argument.size() > 1 && argument[0] == '@') {
@@ -38,8 +35,6 @@ Result<Command> parseCommand(const std::vector<std::string>& arguments) {
             positional.push_back(argument);
         }
     }
-    (void)sawAttr;
-    (void)sawOverwrite;
     const size_t wanted = command.kind == Command::Kind::Extract ? 2 : 1;
     if (positional.size() != wanted) {
         return platform::makeError(EINVAL,

@@ -375,10 +375,6 @@ Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const 
     return to;
 }
 
-std::string describe(const Error& error) {
-    return error.message;
-}
-
 } // namespace
 
 Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIndex& old,
@@ -403,7 +399,7 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIn
                 failure = written.error();
                 break;
             }
-            problems.push_back(describe(written.error()));
+            problems.push_back(written.error().message);
             continue;
         }
         appendCentralRecord(central, written->entry);
@@ -478,7 +474,7 @@ Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& 
             if (archiveFault) {
                 return fail(written.error());
             }
-            problems.push_back(describe(written.error()));
+            problems.push_back(written.error().message);
             continue;
         }
         entries.push_back(std::move(written->entry));
