@@ -4,8 +4,9 @@
 #   bench/pkzip/run.sh [--quick] [--build <build folder>] [--bin <program folder>]
 #                      [--work <empty folder>] [--only 1,2,...] [--keep] [--no-fsync-cost]
 #
-# It builds nothing: build the archiver and the benchmark program first, e.g.
-#   cmake --build build --target PKZIP25.EXE pkzip-bench
+# It builds nothing: build the archiver and the benchmark program first, optimised, e.g.
+#   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+#   cmake --build build -j2 --target PKZIP25.EXE pkzip-bench
 # The build folder defaults to "build" at the top of the source tree; the program folder
 # (where PKZIP25.EXE is) defaults to its "bin" folder.
 set -eu
@@ -21,7 +22,7 @@ while [ $# -gt 0 ]; do
     --bin) bin=$2; shift 2 ;;
     --quick | --keep | --no-fsync-cost) pass="$pass $1"; shift ;;
     --work | --only) pass="$pass $1 $2"; shift 2 ;;
-    *) sed -n '2,10p' "$0" >&2; exit 2 ;;
+    *) sed -n "2,11p" "$0" >&2; exit 2 ;;
     esac
 done
 [ -n "$bin" ] || bin="$build/bin"
@@ -38,6 +39,14 @@ fi
 for peer in zip unzip diff; do
     command -v "$peer" >/dev/null || { echo "run.sh: $peer is needed (apt-get install zip unzip)" >&2; exit 2; }
 done
+
+# Timing an unoptimised archiver says little about the real one.
+type=$(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+echo "build type: ${type:-none}"
+case "$type" in
+Release | RelWithDebInfo | MinSizeRel) ;;
+*) echo "run.sh: warning: $build is not an optimised build (configure it with -DCMAKE_BUILD_TYPE=RelWithDebInfo)" >&2 ;;
+esac
 
 # shellcheck disable=SC2086
 exec "$bench" --bin "$bin" $pass
