@@ -55,6 +55,7 @@ public:
     QString displayedText() const;
     bool isSearchPageShown() const;
     QLineEdit* searchBox() const { return m_searchBox; }
+    QTextBrowser* browser() const { return m_browser; }
     QStringList searchResultTitles() const;
     // Activates a link of the topic shown, as a click on it would.
     void followLink(const QUrl& url);

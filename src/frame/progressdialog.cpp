@@ -246,10 +246,14 @@ QTreeView* ProgressDialog::createList(ProgressRowModel* model) {
 }
 
 void ProgressDialog::centreOverOwner() {
+    // The window areas inside the frames are centred on each other; the frames of the two windows
+    // are alike, and the dialog's own frame is not known before it is shown.
     QRect area;
+    QScreen* screen = this->screen();
     if (m_owner != nullptr) {
-        area = m_owner->window()->frameGeometry();
-    } else if (QScreen* screen = this->screen()) {
+        area = m_owner->window()->geometry();
+        screen = m_owner->window()->screen();
+    } else if (screen != nullptr) {
         area = screen->availableGeometry();
     }
     if (!area.isValid()) {
@@ -258,14 +262,14 @@ void ProgressDialog::centreOverOwner() {
     QRect placed(QPoint(0, 0), size());
     placed.moveCenter(area.center());
     // Over an owner larger than the screen, keep the title bar reachable.
-    if (QScreen* screen = m_owner != nullptr ? m_owner->window()->screen() : this->screen()) {
+    if (screen != nullptr) {
         const QRect available = screen->availableGeometry();
         placed.moveLeft(std::clamp(placed.left(), available.left(),
                                    std::max(available.left(), available.right() - placed.width())));
         placed.moveTop(std::clamp(placed.top(), available.top(),
                                   std::max(available.top(), available.bottom() - placed.height())));
     }
-    move(placed.topLeft());
+    setGeometry(placed);
 }
 
 void ProgressDialog::setPosition(int percent) {

@@ -57,7 +57,7 @@ void SplashWindow::centreOnScreen() {
     }
     QRect placed(QPoint(0, 0), size());
     placed.moveCenter(screen->availableGeometry().center());
-    move(placed.topLeft());
+    setGeometry(placed);
 }
 
 void SplashWindow::closeEvent(QCloseEvent* event) {
