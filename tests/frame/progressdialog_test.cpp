@@ -1,6 +1,5 @@
 #include "archiveengine.h"
 #include "fakewindow.h"
-#include "formats.h"
 #include "offscreenmain.h"
 #include "progressdialog.h"
 #include "sandbox.h"
@@ -9,7 +8,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTreeView>
 #include <filesystem>
 #include <memory>
@@ -102,6 +100,49 @@ private:
     QWidget* m_owner;
 };
 
+// The archive engine over a program directory C:\prog\ with the real archiver and interpreter,
+// a main window, and three files to add to C:\out.zip in two chunks: one.bin (300,000 bytes),
+// then two.bin (300,000) with three.txt (5).
+struct EngineWorld {
+    testsupport::Sandbox sandbox;
+    archive::JobFiles files;
+    Owner owner;
+    RealDialogWindow window{&owner};
+    std::string lastFolder = "C:\\";
+    std::int32_t includePathInfo = 0;
+    archive::RecentFileList recent;
+    archive::ArchiveEngine engine;
+
+    EngineWorld()
+        : files(prepareProgramDir(sandbox)), engine(files, window, lastFolder, includePathInfo, recent) {
+        testsupport::writeFile(sandbox.hostPath("in/one.bin"), std::string(300'000, '1'));
+        testsupport::writeFile(sandbox.hostPath("in/two.bin"), std::string(300'000, '2'));
+        testsupport::writeFile(sandbox.hostPath("in/three.txt"), "three");
+        engine.state().archivePath = "C:\\out.zip";
+        engine.state().archiveFileName = "out.zip";
+        for (const char* name : {"in/one.bin", "in/two.bin", "in/three.txt"}) {
+            const auto size = static_cast<std::int64_t>(std::filesystem::file_size(sandbox.hostPath(name)));
+            engine.AddOperationItem(testsupport::Sandbox::windowsPath(name), size, "1/1/20 1:00 AM");
+        }
+    }
+
+    static archive::JobFiles prepareProgramDir(const testsupport::Sandbox& sandbox) {
+        std::filesystem::create_directories(sandbox.hostPath("prog"));
+        std::filesystem::create_symlink(testsupport::programDir() + "/PKZIP25.EXE",
+                                        sandbox.hostPath("prog/PKZIP25.EXE"));
+        return archive::JobFiles::inProgramDir("C:\\prog\\", testsupport::programDir() + "/pellix-batch");
+    }
+
+    // The members of C:\out.zip as the engine listed it after the operation.
+    QStringList memberNames() const {
+        QStringList names;
+        for (const archive::ArchiveEntry& entry : engine.state().entries) {
+            names.append(QString::fromStdString(entry.name));
+        }
+        return names;
+    }
+};
+
 } // namespace
 
 class ProgressDialogTest : public QObject {
@@ -121,7 +162,8 @@ private slots:
     void hideProgramCallsBackAndTheDialogFollowsTheOwner();
     void eachDialogStartsAfresh();
     void realAddFillsTheDialog();
-    void cancelBeforeTheFirstJobRunsNoJob();
+    void cancelDuringARealAdd_data();
+    void cancelDuringARealAdd();
 };
 
 void ProgressDialogTest::opensEmptyWithTheTitleOverItsOwner() {
@@ -356,32 +398,11 @@ void ProgressDialogTest::eachDialogStartsAfresh() {
 }
 
 void ProgressDialogTest::realAddFillsTheDialog() {
-    testsupport::Sandbox sandbox;
-    std::filesystem::create_directories(sandbox.hostPath("prog"));
-    std::filesystem::create_symlink(testsupport::programDir() + "/PKZIP25.EXE",
-                                    sandbox.hostPath("prog/PKZIP25.EXE"));
-    const archive::JobFiles files =
-        archive::JobFiles::inProgramDir("C:\\prog\\", testsupport::programDir() + "/pellix-batch");
-    Owner owner;
-    RealDialogWindow window(&owner);
-    std::string lastFolder = "C:\\";
-    std::int32_t includePathInfo = 0;
-    archive::RecentFileList recent;
-    archive::ArchiveEngine engine(files, window, lastFolder, includePathInfo, recent);
-    testsupport::writeFile(sandbox.hostPath("in/one.bin"), std::string(300'000, '1'));
-    testsupport::writeFile(sandbox.hostPath("in/two.bin"), std::string(300'000, '2'));
-    testsupport::writeFile(sandbox.hostPath("in/three.txt"), "three");
-    engine.state().archivePath = "C:\\out.zip";
-    engine.state().archiveFileName = "out.zip";
-    for (const char* name : {"in/one.bin", "in/two.bin", "in/three.txt"}) {
-        const auto size = static_cast<std::int64_t>(std::filesystem::file_size(sandbox.hostPath(name)));
-        engine.AddOperationItem(testsupport::Sandbox::windowsPath(name), size, "1/1/20 1:00 AM");
-    }
+    EngineWorld world;
+    world.engine.RunArchiveOperation(true);
 
-    engine.RunArchiveOperation(true);
-
-    QVERIFY(window.dialog != nullptr);
-    const ProgressDialog& dialog = *window.dialog;
+    QVERIFY(world.window.dialog != nullptr);
+    const ProgressDialog& dialog = *world.window.dialog;
     QCOMPARE(shownRows(dialog.completedView()),
              (QStringList{"C:\\in\\one.bin|300,000|1/1/20 1:00 AM", "C:\\in\\two.bin|300,000|1/1/20 1:00 AM",
                           "C:\\in\\three.txt|5|1/1/20 1:00 AM"}));
@@ -389,36 +410,36 @@ void ProgressDialogTest::realAddFillsTheDialog() {
     QCOMPARE(dialog.fileCountText(), QStringLiteral("3 of 3 (100%)"));
     QCOMPARE(dialog.fileSizesText(), QStringLiteral("600,005 of 600,005 (100%)"));
     QCOMPARE(dialog.position(), 100);
-    QCOMPARE(window.boxes(),
+    QCOMPARE(world.window.boxes(),
              std::vector<std::string>{"Information|Zip Completed|The Selected Files have been Zipped."});
-    QVERIFY(testsupport::fileExists(sandbox.hostPath("out.zip")));
+    QCOMPARE(world.memberNames(), (QStringList{"one.bin", "two.bin", "three.txt"}));
 }
 
-void ProgressDialogTest::cancelBeforeTheFirstJobRunsNoJob() {
-    testsupport::Sandbox sandbox;
-    std::filesystem::create_directories(sandbox.hostPath("prog"));
-    std::filesystem::create_symlink(testsupport::programDir() + "/PKZIP25.EXE",
-                                    sandbox.hostPath("prog/PKZIP25.EXE"));
-    const archive::JobFiles files =
-        archive::JobFiles::inProgramDir("C:\\prog\\", testsupport::programDir() + "/pellix-batch");
-    Owner owner;
-    RealDialogWindow window(&owner);
-    window.queueCancelBeforeCheck = 1;
-    std::string lastFolder = "C:\\";
-    std::int32_t includePathInfo = 0;
-    archive::RecentFileList recent;
-    archive::ArchiveEngine engine(files, window, lastFolder, includePathInfo, recent);
-    testsupport::writeFile(sandbox.hostPath("in/one.bin"), "one");
-    engine.state().archivePath = "C:\\out.zip";
-    engine.state().archiveFileName = "out.zip";
-    engine.AddOperationItem(testsupport::Sandbox::windowsPath("in/one.bin"), 3, "1/1/20 1:00 AM");
+void ProgressDialogTest::cancelDuringARealAdd_data() {
+    QTest::addColumn<int>("cancelBeforeCheck");
+    QTest::addColumn<QStringList>("members");
+    QTest::addColumn<int>("completedRows");
+    // The first check comes before the first job is launched: the archiver never runs.
+    QTest::newRow("before the first job") << 1 << QStringList{} << 0;
+    // The second comes after it: that job completes, no further one runs.
+    QTest::newRow("during the first job") << 2 << QStringList{"one.bin"} << 0;
+    // The third comes after the first chunk has moved to "Files Completed".
+    QTest::newRow("after the first chunk") << 3 << QStringList{"one.bin"} << 1;
+}
 
-    engine.RunArchiveOperation(true);
+void ProgressDialogTest::cancelDuringARealAdd() {
+    QFETCH(int, cancelBeforeCheck);
+    QFETCH(QStringList, members);
+    QFETCH(int, completedRows);
+    EngineWorld world;
+    world.window.queueCancelBeforeCheck = cancelBeforeCheck;
+    world.engine.RunArchiveOperation(true);
 
-    QCOMPARE(window.boxes(), std::vector<std::string>{kCancelledBox});
-    QVERIFY2(!testsupport::fileExists(sandbox.hostPath("out.zip")), "the archiver never ran");
-    QVERIFY(window.dialog->completedRows().empty());
-    QVERIFY(window.mainWindowEnabled);
+    QCOMPARE(world.window.boxes(), std::vector<std::string>{kCancelledBox});
+    QCOMPARE(world.window.checks, cancelBeforeCheck);
+    QCOMPARE(world.memberNames(), members);
+    QCOMPARE(static_cast<int>(world.window.dialog->completedRows().size()), completedRows);
+    QVERIFY(world.window.mainWindowEnabled);
 }
 
 PELLIX_OFFSCREEN_TEST_MAIN(ProgressDialogTest)
