@@ -1,16 +1,20 @@
 #include "scriptdriver.h"
 
 #include "commandids.h"
+#include "drivemap.h"
 #include "fourpanes.h"
 #include "mainframe.h"
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "pellixapplication.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QTest>
+#include <QToolBar>
 #include <map>
 
 namespace app {
@@ -156,6 +160,25 @@ bool ScriptDriver::runLine(const QString& line) {
         frame.close();
         return true;
     }
+    if (words.verb == "mkdir") {
+        // A change on disk behind the program's back, as another program would make it.
+        const QString path = line.trimmed().mid(6).trimmed();
+        platform::Result<std::string> host = m_application.drives().toHost(path.toStdString());
+        return (host.ok() && QDir().mkpath(QString::fromStdString(*host))) || fail("cannot make the folder");
+    }
+    if (words.verb == "toolbar") {
+        const QString label = line.trimmed().mid(8).trimmed();
+        for (QAction* button : frame.toolBar()->actions()) {
+            if (button->text() == label) {
+                if (!button->isEnabled()) {
+                    return fail("the button is disabled");
+                }
+                button->trigger();
+                return true;
+            }
+        }
+        return fail("no such button");
+    }
     if (words.verb == "state") {
         const int id = commandIdNamed(words.pane);
         if (id == 0) {
@@ -268,6 +291,14 @@ QString ScriptDriver::dump() const {
     out << "status: " + frame.statusPaneText(0) + " | " + frame.statusPaneText(1) + " | " +
                frame.statusPaneText(2);
     out << QString("panes: %1 x %2").arg(frame.panes().leftColumnWidth()).arg(frame.panes().topRowHeight());
+    const char* paneNames[2][2] = {{"local-tree", "local-list"}, {"archive-tree", "archive-list"}};
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 2; ++column) {
+            if (frame.activeView() == frame.paneAt(row, column)) {
+                out << QString("active: ") + paneNames[row][column];
+            }
+        }
+    }
     const char* names[2][2] = {{"local-tree", "local-list"}, {"archive-tree", "archive-list"}};
     for (int row = 0; row < 2; ++row) {
         out << QString(names[row][0]) + ":";

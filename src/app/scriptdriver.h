@@ -17,10 +17,12 @@ class PellixApplication;
 //   column PANE N             click column N of a list's header
 //   key PANE KEY              press a key in a pane (Tab, Shift+Tab, Delete, F5, Ctrl+A ...)
 //   command ID                run a command by name (ID_REFRESH) or number (32771)
+//   toolbar LABEL             press a toolbar button (New, Open, ..., Exit)
 //   answer OK|Cancel          the answer of the next OK/Cancel message box
 //   file PATH|cancel          the answer of the next file dialog (a Windows path)
 //   state ID                  print whether a command is enabled and checked
 //   close                     close the window as its close box does
+//   mkdir PATH                make a folder behind the program's back (a Windows path)
 //   dump                      print the title, the status panes, the pane sizes, both trees and
 //                             both lists
 // Every message box is printed as one line when it appears; a box with no queued answer is

@@ -1,0 +1,229 @@
+#include "sandbox.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using testsupport::Sandbox;
+
+namespace {
+
+// A copy of the program in its own program directory below the sandbox (the archiver and the
+// interpreter linked in), so each test has its own blank.zip and job files.
+struct ProgramUnderTest {
+    Sandbox sandbox;
+    std::string dir;
+
+    ProgramUnderTest() {
+        dir = sandbox.hostPath("Program Files/Pellix");
+        std::filesystem::create_directories(dir);
+        std::filesystem::copy_file(testsupport::programDir() + "/pellix", dir + "/pellix");
+        for (const char* file : {"PKZIP25.EXE", "pellix-batch", "pellix.html"}) {
+            std::filesystem::create_symlink(testsupport::programDir() + "/" + file, dir + "/" + file);
+        }
+    }
+
+    // Runs a script; returns the transcript (standard output) and sets the exit status.
+    std::string runScript(const std::string& script, const std::string& archive = "", int* status = nullptr) {
+        const std::string file = sandbox.root() + "/script.txt";
+        testsupport::writeFile(file, script);
+        std::string output;
+        const int exitStatus =
+            testsupport::runShell("cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" + dir +
+                                      "/pellix' --script '" + file + "' " +
+                                      (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null",
+                                  &output);
+        if (status != nullptr) {
+            *status = exitStatus;
+        }
+        return output;
+    }
+
+    std::string registryText() const {
+        return testsupport::readFile(sandbox.config() + "/pellix/registry.reg");
+    }
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Makes C:\zips\NAME.zip from files below C:\zipsrc, added in the order given.
+void makeZip(const Sandbox& sandbox, const std::string& name, const std::string& members) {
+    std::filesystem::create_directories(sandbox.hostPath("zips"));
+    ASSERT_EQ(testsupport::runShell("cd '" + sandbox.hostPath("zipsrc") + "' && zip -q '" +
+                                    sandbox.hostPath("zips/" + name) + "' " + members),
+              0);
+}
+
+} // namespace
+
+TEST(GuiScriptTest, FirstStartShowsTheDefaults) {
+    ProgramUnderTest program;
+    int status = -1;
+    const std::string out = program.runScript("dump\nstate ID_SORT_NAME\nstate ID_SORT_DATE\n"
+                                              "state ID_OMIT_PATH_INFO\nstate ID_INCLUDE_PATH_INFO\n"
+                                              "state ID_USE_DRIVE_A\nstate ID_SET_ZIP_ASSOCIATION\n",
+                                              "", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_TRUE(contains(out, "title: Pellix - blank.zip")) << out;
+    EXPECT_TRUE(contains(out, "panes: 320 x 240")) << out;
+    EXPECT_TRUE(contains(out, "ID_SORT_NAME: enabled, checked")) << out;
+    EXPECT_TRUE(contains(out, "ID_SORT_DATE: enabled, unchecked")) << out;
+    EXPECT_TRUE(contains(out, "ID_OMIT_PATH_INFO: enabled, checked")) << out;
+    EXPECT_TRUE(contains(out, "ID_INCLUDE_PATH_INFO: enabled, unchecked")) << out;
+    EXPECT_TRUE(contains(out, "ID_USE_DRIVE_A: enabled, unchecked")) << out;
+    EXPECT_TRUE(contains(out, "ID_SET_ZIP_ASSOCIATION: disabled")) << "the association was made at start-up\n"
+                                                                   << out;
+    EXPECT_TRUE(contains(program.registryText(), "\"SortType\"=\"1\"")) << program.registryText();
+}
+
+TEST(GuiScriptTest, AnArchiveOfOneDeepMemberShowsItsFoldersLevelByLevel) {
+    ProgramUnderTest program;
+    testsupport::writeFile(program.sandbox.hostPath("zipsrc/a/b/c.txt"), "deep");
+    makeZip(program.sandbox, "abc.zip", "a/b/c.txt");
+    const std::string out = program.runScript("dump\n"
+                                              "expand archive-tree C:\\zips\\abc.zip/a/\n"
+                                              "select archive-tree C:\\zips\\abc.zip/a/b/\n"
+                                              "dump\n",
+                                              program.sandbox.hostPath("zips/abc.zip"));
+    // At start-up the command-line archive is listed, its root selected, its list at the top.
+    EXPECT_TRUE(contains(out, "title: Pellix - abc.zip")) << out;
+    EXPECT_TRUE(contains(out, "archive C:\\zips\\abc.zip [expanded] [selected]\n"
+                              "  archive-folder a\n"
+                              "    placeholder Empty Folder\n"
+                              "archive-list: Name | File Size | Zip Size | Ratio | Date Modified\n"
+                              "  a |  |  |  | \n"))
+        << out;
+    EXPECT_TRUE(contains(out, "Zip: 1 Items")) << out;
+    // After expanding a and selecting b, the list shows the member itself.
+    EXPECT_TRUE(contains(out, "  archive-folder a [expanded]\n    archive-folder b [selected]\n")) << out;
+    EXPECT_TRUE(contains(out, "  c.txt | 4 | 4 |  0.0% | ")) << out;
+}
+
+TEST(GuiScriptTest, ListsSortFoldersFirstByEveryKeyAndRememberTheKey) {
+    ProgramUnderTest program;
+    const std::string dir = program.sandbox.hostPath("data");
+    testsupport::writeFile(dir + "/b.txt", std::string(300, 'b'));
+    testsupport::writeFile(dir + "/a.zip", std::string(20, 'a'));
+    testsupport::writeFile(dir + "/README", std::string(1000, 'r'));
+    testsupport::writeFile(dir + "/zz/inner.txt", "");
+    testsupport::writeFile(dir + "/.hidden/inner.txt", "");
+    for (const auto& [name, time] : {std::pair{"b.txt", "200001010000"}, std::pair{"a.zip", "201001010000"},
+                                     std::pair{"README", "199001010000"}, std::pair{"zz", "202001010000"}}) {
+        testsupport::runShell("TZ=UTC touch -h -t " + std::string(time) + " '" + dir + "/" + name + "'");
+    }
+    const std::string out = program.runScript("select local-tree C:\\data\\\n"
+                                              "dump\n"
+                                              "command ID_SORT_EXTENSION\n"
+                                              "dump\n"
+                                              "column local-list 1\n"
+                                              "state ID_SORT_FILE_SIZE\n"
+                                              "state ID_SORT_EXTENSION\n"
+                                              "dump\n"
+                                              "column local-list 2\n"
+                                              "state ID_SORT_DATE\n"
+                                              "dump\n");
+    auto namesAfter = [&out](size_t dumpNumber) {
+        size_t at = 0;
+        for (size_t i = 0; i <= dumpNumber; ++i) {
+            at = out.find("local-list: Name", at + 1);
+        }
+        std::string names;
+        size_t line = out.find('\n', at) + 1;
+        while (out.compare(line, 2, "  ") == 0) {
+            const size_t bar = out.find(" |", line);
+            names += out.substr(line + 2, bar - line - 2) + ",";
+            line = out.find('\n', line) + 1;
+        }
+        return names;
+    };
+    EXPECT_EQ(namesAfter(0), ".hidden,zz,a.zip,b.txt,README,") << "folders first, hidden ones shown\n" << out;
+    // Folders take part in the extension order too: "zz" has none, ".hidden" has "hidden".
+    EXPECT_EQ(namesAfter(1), "zz,.hidden,README,b.txt,a.zip,") << "no extension first, then txt before zip\n"
+                                                               << out;
+    EXPECT_EQ(namesAfter(2), ".hidden,zz,a.zip,b.txt,README,") << "by size\n" << out;
+    EXPECT_EQ(namesAfter(3), "zz,.hidden,README,b.txt,a.zip,") << "by date, .hidden being new\n" << out;
+    EXPECT_TRUE(contains(out, "ID_SORT_FILE_SIZE: enabled, checked")) << out;
+    EXPECT_TRUE(contains(out, "ID_SORT_EXTENSION: enabled, unchecked")) << out;
+    EXPECT_TRUE(contains(out, "ID_SORT_DATE: enabled, checked")) << out;
+    EXPECT_FALSE(contains(out, "  . |")) << out;
+    EXPECT_FALSE(contains(out, "  .. |")) << out;
+    EXPECT_TRUE(contains(program.registryText(), "\"SortType\"=\"6\"")) << program.registryText();
+}
+
+TEST(GuiScriptTest, TreesExpandCollapseAndTheFocusCycles) {
+    ProgramUnderTest program;
+    testsupport::writeFile(program.sandbox.hostPath("top/one/file.txt"), "1");
+    const std::string out = program.runScript("expand local-tree C:\\\n"
+                                              "expand local-tree C:\\top\\\n"
+                                              "collapse local-tree C:\\top\\\n"
+                                              "dump\n"
+                                              "key local-tree Tab\n"
+                                              "dump\n"
+                                              "key local-list Tab\n"
+                                              "dump\n"
+                                              "key archive-tree Tab\n"
+                                              "dump\n"
+                                              "key archive-list Tab\n"
+                                              "dump\n"
+                                              "key local-tree Shift+Tab\n"
+                                              "dump\n");
+    EXPECT_TRUE(contains(out, "    folder top [selected]")) << "a collapse selects the item\n" << out;
+    EXPECT_TRUE(contains(out, "local-list: Name | File Size | Date Modified\n  one |")) << out;
+    size_t at = 0;
+    for (const char* expected : {"active: local-list", "active: archive-tree", "active: archive-list",
+                                 "active: local-tree", "active: archive-list"}) {
+        at = out.find(expected, at);
+        EXPECT_NE(at, std::string::npos) << expected << "\n" << out;
+    }
+}
+
+TEST(GuiScriptTest, KeysReachTheProgramsOwnCommands) {
+    ProgramUnderTest program;
+    std::filesystem::create_directories(program.sandbox.hostPath("before"));
+    const std::string out = program.runScript("file cancel\n"
+                                              "key local-tree Ctrl+O\n"
+                                              "file cancel\n"
+                                              "key local-list Alt+O\n"
+                                              "file cancel\n"
+                                              "key archive-list Ctrl+N\n");
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n') > 0, true);
+    size_t opens = 0;
+    for (size_t at = out.find("file dialog Open Zip File"); at != std::string::npos;
+         at = out.find("file dialog Open Zip File", at + 1)) {
+        ++opens;
+    }
+    EXPECT_EQ(opens, 2u) << out;
+    EXPECT_TRUE(contains(out, "file dialog New Zip Archive")) << out;
+}
+
+TEST(GuiScriptTest, RefreshShowsWhatChangedOnDisk) {
+    ProgramUnderTest program;
+    testsupport::writeFile(program.sandbox.hostPath("old.txt"), "old");
+    const std::string out = program.runScript("dump\n"
+                                              "mkdir C:\\made later\n"
+                                              "key local-tree F5\n"
+                                              "dump\n");
+    const size_t second = out.find("> dump", out.find("F5"));
+    ASSERT_NE(second, std::string::npos) << out;
+    EXPECT_FALSE(contains(out.substr(0, second), "made later |")) << out;
+    EXPECT_TRUE(contains(out.substr(second), "  made later |")) << out;
+    EXPECT_TRUE(contains(out.substr(second), "Local: 3 Items")) << "Program Files, old.txt, made later\n"
+                                                                << out;
+}
+
+TEST(GuiScriptTest, EveryWayOutSavesTheSettings) {
+    const char* waysOut[] = {"key local-tree Alt+X", "key local-list Ctrl+X", "command ID_APP_EXIT",
+                             "toolbar Exit", "close"};
+    for (const char* way : waysOut) {
+        ProgramUnderTest program;
+        int status = -1;
+        const std::string out = program.runScript(
+            std::string("command ID_SORT_DATE\ncommand ID_INCLUDE_PATH_INFO\n") + way + "\n", "", &status);
+        EXPECT_EQ(status, 0) << way << "\n" << out;
+        const std::string store = program.registryText();
+        EXPECT_TRUE(contains(store, "\"SortType\"=\"6\"")) << way << "\n" << store;
+        EXPECT_TRUE(contains(store, "\"IncludePathInfo\"=dword:00000001")) << way << "\n" << store;
+    }
+}
