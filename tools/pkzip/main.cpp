@@ -226,7 +226,9 @@ int runAdd(const Command& command) {
                 replacing = true;
             }
         }
-        if (replacing || index.fileSize == 0) {
+        // Old directory records are reused by an append, so records whose offsets need correcting
+        // go through a rewrite.
+        if (replacing || index.fileSize == 0 || index.prefixShift != 0) {
             status = rewriteArchive(paths, archive->file.get(), index, keep, members, problems);
         } else {
             status = appendToArchive(paths, archive->file.get(), index, members, problems);

@@ -126,6 +126,7 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
     uint64_t count = get16(end + 10);
     uint64_t centralSize = get32(end + 12);
     uint64_t centralOffset = get32(end + 16);
+    bool zip64 = false;
     if (endOffset >= 20) {
         unsigned char locator[20];
         if (Status read = readAt(fd, locator, sizeof locator, endOffset - 20, path); !read.ok()) {
@@ -146,6 +147,22 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
             count = get64(record + 32);
             centralSize = get64(record + 40);
             centralOffset = get64(record + 48);
+            zip64 = true;
+        }
+    }
+    // An archive behind a prefix (a self-extractor's program) whose offsets count from the
+    // archive's own start: the directory ends where the end record begins, so the gap tells the
+    // prefix's length. Such offsets are corrected when read, and rewritten as true offsets by
+    // any change.
+    if (!zip64 && centralSize <= endOffset && centralOffset + centralSize < endOffset) {
+        const uint64_t shift = endOffset - centralSize - centralOffset;
+        unsigned char signature[4] = {};
+        const bool atRecorded = centralSize >= 4 && readAt(fd, signature, 4, centralOffset, path).ok() &&
+                                get32(signature) == kCentralSignature;
+        if (!atRecorded && (centralSize < 4 || (readAt(fd, signature, 4, centralOffset + shift, path).ok() &&
+                                                get32(signature) == kCentralSignature))) {
+            centralOffset += shift;
+            index.prefixShift = shift;
         }
     }
     if (centralOffset > endOffset || centralSize > endOffset - centralOffset) {
@@ -193,6 +210,7 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
             return corrupt(path, "the ZIP64 sizes of member " + std::to_string(index.entries.size() + 1) +
                                      " are missing");
         }
+        entry.localOffset += index.prefixShift;
         entry.comment.assign(central, pos + 46 + nameLength + extraLength, commentLength);
         entry.name = decodeMemberName(entry.rawName, (entry.flags & kFlagUtf8) != 0, extra);
         index.entries.push_back(std::move(entry));

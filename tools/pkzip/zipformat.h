@@ -56,6 +56,7 @@ struct ArchiveIndex {
     std::vector<Entry> entries;
     uint64_t centralOffset = 0; // where the central directory starts (= end of member data)
     uint64_t centralSize = 0;
+    uint64_t prefixShift = 0; // bytes before the archive that its own offsets do not count
     uint64_t fileSize = 0;
     std::string comment;
 };

@@ -275,3 +275,32 @@ TEST_F(PkzipTest, CommandLinesAsTheProgramWritesThem) {
 
 } // namespace
 } // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+// A self-extractor: a program in front of an archive whose offsets ignore it.
+TEST_F(PkzipTest, ArchivesBehindAPrefixAreReadAndRewrittenWithTrueOffsets) {
+    write("src/a.txt", "alpha");
+    write("src/sub/b.txt", std::string(10000, 'b'));
+    shell("cd src && zip -q -r ../plain.zip .");
+    write("sfx.zip", std::string(1000, 'P') + read("plain.zip"));
+    std::string peer;
+    testsupport::runShell("cd '" + m_box.home() + "' && unzip -tq sfx.zip 2>&1", &peer);
+    EXPECT_NE(peer.find("extra bytes at beginning"), std::string::npos) << peer;
+    EXPECT_EQ(memberPaths("sfx.zip"), memberPaths("plain.zip"));
+    ToolRun run = extract("sfx.zip", {"a.txt", "sub/b.txt"}, win("out"), true);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(read("out/a.txt"), "alpha");
+    EXPECT_EQ(read("out/sub/b.txt"), std::string(10000, 'b'));
+    write("c.txt", "gamma");
+    run = add("sfx.zip", {win("c.txt")}, false);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // The prefix stays, and the offsets now count it: the peer no longer warns.
+    EXPECT_EQ(read("sfx.zip").substr(0, 1000), std::string(1000, 'P'));
+    EXPECT_EQ(shell("unzip -tq sfx.zip"), "No errors detected in compressed data of sfx.zip.\n");
+    EXPECT_EQ(shell("unzip -p sfx.zip c.txt"), "gamma");
+}
+
+} // namespace
+} // namespace pkziptest
