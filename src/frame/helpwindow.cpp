@@ -126,7 +126,7 @@ HelpWindow::HelpWindow(const QString& helpFilePath, QWidget* parent)
     m_browser = new QTextBrowser;
     m_browser->setOpenLinks(false);
     connect(m_browser, &QTextBrowser::anchorClicked, this, &HelpWindow::followLink);
-    m_back = new QPushButton(style()->standardIcon(QStyle::SP_ArrowBack), tr("&Back"));
+    m_back = new QPushButton(style()->standardIcon(QStyle::SP_ArrowBack), fromUtf8(res::kHelpBack));
     m_back->setEnabled(false);
     connect(m_back, &QPushButton::clicked, this, &HelpWindow::goBack);
     auto* topicPane = new QWidget;
@@ -144,7 +144,7 @@ HelpWindow::HelpWindow(const QString& helpFilePath, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
     resize(900, 620);
-    splitter->setSizes({260, 640});
+    splitter->setSizes({300, 600});
 
     load();
     buildContents();

@@ -35,6 +35,7 @@ inline constexpr char kHelpSearchButton[] = "&List Topics";
 inline constexpr char kHelpSearchNoTopics[] = "No topic contains all of these words.";
 inline constexpr char kHelpSearchFound[] = "%1 topic(s) found.";
 inline constexpr char kHelpDisplay[] = "&Display";
+inline constexpr char kHelpBack[] = "&Back";
 // %1: the help file's full path.
 inline constexpr char kHelpFileMissing[] =
     "The help file %1 was not found. It belongs in the folder of the program; reinstall Pellix to "
