@@ -389,6 +389,11 @@ bool CMyTreeView::event(QEvent* event) {
             }
             return true;
         }
+        // "*" would expand every folder below the item, reading a whole drive (and round any
+        // folder link that points back up) on the one thread the window runs on.
+        if (m_role == Role::Local && key->key() == Qt::Key_Asterisk) {
+            return true;
+        }
     }
     return QTreeWidget::event(event);
 }

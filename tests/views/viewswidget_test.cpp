@@ -113,9 +113,21 @@ void ViewsWidgetTest::localListShowsAFolder() {
     // A folder chosen in the tree arrives with all its rows selected.
     QCOMPARE(list.selectedNames(), QStringList({".hidden", "sub", "Zeta", "A.txt", "b.txt"}));
 
+    QCOMPARE(QList<int>({list.header()->sectionSize(0), list.header()->sectionSize(1),
+                         list.header()->sectionSize(2)}),
+             QList<int>({170, 70, 130}));
+    QCOMPARE(list.model()->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>() &
+                 Qt::AlignHorizontal_Mask,
+             Qt::AlignRight);
     QVERIFY(list.selectRowsByName({"b.txt", "sub"}));
     QCOMPARE(list.selectedNames(), QStringList({"sub", "b.txt"}));
     QVERIFY(!list.selectRowsByName({"missing"}));
+
+    // A folder that cannot be read shows an empty list without a message.
+    list.fill("C:\\Missing\\");
+    QCOMPARE(list.rowCount(), 0);
+    QCOMPARE(host.status[1], QString("Local: 0 Items"));
+    QVERIFY(host.fakeWindow.boxes().empty());
 }
 
 void ViewsWidgetTest::archiveListShowsAFolder_data() {
@@ -161,6 +173,16 @@ void ViewsWidgetTest::archiveListShowsAFolder() {
     QCOMPARE(rowNames(list), names);
     QCOMPARE(host.status[2], QString("Zip: %1 Items").arg(names.size()));
     QCOMPARE(list.columnTitles(), QStringList({"Name", "File Size", "Zip Size", "Ratio", "Date Modified"}));
+    QList<int> widths;
+    QList<bool> rightAligned;
+    for (int column = 0; column < 5; ++column) {
+        widths.push_back(list.header()->sectionSize(column));
+        const auto alignment = list.model()->data(list.model()->index(0, column), Qt::TextAlignmentRole);
+        rightAligned.push_back((alignment.value<Qt::Alignment>() & Qt::AlignHorizontal_Mask) ==
+                               Qt::AlignRight);
+    }
+    QCOMPARE(widths, QList<int>({170, 70, 70, 50, 130}));
+    QCOMPARE(rightAligned, QList<bool>({false, true, true, false, false}));
     const int firstFile = static_cast<int>(names.size() - 1);
     QCOMPARE(list.rowTexts(firstFile), firstFileRow);
     QCOMPARE(list.partnerTreeItem(), tree.currentItem());
@@ -251,6 +273,11 @@ void ViewsWidgetTest::localTreeReadsFoldersOnExpansion() {
                                        "    placeholder Empty Folder", "  drive Drive Z",
                                        "    placeholder Empty Folder"}));
 
+    // "*" does not read the whole drive.
+    const QStringList before = tree.dump();
+    QTest::keyClick(&tree, Qt::Key_Asterisk);
+    QCOMPARE(tree.dump(), before);
+
     QVERIFY(tree.expandPath("C:\\"));
     QVERIFY(tree.expandPath("C:\\Data\\"));
     QCOMPARE(tree.dump().mid(1, 12),
@@ -287,6 +314,12 @@ void ViewsWidgetTest::collapsedAndExpandedFolderShowsANewSubFolder() {
     QVERIFY(tree.expandPath("C:\\Data\\"));
     QVERIFY(tree.findItem("C:\\Data\\new\\") != nullptr);
     QCOMPARE(tree.findItem("C:\\Data\\")->childCount(), 2);
+
+    // A folder gone from the disk loses its placeholder too when it is expanded.
+    std::filesystem::remove(sandbox.hostPath("Data/old"));
+    QVERIFY(tree.expandPath("C:\\Data\\old\\"));
+    QCOMPARE(tree.findItem("C:\\Data\\old\\")->childCount(), 0);
+    QCOMPARE(host.status[0], QString("Ready"));
 }
 
 void ViewsWidgetTest::computerRootEmptiesTheList() {
