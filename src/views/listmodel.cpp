@@ -3,15 +3,15 @@
 namespace views {
 
 ListModel::ListModel(Role role, QIcon folderIcon, QIcon fileIcon, QObject* parent)
-    : QAbstractTableModel(parent), m_role(role), m_folderIcon(std::move(folderIcon)),
-      m_fileIcon(std::move(fileIcon)) {}
+    : QAbstractTableModel(parent), m_role(role), m_columnCount(static_cast<int>(columnTitles(role).size())),
+      m_folderIcon(std::move(folderIcon)), m_fileIcon(std::move(fileIcon)) {}
 
 int ListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
 }
 
 int ListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(columnTitles(m_role).size());
+    return parent.isValid() ? 0 : m_columnCount;
 }
 
 QStringList ListModel::rowTexts(int row) const {

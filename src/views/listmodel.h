@@ -33,6 +33,7 @@ public:
 
 private:
     Role m_role;
+    int m_columnCount;
     QIcon m_folderIcon;
     QIcon m_fileIcon;
     std::vector<ListRecord> m_records;
