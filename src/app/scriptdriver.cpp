@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QTest>
@@ -143,6 +144,13 @@ bool ScriptDriver::run(const QStringList& lines) {
 }
 
 bool ScriptDriver::runLine(const QString& line) {
+    if (line.startsWith("timed ")) {
+        QElapsedTimer timer;
+        timer.start();
+        const bool done = runLine(line.mid(6).trimmed());
+        m_print(QString("time: %1 ms").arg(static_cast<double>(timer.nsecsElapsed()) / 1e6, 0, 'f', 1));
+        return done;
+    }
     frame::CMainFrame& frame = *m_application.mainFrame();
     frame::WindowSeam& seam = m_application.seam();
     const Words words = split(line);

@@ -23,6 +23,7 @@ class PellixApplication;
 //   state ID                  print whether a command is enabled and checked
 //   close                     close the window as its close box does
 //   mkdir PATH                make a folder behind the program's back (a Windows path)
+//   timed VERB ...            run a line and print how long it took ("time: 12.3 ms")
 //   dump                      print the title, the status panes, the pane sizes, both trees and
 //                             both lists
 // Every message box is printed as one line when it appears; a box with no queued answer is
