@@ -133,6 +133,19 @@ QTreeWidgetItem* CMyListView::partnerTreeItem() const {
     return m_partnerTree->itemFromIndex(m_partnerTreeItem);
 }
 
+void CMyListView::refreshPartnerTree() {
+    QTreeWidgetItem* item = partnerTreeItem();
+    CMyTreeView* tree = m_host.treeAt(static_cast<int>(m_role));
+    if (item == nullptr || tree == nullptr) {
+        return;
+    }
+    if (m_role == Role::Local) {
+        tree->rebuildLocalChildren(m_currentFolder, item);
+    } else {
+        tree->rebuildArchiveChildren(m_currentFolder, item);
+    }
+}
+
 int CMyListView::rowCount() const {
     return m_model ? m_model->rowCount() : 0;
 }

@@ -44,6 +44,8 @@ public:
     void setPartnerTreeItem(QTreeWidgetItem* item);
     // The tree item whose folder the list shows; null once that item has been deleted.
     QTreeWidgetItem* partnerTreeItem() const;
+    // After the shown folder changed, has the partner tree read that item's sub-folders again.
+    void refreshPartnerTree();
 
     // In-place renaming: whether the pane allows it, and whether a rename is under way.
     void setLabelEditing(bool allowed) { m_labelEditAllowed = allowed; }

@@ -315,6 +315,13 @@ void ViewsWidgetTest::collapsedAndExpandedFolderShowsANewSubFolder() {
     QVERIFY(tree.findItem("C:\\Data\\new\\") != nullptr);
     QCOMPARE(tree.findItem("C:\\Data\\")->childCount(), 2);
 
+    // The list has its tree read the shown folder again after a change to it.
+    QVERIFY(tree.selectPath("C:\\Data\\"));
+    makeFolder(sandbox, "Data/newer");
+    host.lists[0]->refreshPartnerTree();
+    QVERIFY(tree.findItem("C:\\Data\\newer\\") != nullptr);
+    QCOMPARE(tree.findItem("C:\\Data\\")->childCount(), 3);
+
     // A folder gone from the disk loses its placeholder too when it is expanded.
     std::filesystem::remove(sandbox.hostPath("Data/old"));
     QVERIFY(tree.expandPath("C:\\Data\\old\\"));
