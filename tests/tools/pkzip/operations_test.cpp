@@ -141,6 +141,7 @@ TEST_F(PkzipTest, EveryKindOfDataRoundTripsThroughStoreOrDeflate) {
         {"tiny.txt", "abc", "Stored"},
         {"noise.bin", noise(300000), "Stored"},
         {"zeros.bin", std::string(300000, '\0'), "Deflate"},
+        {"mid-text.txt", text.substr(0, (2u << 20) + 12345), "Deflate"}, // compressed in parallel blocks
         {"big-noise.bin", noise(9u << 20), "Stored"},
         {"big-text.txt", text, "Deflate"},
     };
