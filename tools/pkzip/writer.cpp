@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -242,10 +243,16 @@ private:
     uint64_t m_dataEnd = 0;
 };
 
-// Writes one member (local header and data) at offset.
-Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t offset, const NewMember& member,
-                            bool& archiveFault) {
-    archiveFault = false;
+// A small member read and compressed ahead of writing: its local header and data, ready to be
+// placed at any offset (a local header holds no offset).
+struct Prepared {
+    Entry entry;
+    std::string bytes;
+    bool ready = false; // false: larger than asked for, to be prepared or streamed later
+};
+
+// Reads and compresses one file of at most maxSize bytes (or a folder) into memory.
+Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize) {
     // O_NONBLOCK: a named pipe put in the list must not hang the tool; regular files ignore it.
     Result<FileHandle> source = openFile(member.hostPath, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (!source.ok()) {
@@ -260,15 +267,16 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
         return platform::makeError(EINVAL, member.hostPath + " is not a regular file");
     }
     Entry entry = entryFor(member, info, folder);
-    entry.localOffset = offset;
     const uint64_t expected = folder ? 0 : static_cast<uint64_t>(info.st_size);
     const bool zip64 = expected >= kZip64Threshold;
     const uint64_t headerSize =
         kLocalHeaderSize + entry.rawName.size() + entry.extra.size() + (zip64 ? 20 : 0);
-    uint64_t dataOffset = offset + headerSize;
 
-    std::string out;
-    if (expected <= kInMemoryLimit) {
+    Prepared prepared;
+    if (expected > maxSize) {
+        return prepared;
+    }
+    {
         // Small files: read whole, compress whole, keep whichever of stored and deflated is smaller.
         std::string data;
         if (!folder) {
@@ -299,15 +307,58 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
         const bool deflated = !packed.empty() && packed.size() < data.size();
         entry.method = deflated ? kMethodDeflated : kMethodStored;
         entry.packedSize = deflated ? packed.size() : data.size();
-        out.reserve(headerSize + entry.packedSize);
-        appendLocalHeader(out, entry, zip64);
-        out += deflated ? packed : data;
-        if (Status written = writeAt(fd, out.data(), out.size(), offset, archivePath); !written.ok()) {
+        prepared.bytes.reserve(headerSize + entry.packedSize);
+        appendLocalHeader(prepared.bytes, entry, zip64);
+        prepared.bytes += deflated ? packed : data;
+    }
+    prepared.entry = std::move(entry);
+    prepared.ready = true;
+    return prepared;
+}
+
+// Writes one member (local header and data) at offset.
+Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t offset, const NewMember& member,
+                            bool& archiveFault, Prepared* ahead = nullptr) {
+    archiveFault = false;
+    Prepared local;
+    if (ahead == nullptr || !ahead->ready) {
+        Result<Prepared> prepared = prepareMember(member, kInMemoryLimit);
+        if (!prepared.ok()) {
+            return prepared.error();
+        }
+        local = std::move(*prepared);
+        ahead = &local;
+    }
+    if (ahead->ready) {
+        if (Status written = writeAt(fd, ahead->bytes.data(), ahead->bytes.size(), offset, archivePath);
+            !written.ok()) {
             archiveFault = true;
             return written.error();
         }
-        return Written{std::move(entry), offset + out.size()};
+        ahead->entry.localOffset = offset;
+        return Written{std::move(ahead->entry), offset + ahead->bytes.size()};
     }
+    // O_NONBLOCK: a named pipe put in the list must not hang the tool; regular files ignore it.
+    Result<FileHandle> source = openFile(member.hostPath, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (!source.ok()) {
+        return source.error();
+    }
+    struct stat info {};
+    if (::fstat(source->get(), &info) != 0) {
+        return platform::errnoError("cannot examine " + member.hostPath);
+    }
+    const bool folder = S_ISDIR(info.st_mode);
+    if (!folder && !S_ISREG(info.st_mode)) {
+        return platform::makeError(EINVAL, member.hostPath + " is not a regular file");
+    }
+    Entry entry = entryFor(member, info, folder);
+    entry.localOffset = offset;
+    const uint64_t expected = folder ? 0 : static_cast<uint64_t>(info.st_size);
+    const bool zip64 = expected >= kZip64Threshold;
+    const uint64_t headerSize =
+        kLocalHeaderSize + entry.rawName.size() + entry.extra.size() + (zip64 ? 20 : 0);
+    const uint64_t dataOffset = offset + headerSize;
+    std::string out;
 
     // Large files are streamed; the header is written last, when sizes and CRC are known.
     Deflater deflater;
@@ -364,6 +415,54 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
         return written.error();
     }
     return Written{std::move(entry), position};
+}
+
+// Writes the members one after another from offset. Small files are read and compressed on all
+// cores, a batch at a time, ahead of being written in order; larger ones are handled one by one.
+// A file that cannot be read is a problem of its own; a failed write stops the run.
+template <class OnEntry>
+Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset,
+                    const std::vector<NewMember>& members, Problems& problems, OnEntry&& onEntry) {
+    constexpr size_t kBatch = 64;
+    constexpr uint64_t kAheadLimit = 1u << 20; // at most 64 MiB held at once
+    const unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), 4u);
+    for (size_t start = 0; start < members.size(); start += kBatch) {
+        const size_t count = std::min(kBatch, members.size() - start);
+        std::vector<std::optional<Result<Prepared>>> ahead(count);
+        auto work = [&](size_t first) {
+            for (size_t k = first; k < count; k += threads) {
+                ahead[k].emplace(prepareMember(members[start + k], kAheadLimit));
+            }
+        };
+        std::vector<std::thread> workers;
+        for (unsigned t = 1; t < threads && t < count; ++t) {
+            workers.emplace_back(work, t);
+        }
+        work(0);
+        for (std::thread& worker : workers) {
+            worker.join();
+        }
+        for (size_t k = 0; k < count; ++k) {
+            Result<Prepared>& prepared = *ahead[k];
+            if (!prepared.ok()) {
+                problems.push_back(prepared.error().message);
+                continue;
+            }
+            bool archiveFault = false;
+            Result<Written> written =
+                writeMember(fd, archivePath, offset, members[start + k], archiveFault, &*prepared);
+            if (!written.ok()) {
+                if (archiveFault) {
+                    return written.error();
+                }
+                problems.push_back(written.error().message);
+                continue;
+            }
+            onEntry(std::move(written->entry));
+            offset = written->end;
+        }
+    }
+    return Status::success();
 }
 
 // Copies the kept members into the new archive as they lie in the old one: the old file up to
@@ -458,22 +557,10 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIn
     std::string central; // the new members' records and the end records
     uint64_t count = old.entries.size();
     uint64_t offset = old.centralOffset;
-    Status failure;
-    for (const NewMember& member : members) {
-        bool archiveFault = false;
-        Result<Written> written = writeMember(archiveFd, paths.archive, offset, member, archiveFault);
-        if (!written.ok()) {
-            if (archiveFault) {
-                failure = written.error();
-                break;
-            }
-            problems.push_back(written.error().message);
-            continue;
-        }
-        appendCentralRecord(central, written->entry);
+    Status failure = writeMembers(archiveFd, paths.archive, offset, members, problems, [&](Entry entry) {
+        appendCentralRecord(central, entry);
         ++count;
-        offset = written->end;
-    }
+    });
     if (failure.ok()) {
         const uint64_t centralSize = old.centralSize + central.size();
         appendEndRecords(central, count, offset, centralSize, old.comment);
@@ -535,18 +622,10 @@ Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& 
         }
         offset = *end;
     }
-    for (const NewMember& member : members) {
-        bool archiveFault = false;
-        Result<Written> written = writeMember(scratch->get(), paths.scratch, offset, member, archiveFault);
-        if (!written.ok()) {
-            if (archiveFault) {
-                return fail(written.error());
-            }
-            problems.push_back(written.error().message);
-            continue;
-        }
-        entries.push_back(std::move(written->entry));
-        offset = written->end;
+    if (Status written = writeMembers(scratch->get(), paths.scratch, offset, members, problems,
+                                      [&](Entry entry) { entries.push_back(std::move(entry)); });
+        !written.ok()) {
+        return fail(written.error());
     }
     const std::string central = buildCentralDirectory(entries, offset, old.comment);
     if (Status written = writeAt(scratch->get(), central.data(), central.size(), offset, paths.scratch);
