@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -319,21 +318,19 @@ TEST(ColumnTextTest, TextsOfEachRow) {
     EXPECT_EQ(views::countText(Role::Archive, 0), "Zip: 0 Items");
 }
 
-// A folder of 100,000 members, and 100,000 sub-folders at the root: a look-up among the
-// sub-folders already seen that scanned them all would take minutes here.
-TEST(LargeFolderTest, HundredThousandRowsAreBuiltAndOrderedQuickly) {
+// A folder of 100,000 members, and 100,000 sub-folders at the root, built and ordered whole (the
+// time it takes is measured by the window benchmark, not here).
+TEST(LargeFolderTest, HundredThousandRowsAreBuiltAndOrdered) {
     std::vector<ArchiveEntry> entries;
     entries.reserve(200'000);
     for (int i = 0; i < 100'000; ++i) {
         entries.push_back(member("big/member" + std::to_string(i) + ".dat", i));
         entries.push_back(member("dir" + std::to_string(i) + "/x"));
     }
-    const auto start = std::chrono::steady_clock::now();
     const auto inFolder = views::archiveRecords(entries, "big/");
     const auto atRoot = views::archiveRecords(entries, "");
     const auto rows = views::orderRows(atRoot, Role::Archive, SortKey::Name);
     const auto bySize = views::orderRows(inFolder, Role::Archive, SortKey::FileSize);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     EXPECT_EQ(inFolder.size(), 100'000u);
     EXPECT_EQ(atRoot.size(), 100'001u); // "big" and the 100,000 "dirN"
@@ -341,5 +338,4 @@ TEST(LargeFolderTest, HundredThousandRowsAreBuiltAndOrderedQuickly) {
     EXPECT_EQ(rows.front().name, "big");
     EXPECT_EQ(bySize.front().name, "member0.dat");
     EXPECT_EQ(bySize.back().name, "member99999.dat");
-    EXPECT_LT(seconds, 10.0);
 }
