@@ -124,7 +124,7 @@ std::string titles(const Columns& columns) {
 }
 
 std::string visibleText(const std::string& raw) {
-    return listedName(isValidUtf8(raw) ? raw : decodeCp437(raw));
+    return escapeControls(isValidUtf8(raw) ? raw : decodeCp437(raw));
 }
 
 } // namespace

@@ -130,22 +130,34 @@ std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_vi
     return decodeCp437(raw);
 }
 
-std::string listedName(std::string_view utf8Name) {
+namespace {
+
+std::string visible(std::string_view text, bool backslashAsSlash) {
     std::string out;
-    out.reserve(utf8Name.size());
-    for (char c : utf8Name) {
+    out.reserve(text.size());
+    for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20) {
             appendUtf8(out, 0x2400 + byte);
         } else if (byte == 0x7F) {
             appendUtf8(out, 0x2421);
-        } else if (c == '\\') {
+        } else if (backslashAsSlash && c == '\\') {
             out += '/';
         } else {
             out += c;
         }
     }
     return out;
+}
+
+} // namespace
+
+std::string listedName(std::string_view utf8Name) {
+    return visible(utf8Name, true);
+}
+
+std::string escapeControls(std::string_view text) {
+    return visible(text, false);
 }
 
 std::string matchKey(std::string_view name) {

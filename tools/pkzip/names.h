@@ -22,6 +22,9 @@ std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_vi
 // ambiguous; the tool refuses to pick one of them.
 std::string listedName(std::string_view utf8Name);
 
+// Control characters as their visible pictures, everything else as it is.
+std::string escapeControls(std::string_view text);
+
 // The key by which a list-file line or a listed name finds a member: "\" as "/", leading
 // separators dropped.
 std::string matchKey(std::string_view name);

@@ -189,7 +189,9 @@ TEST_F(PkzipTest, UnreadableArchiveListsNoMembersAndSaysWhy) {
         EXPECT_NE(run.exitCode, 0);
         EXPECT_FALSE(run.err.empty());
         const Listing listing = parseListing(run.out);
-        EXPECT_EQ(listing.header.size(), 8u);
+        ASSERT_EQ(listing.header.size(), 8u);
+        EXPECT_EQ(listing.header[1], "Archive: " + win(archive));
+        EXPECT_EQ(listing.header[2], "Members: 0");
         EXPECT_TRUE(listing.hasSeparator);
         EXPECT_TRUE(listing.members.empty());
     }
