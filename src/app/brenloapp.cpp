@@ -9,18 +9,6 @@ namespace app {
 
 namespace {
 
-// Ends the wait cursor on every way out of the start-up.
-class WaitCursor {
-public:
-    explicit WaitCursor(archive::ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
-    ~WaitCursor() { m_window.endWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    archive::ArchiveWindow& m_window;
-};
-
 void showStop(archive::ArchiveWindow& window, const std::string& text) {
     window.showMessage(text, archive::kApplicationTitle, archive::MessageIcon::Stop,
                        archive::MessageButtons::Ok);
@@ -61,7 +49,7 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
     m_settings = Settings();
     m_sortFlags = sortFlagsFor(m_settings.sortType);
     m_engine.reset();
-    WaitCursor wait(window);
+    archive::WaitCursor wait(window);
 
     platform::Result<std::string> programDir = m_drives.toWindows(folderOfHostPath(input.executableHostPath));
     if (!programDir.ok()) {

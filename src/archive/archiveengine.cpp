@@ -25,18 +25,6 @@ struct KindTexts {
     const char* failedCaption;
 };
 
-// Keeps a wait-cursor period open for one scope.
-class WaitCursor {
-public:
-    explicit WaitCursor(ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
-    ~WaitCursor() { m_window.endWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    ArchiveWindow& m_window;
-};
-
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }

@@ -9,4 +9,18 @@ void PumpPendingMessages(ArchiveWindow& window) {
     window.endWaitCursor();
 }
 
+const char* messageIconName(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Stop:
+        return "Stop";
+    case MessageIcon::Question:
+        return "Question";
+    case MessageIcon::Information:
+        return "Information";
+    case MessageIcon::Exclamation:
+        return "Exclamation";
+    }
+    return "?";
+}
+
 } // namespace archive

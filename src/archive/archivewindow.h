@@ -76,4 +76,19 @@ inline constexpr char kApplicationTitle[] = "Pellix";
 // status text just set gets painted), then restores the wait cursor.
 void PumpPendingMessages(ArchiveWindow& window);
 
+// Keeps a wait-cursor period open for as long as it lives, so every way out of a step ends it.
+class WaitCursor {
+public:
+    explicit WaitCursor(ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
+    ~WaitCursor() { m_window.endWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    ArchiveWindow& m_window;
+};
+
+// "Stop", "Question", "Information" or "Exclamation", as printed records of message boxes say.
+const char* messageIconName(MessageIcon icon);
+
 } // namespace archive

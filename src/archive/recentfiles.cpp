@@ -1,20 +1,14 @@
 #include "recentfiles.h"
 
+#include "asciitext.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace archive {
 
 namespace {
 
 constexpr size_t kPathBuffer = 4096;
-
-bool samePath(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string valueName(size_t index) {
     return "File" + std::to_string(index + 1);
@@ -56,7 +50,9 @@ platform::Status RecentFileList::save(platform::Registry& registry) const {
 
 void RecentFileList::add(const std::string& path) {
     m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [&path](const std::string& entry) { return samePath(entry, path); }),
+                                   [&path](const std::string& entry) {
+                                       return platform::equalsIgnoringAsciiCase(entry, path);
+                                   }),
                     m_entries.end());
     m_entries.insert(m_entries.begin(), path);
     if (m_entries.size() > kSize) {

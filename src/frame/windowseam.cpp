@@ -15,20 +15,6 @@ namespace frame {
 
 namespace {
 
-const char* iconName(archive::MessageIcon icon) {
-    switch (icon) {
-    case archive::MessageIcon::Stop:
-        return "Stop";
-    case archive::MessageIcon::Question:
-        return "Question";
-    case archive::MessageIcon::Information:
-        return "Information";
-    case archive::MessageIcon::Exclamation:
-        return "Exclamation";
-    }
-    return "?";
-}
-
 QMessageBox::Icon qtIcon(archive::MessageIcon icon) {
     switch (icon) {
     case archive::MessageIcon::Stop:
@@ -86,7 +72,7 @@ archive::MessageAnswer WindowSeam::showMessage(const std::string& text, const st
         }
     }
     log(QString("box %1|%2|%3 -> %4%5")
-            .arg(iconName(icon), QString::fromStdString(caption), oneLine(text),
+            .arg(archive::messageIconName(icon), QString::fromStdString(caption), oneLine(text),
                  answer == archive::MessageAnswer::Ok ? "OK" : "Cancel", note));
     return answer;
 }

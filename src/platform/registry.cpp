@@ -1,5 +1,6 @@
 #include "registry.h"
 
+#include "asciitext.h"
 #include "hostfile.h"
 #include "userdirs.h"
 
@@ -112,22 +113,9 @@ private:
     int m_fd = -1;
 };
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 Registry::Values::iterator findValue(Registry::Values& values, std::string_view name) {
     for (auto it = values.begin(); it != values.end(); ++it) {
-        if (sameName(it->first, name)) {
+        if (equalsIgnoringAsciiCase(it->first, name)) {
             return it;
         }
     }

@@ -4,20 +4,6 @@ namespace testsupport {
 
 namespace {
 
-const char* iconName(archive::MessageIcon icon) {
-    switch (icon) {
-    case archive::MessageIcon::Stop:
-        return "Stop";
-    case archive::MessageIcon::Question:
-        return "Question";
-    case archive::MessageIcon::Information:
-        return "Information";
-    case archive::MessageIcon::Exclamation:
-        return "Exclamation";
-    }
-    return "?";
-}
-
 // Records what the operation does to its progress dialog into the window's call list.
 class FakeProgressDialog : public archive::ProgressDialog {
 public:
@@ -94,7 +80,7 @@ std::vector<std::string> FakeWindow::callsStartingWith(const std::string& prefix
 
 archive::MessageAnswer FakeWindow::showMessage(const std::string& text, const std::string& caption,
                                                archive::MessageIcon icon, archive::MessageButtons buttons) {
-    calls.push_back(std::string("box ") + iconName(icon) + "|" + caption + "|" + text);
+    calls.push_back(std::string("box ") + archive::messageIconName(icon) + "|" + caption + "|" + text);
     if (buttons == archive::MessageButtons::Ok) {
         return archive::MessageAnswer::Ok;
     }

@@ -1,6 +1,6 @@
 #include "script.h"
 
-#include <cctype>
+#include "asciitext.h"
 
 namespace batch {
 
@@ -39,19 +39,6 @@ std::vector<Token> tokenize(std::string_view line) {
     }
     flush();
     return tokens;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -94,7 +81,7 @@ ScriptLine parseScriptLine(std::string_view line) {
         parsed.problem = "no program to run";
         return parsed;
     }
-    if (equalsIgnoringCase(words[0], "copy")) {
+    if (platform::equalsIgnoringAsciiCase(words[0], "copy")) {
         if (words.size() != 3 || parsed.redirect) {
             parsed.kind = ScriptLine::Kind::Malformed;
             parsed.problem = "copy takes a source and a target";
