@@ -262,7 +262,9 @@ int runDelete(const Command& command) {
         report(lock.error().message);
         return kFailed;
     }
-    Result<OpenArchive> archive = openArchive(paths, O_RDONLY);
+    // Opened for writing although a delete writes a new file: an archive its owner made read-only
+    // is refused, as an append to it would be.
+    Result<OpenArchive> archive = openArchive(paths, O_RDWR);
     if (!archive.ok()) {
         report(archive.error().message + "; the archive was not changed");
         return kFailed;
