@@ -3,6 +3,7 @@
 #include "names.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include <cerrno>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -90,6 +92,31 @@ private:
     bool m_ok = false;
 };
 
+// Runs task(i) for every i below count on up to four cores, the calling thread included. Work is
+// handed out one item at a time, so when no further thread can be started the running ones
+// share out the rest.
+template <class Task> void runOnCores(size_t count, Task&& task) {
+    const unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), 4u);
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t i = next++; i < count; i = next++) {
+            task(i);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned t = 1; t < threads && t < count; ++t) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+}
+
 // Deflates data of a megabyte or more on several cores: the data are cut into blocks, each
 // compressed on its own but primed with the 32 KiB before it, and all but the last ended with a
 // sync flush, so the pieces joined make one ordinary deflate stream (the way pigz does it).
@@ -97,47 +124,35 @@ bool deflateInParallel(const std::string& data, std::string& packed) {
     constexpr size_t kBlock = 256u << 10;
     constexpr size_t kWindow = 32u << 10;
     const size_t blocks = (data.size() + kBlock - 1) / kBlock;
-    const unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), 4u);
     std::vector<std::string> pieces(blocks);
     std::vector<char> failed(blocks, 0);
-    auto work = [&](size_t first) {
-        for (size_t b = first; b < blocks; b += threads) {
-            z_stream stream{};
-            if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) !=
-                Z_OK) {
-                failed[b] = 1;
-                continue;
-            }
-            const size_t start = b * kBlock;
-            const size_t size = std::min(kBlock, data.size() - start);
-            if (start > 0) {
-                const size_t window = std::min(kWindow, start);
-                deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(data.data() + start - window),
-                                     static_cast<uInt>(window));
-            }
-            std::string& out = pieces[b];
-            out.resize(deflateBound(&stream, size) + 16);
-            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + start));
-            stream.avail_in = static_cast<uInt>(size);
-            stream.next_out = reinterpret_cast<Bytef*>(out.data());
-            stream.avail_out = static_cast<uInt>(out.size());
-            const bool last = b + 1 == blocks;
-            const int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-            if ((last && result != Z_STREAM_END) || (!last && (result != Z_OK || stream.avail_in != 0))) {
-                failed[b] = 1;
-            }
-            out.resize(stream.total_out);
-            deflateEnd(&stream);
+    runOnCores(blocks, [&](size_t b) {
+        z_stream stream{};
+        if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+            failed[b] = 1;
+            return;
         }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned t = 1; t < threads; ++t) {
-        workers.emplace_back(work, t);
-    }
-    work(0);
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
+        const size_t start = b * kBlock;
+        const size_t size = std::min(kBlock, data.size() - start);
+        if (start > 0) {
+            const size_t window = std::min(kWindow, start);
+            deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(data.data() + start - window),
+                                 static_cast<uInt>(window));
+        }
+        std::string& out = pieces[b];
+        out.resize(deflateBound(&stream, size) + 16);
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + start));
+        stream.avail_in = static_cast<uInt>(size);
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        const bool last = b + 1 == blocks;
+        const int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        if ((last && result != Z_STREAM_END) || (!last && (result != Z_OK || stream.avail_in != 0))) {
+            failed[b] = 1;
+        }
+        out.resize(stream.total_out);
+        deflateEnd(&stream);
+    });
     if (std::find(failed.begin(), failed.end(), 1) != failed.end()) {
         return false;
     }
@@ -425,23 +440,11 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset,
                     const std::vector<NewMember>& members, Problems& problems, OnEntry&& onEntry) {
     constexpr size_t kBatch = 64;
     constexpr uint64_t kAheadLimit = 1u << 20; // at most 64 MiB held at once
-    const unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), 4u);
     for (size_t start = 0; start < members.size(); start += kBatch) {
         const size_t count = std::min(kBatch, members.size() - start);
         std::vector<std::optional<Result<Prepared>>> ahead(count);
-        auto work = [&](size_t first) {
-            for (size_t k = first; k < count; k += threads) {
-                ahead[k].emplace(prepareMember(members[start + k], kAheadLimit));
-            }
-        };
-        std::vector<std::thread> workers;
-        for (unsigned t = 1; t < threads && t < count; ++t) {
-            workers.emplace_back(work, t);
-        }
-        work(0);
-        for (std::thread& worker : workers) {
-            worker.join();
-        }
+        runOnCores(count,
+                   [&](size_t k) { ahead[k].emplace(prepareMember(members[start + k], kAheadLimit)); });
         for (size_t k = 0; k < count; ++k) {
             Result<Prepared>& prepared = *ahead[k];
             if (!prepared.ok()) {
