@@ -2,6 +2,7 @@
 
 #include "association.h"
 #include "fileservices.h"
+#include "messages.h"
 
 #include <cstdio>
 
@@ -10,8 +11,7 @@ namespace app {
 namespace {
 
 void showStop(archive::ArchiveWindow& window, const std::string& text) {
-    window.showMessage(text, archive::kApplicationTitle, archive::MessageIcon::Stop,
-                       archive::MessageButtons::Ok);
+    window.showMessage(text, res::kApplicationTitle, archive::MessageIcon::Stop, archive::MessageButtons::Ok);
 }
 
 std::string folderOfHostPath(const std::string& path) {
@@ -68,14 +68,14 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
     m_jobFiles = archive::JobFiles::inProgramDir(m_programDir, folderOfHostPath(input.executableHostPath) +
                                                                    "/" + archive::kInterpreterName);
     if (!platform::pathExists(m_drives, m_jobFiles.archiver)) {
-        showStop(window, kArchiverMissing);
+        showStop(window, res::kArchiverMissing);
         return false;
     }
 
     const SettingsLoad loaded = loadSettings(m_registry, m_settings);
     if (loaded == SettingsLoad::Failed) {
         std::fprintf(stderr, "pellix: the settings store %s cannot be used\n", m_registry.filePath().c_str());
-        showStop(window, kRegistryError);
+        showStop(window, res::kRegistryError);
         return false;
     }
     m_firstRun = loaded == SettingsLoad::FirstRun;
@@ -119,7 +119,7 @@ bool CBrenloApp::checkCommandLineFile(archive::ArchiveWindow& window) {
         }
     }
     if (!platform::pathExists(m_drives, m_commandLineFile)) {
-        window.showMessage(m_commandLineFile + " was not found.", archive::kApplicationTitle,
+        window.showMessage(m_commandLineFile + res::kNotFoundSuffix, res::kApplicationTitle,
                            archive::MessageIcon::Exclamation, archive::MessageButtons::Ok);
         return false;
     }

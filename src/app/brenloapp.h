@@ -15,8 +15,6 @@
 namespace app {
 
 inline constexpr char kBlankArchive[] = "blank.zip";
-inline constexpr char kArchiverMissing[] =
-    "The file PKZIP25.EXE must be contained in the same Directory as this program.";
 
 // What the start-up works from: the running executable and the command-line arguments (without
 // the program name).

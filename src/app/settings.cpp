@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "messages.h"
+
 namespace app {
 
 namespace {
@@ -84,7 +86,7 @@ SettingsLoad loadSettings(platform::Registry& registry, Settings& settings) {
 
 bool saveSettings(platform::Registry& registry, const Settings& settings, archive::ArchiveWindow& window) {
     auto showError = [&window] {
-        window.showMessage(kRegistryError, archive::kApplicationTitle, archive::MessageIcon::Stop,
+        window.showMessage(res::kRegistryError, res::kApplicationTitle, archive::MessageIcon::Stop,
                            archive::MessageButtons::Ok);
     };
     platform::Result<platform::RegistryKey> key =

@@ -31,7 +31,6 @@ struct SortFlags {
 };
 
 inline constexpr char kSettingsKey[] = "SOFTWARE\\PellixZ";
-inline constexpr char kRegistryError[] = "A Windows Registry Error was encountered.";
 
 // "1" Name, "2" Extension, "3" File Size, "4" Zipped Size, "5" Ratio, "6" Date; anything else
 // sets no flag.

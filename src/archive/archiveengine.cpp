@@ -4,26 +4,11 @@
 #include "fileservices.h"
 #include "formats.h"
 #include "hostfile.h"
+#include "messages.h"
 
 namespace archive {
 
 namespace {
-
-constexpr char kTooLarge[] = "The maximum limit of 2 gigabytes has been exceeded.";
-constexpr char kTooLargeCaption[] = "Unable to Add Files to the Archive";
-constexpr char kMissingFile[] = "The selected file does not exist.";
-constexpr char kMissingFileCaption[] = "Unable to Open Zip Archive";
-constexpr char kZipQuestion[] = "Are you sure you want to Add the selected File(s) to the Zip Archive?";
-constexpr char kZipQuestionCaption[] = "Confirm Zip File(s)";
-constexpr char kUnreadableArchive[] = "The Zip Archive could not be read completely:";
-constexpr char kArchiverFailed[] = "The archiver could not complete the operation:";
-
-struct KindTexts {
-    const char* title;
-    const char* done;
-    const char* doneCaption;
-    const char* failedCaption;
-};
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -124,7 +109,7 @@ void ArchiveEngine::ListArchive() {
     if (!archiveExists()) {
         return;
     }
-    m_window.setStatusText(kOpeningStatus);
+    m_window.setStatusText(res::kOpeningStatus);
     PumpPendingMessages(m_window);
     m_window.setMainWindowEnabled(false);
 
@@ -132,7 +117,7 @@ void ArchiveEngine::ListArchive() {
         // The job never ran: what the views show is still the last listing.
         m_window.setMainWindowEnabled(true);
         m_window.focusMainWindow();
-        m_window.setStatusText(kReadyStatus);
+        m_window.setStatusText(res::kReadyStatus);
         return;
     }
     m_state.entries.clear();
@@ -142,7 +127,8 @@ void ArchiveEngine::ListArchive() {
                                                 ? platform::readWholeFile(*hostListing)
                                                 : platform::Result<std::string>(hostListing.error());
     if (!listing.ok()) {
-        m_window.showMessage(kJobFileError, kApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        m_window.showMessage(res::kJobFileError, res::kApplicationTitle, MessageIcon::Stop,
+                             MessageButtons::Ok);
         m_window.setMainWindowEnabled(true);
     } else {
         parseListing(*listing, m_state.entries, m_state.folders);
@@ -154,12 +140,12 @@ void ArchiveEngine::ListArchive() {
         DeleteJobFiles(m_files, m_drives);
         if (!problems.empty()) {
             // A damaged archive lists what could be read; the user is told the rest is missing.
-            m_window.showMessage(std::string(kUnreadableArchive) + "\n" + firstLines(problems, 5),
-                                 kMissingFileCaption, MessageIcon::Stop, MessageButtons::Ok);
+            m_window.showMessage(std::string(res::kUnreadableArchive) + "\n" + firstLines(problems, 5),
+                                 res::kOpenFailedCaption, MessageIcon::Stop, MessageButtons::Ok);
         }
     }
     m_window.focusMainWindow();
-    m_window.setStatusText(kReadyStatus);
+    m_window.setStatusText(res::kReadyStatus);
 }
 
 void ArchiveEngine::AddOperationItem(const std::string& name, std::int64_t size,
@@ -176,15 +162,9 @@ void ArchiveEngine::finishFailedOperation() {
 void ArchiveEngine::RunArchiveOperation(bool add) {
     WaitCursor wait(m_window);
     const Kind kind = m_state.deleteRequest ? Kind::Delete : add ? Kind::Add : Kind::Extract;
-    static const KindTexts texts[] = {
-        {"UnZipping Files - Please Wait ...", "The Selected Files have been UnZipped.", "UnZip Completed",
-         "UnZip Failed"},
-        {"Zipping Files - Please Wait ...", "The Selected Files have been Zipped.", "Zip Completed",
-         "Zip Failed"},
-        {"Deleting Files - Please Wait ...", "The Selected Files have been Deleted.", "Delete Completed",
-         "Delete Failed"},
-    };
-    const KindTexts& text = texts[static_cast<int>(kind)];
+    const res::OperationTexts& text = kind == Kind::Delete ? res::kDeleteTexts
+                                      : kind == Kind::Add  ? res::kAddTexts
+                                                           : res::kExtractTexts;
     const std::vector<OperationItem>& items = m_state.operationItems;
 
     std::int64_t byteTotal = 0;
@@ -192,7 +172,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
         byteTotal += item.size;
     }
     if (byteTotal > kMaximumOperationBytes) {
-        m_window.showMessage(kTooLarge, kTooLargeCaption, MessageIcon::Stop, MessageButtons::Ok);
+        m_window.showMessage(res::kTooLarge, res::kTooLargeCaption, MessageIcon::Stop, MessageButtons::Ok);
         m_window.setMainWindowEnabled(true);
         m_window.focusMainWindow();
         return;
@@ -287,7 +267,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
         if (problems.empty()) {
             m_window.showMessage(text.done, text.doneCaption, MessageIcon::Information, MessageButtons::Ok);
         } else {
-            m_window.showMessage(std::string(kArchiverFailed) + "\n" + firstLines(problems, 8),
+            m_window.showMessage(std::string(res::kArchiverFailed) + "\n" + firstLines(problems, 8),
                                  text.failedCaption, MessageIcon::Stop, MessageButtons::Ok);
         }
     }
@@ -326,12 +306,12 @@ void ArchiveEngine::AddArchiveFolderItems(const std::string& folder) {
 }
 
 bool ArchiveEngine::beginZipCommand() {
-    if (m_window.showMessage(kZipQuestion, kZipQuestionCaption, MessageIcon::Question,
+    if (m_window.showMessage(res::kZipQuestion, res::kZipQuestionCaption, MessageIcon::Question,
                              MessageButtons::OkCancel) != MessageAnswer::Ok) {
         return false;
     }
     m_window.beginWaitCursor();
-    m_window.setStatusText(kZippingStatus);
+    m_window.setStatusText(res::kZippingStatus);
     PumpPendingMessages(m_window);
     clearOperationItems();
     m_state.cancelled = false;
@@ -339,7 +319,7 @@ bool ArchiveEngine::beginZipCommand() {
 }
 
 void ArchiveEngine::endZipCommand() {
-    m_window.setStatusText(kReadyStatus);
+    m_window.setStatusText(res::kReadyStatus);
     m_window.endWaitCursor();
 }
 
@@ -354,7 +334,7 @@ void ArchiveEngine::addToRecentFiles(const std::string& path) {
 
 void ArchiveEngine::openCommand() {
     FileDialogRequest request;
-    request.title = "Open Zip File";
+    request.title = res::kOpenDialogTitle;
     request.initialFolder = platform::pathExists(m_drives, m_lastFolder) ? m_lastFolder : std::string();
     const std::optional<std::string> chosen = m_window.chooseArchiveFile(request);
     m_window.repaintMainFrame();
@@ -370,7 +350,7 @@ void ArchiveEngine::openCommand() {
 
 void ArchiveEngine::newCommand() {
     FileDialogRequest request;
-    request.title = "New Zip Archive";
+    request.title = res::kNewDialogTitle;
     request.forSaving = true;
     request.initialFolder = platform::pathExists(m_drives, m_lastFolder) ? m_lastFolder : std::string();
     const std::optional<std::string> chosen = m_window.chooseArchiveFile(request);
@@ -396,7 +376,8 @@ ArchiveEngine::OpenRoute ArchiveEngine::OpenArchiveFile(const std::string& path)
         return OpenRoute::Framework;
     }
     if (!platform::pathExists(m_drives, path)) {
-        m_window.showMessage(kMissingFile, kMissingFileCaption, MessageIcon::Stop, MessageButtons::Ok);
+        m_window.showMessage(res::kMissingFile, res::kOpenFailedCaption, MessageIcon::Stop,
+                             MessageButtons::Ok);
         return OpenRoute::Handled;
     }
     setArchive(path);

@@ -14,10 +14,6 @@ namespace archive {
 inline constexpr std::int64_t kMaximumOperationBytes = 2'147'483'647;
 inline constexpr std::int64_t kChunkBytes = 500'000;
 
-inline constexpr char kOpeningStatus[] = "Opening Zip File - Please Wait ...";
-inline constexpr char kZippingStatus[] = "Zipping Files - Please Wait ...";
-inline constexpr char kReadyStatus[] = "Ready";
-
 // The three command lines of an operation, and the listing's, byte for byte.
 std::string listingCommandLine(const JobFiles& files, const std::string& archivePath);
 std::string extractCommandLine(const JobFiles& files, const std::string& archivePath,

@@ -69,9 +69,6 @@ public:
     virtual std::optional<std::string> chooseArchiveFile(const FileDialogRequest& request) = 0;
 };
 
-// The application's title, the caption of the boxes the application itself owns.
-inline constexpr char kApplicationTitle[] = "Pellix";
-
 // Lets the messages waiting for the main window run before a long step blocks the thread (a
 // status text just set gets painted), then restores the wait cursor.
 void PumpPendingMessages(ArchiveWindow& window);

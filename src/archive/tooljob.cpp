@@ -2,6 +2,7 @@
 
 #include "fileservices.h"
 #include "launch.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -60,7 +61,7 @@ ToolJob::ToolJob(const JobFiles& files, ArchiveWindow& window, const platform::D
     : m_files(files), m_window(window), m_drives(drives) {}
 
 bool ToolJob::fail() {
-    m_window.showMessage(kJobFileError, kApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+    m_window.showMessage(res::kJobFileError, res::kApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
     return false;
 }
 

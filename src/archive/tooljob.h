@@ -24,7 +24,6 @@ struct JobFiles {
 
 inline constexpr char kArchiverName[] = "PKZIP25.EXE";
 inline constexpr char kInterpreterName[] = "pellix-batch";
-inline constexpr char kJobFileError[] = "The program was unable to create a required Dependency File.";
 
 // The bytes of a job script: the command line, CR LF, then the line that copies the script to
 // the completion marker, with no line end after it.

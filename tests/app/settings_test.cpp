@@ -11,7 +11,7 @@ using testsupport::FakeWindow;
 
 namespace {
 
-const std::string kRegistryBox = std::string("Stop|Pellix|") + app::kRegistryError;
+const std::string kRegistryBox = std::string("Stop|Pellix|") + "A Windows Registry Error was encountered.";
 
 } // namespace
 

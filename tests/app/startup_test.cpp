@@ -12,8 +12,10 @@ using testsupport::Sandbox;
 
 namespace {
 
-const std::string kArchiverBox = std::string("Stop|Pellix|") + app::kArchiverMissing;
-const std::string kRegistryBox = std::string("Stop|Pellix|") + app::kRegistryError;
+const std::string kArchiverBox =
+    std::string("Stop|Pellix|") +
+    "The file PKZIP25.EXE must be contained in the same Directory as this program.";
+const std::string kRegistryBox = std::string("Stop|Pellix|") + "A Windows Registry Error was encountered.";
 
 // A program directory below drive C: holding an archiver (and a stale blank.zip).
 std::string makeProgramDir(const Sandbox& sandbox, const std::string& folder, bool withArchiver = true) {

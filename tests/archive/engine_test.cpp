@@ -15,7 +15,8 @@ using testsupport::Sandbox;
 
 namespace {
 
-const std::string kJobError = std::string("Stop|Pellix|") + archive::kJobFileError;
+const std::string kJobError =
+    std::string("Stop|Pellix|") + "The program was unable to create a required Dependency File.";
 const std::string kCancelledBox = "Stop|Process Cancelled|The process has been cancelled by the user.";
 
 // An engine over a program directory C:\prog\ that holds the real archiver, run by the real

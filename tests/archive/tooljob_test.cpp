@@ -12,7 +12,8 @@ using testsupport::Sandbox;
 
 namespace {
 
-const std::string kJobError = std::string("Stop|Pellix|") + archive::kJobFileError;
+const std::string kJobError =
+    std::string("Stop|Pellix|") + "The program was unable to create a required Dependency File.";
 
 // Job files in a program directory below the sandbox's drive C:, run by the built interpreter.
 JobFiles filesIn(const Sandbox& sandbox, const std::string& folder) {

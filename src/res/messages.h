@@ -1,0 +1,52 @@
+#pragma once
+
+// The messages, captions and status texts of the archive engine and the start-up, by name.
+// Header only, so the layers without widgets can use it.
+namespace res {
+
+inline constexpr char kApplicationTitle[] = "Pellix";
+
+// Start-up and settings.
+inline constexpr char kArchiverMissing[] =
+    "The file PKZIP25.EXE must be contained in the same Directory as this program.";
+inline constexpr char kRegistryError[] = "A Windows Registry Error was encountered.";
+inline constexpr char kNotFoundSuffix[] = " was not found.";
+
+// Tool jobs and the listing.
+inline constexpr char kJobFileError[] = "The program was unable to create a required Dependency File.";
+inline constexpr char kOpeningStatus[] = "Opening Zip File - Please Wait ...";
+inline constexpr char kReadyStatus[] = "Ready";
+inline constexpr char kUnreadableArchive[] = "The Zip Archive could not be read completely:";
+
+// Opening archives.
+inline constexpr char kMissingFile[] = "The selected file does not exist.";
+inline constexpr char kOpenFailedCaption[] = "Unable to Open Zip Archive";
+inline constexpr char kOpenDialogTitle[] = "Open Zip File";
+inline constexpr char kNewDialogTitle[] = "New Zip Archive";
+
+// Operations.
+inline constexpr char kTooLarge[] = "The maximum limit of 2 gigabytes has been exceeded.";
+inline constexpr char kTooLargeCaption[] = "Unable to Add Files to the Archive";
+inline constexpr char kZipQuestion[] =
+    "Are you sure you want to Add the selected File(s) to the Zip Archive?";
+inline constexpr char kZipQuestionCaption[] = "Confirm Zip File(s)";
+inline constexpr char kZippingStatus[] = "Zipping Files - Please Wait ...";
+inline constexpr char kArchiverFailed[] = "The archiver could not complete the operation:";
+
+// The three kinds of operation: progress title, completion message and caption, failure caption.
+struct OperationTexts {
+    const char* title;
+    const char* done;
+    const char* doneCaption;
+    const char* failedCaption;
+};
+inline constexpr OperationTexts kExtractTexts = {"UnZipping Files - Please Wait ...",
+                                                 "The Selected Files have been UnZipped.", "UnZip Completed",
+                                                 "UnZip Failed"};
+inline constexpr OperationTexts kAddTexts = {
+    "Zipping Files - Please Wait ...", "The Selected Files have been Zipped.", "Zip Completed", "Zip Failed"};
+inline constexpr OperationTexts kDeleteTexts = {"Deleting Files - Please Wait ...",
+                                                "The Selected Files have been Deleted.", "Delete Completed",
+                                                "Delete Failed"};
+
+} // namespace res
