@@ -278,19 +278,33 @@ public:
         if (!keepFolders) {
             safe.parts.erase(safe.parts.begin(), safe.parts.end() - 1);
         }
-        Result<FileHandle> folder = openFolders(destinationFd, safe.parts, safe.parts.size() - 1);
+        const std::vector<std::string> folderParts(safe.parts.begin(), safe.parts.end() - 1);
+        Result<int> folder = folderFor(destinationFd, folderParts);
         if (!folder.ok()) {
             refuse(folder.error().message);
             return;
         }
-        if (Status written =
-                writeMemberFile(position, entry, folder->get(), safe.parts.back(), joined(safe.parts));
+        if (Status written = writeMemberFile(position, entry, *folder, safe.parts.back(), joined(safe.parts));
             !written.ok()) {
             refuse(written.error().message);
         }
     }
 
 private:
+    // Members of one folder usually follow one another, so the last folder stays open.
+    Result<int> folderFor(int destinationFd, const std::vector<std::string>& parts) {
+        if (!m_folder.isOpen() || m_folderParts != parts) {
+            m_folder.reset();
+            Result<FileHandle> opened = openFolders(destinationFd, parts, parts.size());
+            if (!opened.ok()) {
+                return opened.error();
+            }
+            m_folder = std::move(*opened);
+            m_folderParts = parts;
+        }
+        return m_folder.get();
+    }
+
     Result<uint64_t> dataStart(const Entry& entry) {
         unsigned char header[kLocalHeaderSize];
         if (Status read = readAt(m_fd, header, sizeof header, entry.localOffset, m_paths.archive);
@@ -384,6 +398,8 @@ private:
     std::vector<bool> m_overlaps;
     std::vector<uint64_t> m_offsets;
     LibzipReader m_libzip;
+    FileHandle m_folder;
+    std::vector<std::string> m_folderParts;
 };
 
 } // namespace
