@@ -182,6 +182,14 @@ bool PellixApplication::onCommand(int id) {
     case ID_SELECT_ALL:
         selectAll();
         return true;
+    case ID_ZIP_FILES:
+    case ID_ZIP_FILES_ALT:
+        views::CMyListView::runZipCommand(*m_frame);
+        return true;
+    case ID_UNZIP_FILES:
+    case ID_UNZIP_FILES_ALT:
+        m_frame->treeAt(0)->unzipIntoTreeFolder();
+        return true;
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
     case ID_FILE_MRU_FILE3:
@@ -211,6 +219,10 @@ bool PellixApplication::onUpdateCommand(int id, views::CommandState& state) {
     case ID_SORT_BY_CAPTION:
     case ID_SORT_BY_CAPTION_2:
     case ID_SELECT_ALL:
+    case ID_ZIP_FILES:
+    case ID_ZIP_FILES_ALT:
+    case ID_UNZIP_FILES:
+    case ID_UNZIP_FILES_ALT:
     case ID_FILE_MRU_FILE1:
     case ID_FILE_MRU_FILE2:
     case ID_FILE_MRU_FILE3:

@@ -7,6 +7,7 @@
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "pellixapplication.h"
+#include "scriptfileverbs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -283,11 +284,21 @@ bool ScriptDriver::runLine(const QString& line) {
         }
         const QKeyCombination combination = sequence[0];
         QWidget* target = frame.paneAt(pane.row, pane.column);
-        frame.setActiveView(target);
+        // Focus already inside the pane (a name being edited in place) stays where it is.
+        QWidget* focused = QApplication::focusWidget();
+        if (focused == nullptr || (focused != target && !target->isAncestorOf(focused))) {
+            frame.setActiveView(target);
+        }
+
         QWidget* receiver = target->focusWidget() != nullptr ? target->focusWidget() : target;
         // Through the same path as a real key: shortcuts first, then the focused pane.
         QTest::keyClick(receiver, combination.key(), combination.keyboardModifiers());
         return true;
+    }
+    if (const FileVerbResult file =
+            runFileVerb(frame, words.verb, pane.row, pane.column, words.rest, m_print);
+        file.handled) {
+        return file.done;
     }
     return fail("unknown verb");
 }

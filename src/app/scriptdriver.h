@@ -24,6 +24,17 @@ class PellixApplication;
 //   close                     close the window as its close box does
 //   mkdir PATH                make a folder behind the program's back (a Windows path)
 //   timed VERB ...            run a line and print how long it took ("time: 12.3 ms")
+//   menu PANE TARGET ENTRY    right-click a row (by name) or tree item (by path), "-" for the
+//                             empty space, print the context menu ("menu: New Folder, Rename
+//                             (grayed), Delete") and choose ENTRY ("none" chooses nothing)
+//   rename PANE TARGET NAME   edit a row's or item's label in place, type NAME and press Enter
+//                             (no NAME: Escape); the edit already open is used when it is TARGET's
+//   editing PANE              print the label being edited ("editing: NewFolder1" or "none")
+//                             TARGET and the rest are split at "|" when the line holds one
+//   drag PANE SOURCE [over PANE ...] to PANE TARGET
+//                             press on SOURCE (rows NAME|NAME... of a list, or a tree item's
+//                             path), move through the panes named to TARGET (a row name or an
+//                             item path, "-" for empty space) and release; prints the cursor
 //   dump                      print the title, the status panes, the pane sizes, both trees and
 //                             both lists
 // Every message box is printed as one line when it appears; a box with no queued answer is

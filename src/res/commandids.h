@@ -7,6 +7,9 @@ namespace res {
 enum CommandId : int {
     ID_SEPARATOR = 0, // a separator in a menu or toolbar list, never a command
     ID_REFRESH = 32771,
+    ID_RENAME = 32774,     // the panes' context menu
+    ID_DELETE = 32775,     // the panes' context menu
+    ID_NEW_FOLDER = 32776, // the panes' context menu
     ID_SORT_NAME = 32782,
     ID_SORT_EXTENSION = 32783,
     ID_SORT_FILE_SIZE = 32784,

@@ -59,4 +59,42 @@ inline constexpr char kDrivePrefix[] = "Drive ";
 inline constexpr char kEmptyFolder[] = "Empty Folder";
 inline constexpr char kBlankArchiveName[] = "blank.zip";
 
+// File operations on the disk and the archive: messages, confirmations, status texts, the
+// context menu of the four panes.
+inline constexpr char kRenameFailed[] =
+    "An invalid filename was entered, or a file with the name you specified already exists.";
+inline constexpr char kRenameFailedCaption[] = "Error Renaming File";
+inline constexpr char kDeleteFileFailed[] = "The program was unable to delete the specified file(s).";
+inline constexpr char kDeleteFileFailedCaption[] = "Error Deleting File";
+inline constexpr char kCreateFolderFailed[] = "The program was unable to create the new directory.";
+inline constexpr char kCreateFolderFailedCaption[] = "Error Creating Directory";
+inline constexpr char kCopyFileFailed[] = "The program was unable to copy the selected file(s).";
+inline constexpr char kCopyFileFailedCaption[] = "Error Copying File";
+inline constexpr char kDeleteFolderFailed[] = "The program was unable to delete the specified folder(s).";
+inline constexpr char kDeleteFolderFailedCaption[] = "Error Deleting Folder";
+inline constexpr char kSameFolder[] = "The destination folder is the same as the source folder.";
+inline constexpr char kSameFolderCaption[] = "Error Copying Folder";
+inline constexpr char kConfirmCopy[] = "Are you sure you want to copy the selected item(s)?";
+inline constexpr char kConfirmCopyCaption[] = "Confirm File Copy";
+inline constexpr char kConfirmUnzip[] = "Are you sure you want to Unzip the selected File(s)?";
+inline constexpr char kConfirmUnzipCaption[] = "Confirm Unzip File(s)";
+inline constexpr char kConfirmDelete[] = "Are you sure you want to delete the selected item(s)?";
+inline constexpr char kConfirmDeleteCaption[] = "Confirm File Delete";
+inline constexpr char kNoFilesToUnzip[] = "There are no files selected to Unzip.";
+inline constexpr char kNoUnzipDestination[] =
+    "Please first select a Treeview Folder as the Destination (in the upper-left quadrant).";
+inline constexpr char kUnableToUnzipCaption[] = "Unable to Unzip Files";
+inline constexpr char kCopyingStatus[] = "Copying Files - Please Wait ...";
+inline constexpr char kUnzippingStatus[] = "UnZipping Files - Please Wait ...";
+inline constexpr char kDeletingFilesStatus[] = "Deleting Files - Please Wait ...";
+inline constexpr char kDeletingFilesStatusShort[] = "Deleting Files - Please Wait";
+inline constexpr char kDeletingFolderStatus[] = "Deleting Folder - Please Wait";
+inline constexpr char kCreatingFolderStatus[] = "Creating New Folder - Please Wait";
+inline constexpr char kRenamingFileStatus[] = "Renaming File - Please Wait";
+inline constexpr char kRenamingFolderStatus[] = "Renaming Folder - Please Wait";
+inline constexpr char kNewFolderBase[] = "NewFolder";
+inline constexpr char kMenuNewFolder[] = "&New Folder";
+inline constexpr char kMenuRename[] = "&Rename";
+inline constexpr char kMenuDelete[] = "&Delete";
+
 } // namespace res

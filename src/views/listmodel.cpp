@@ -65,6 +65,33 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
     return {};
 }
 
+Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == 0 && m_role == Role::Local) {
+        flags |= Qt::ItemIsEditable;
+    }
+    return flags;
+}
+
+int ListModel::appendRow(ListRecord record, const std::string& name) {
+    const int row = static_cast<int>(m_rows.size());
+    beginInsertRows(QModelIndex(), row, row);
+    m_records.push_back(std::move(record));
+    m_rows.push_back(ListRow{m_records.size() - 1, name});
+    endInsertRows();
+    return row;
+}
+
+void ListModel::setRowName(int row, const std::string& name) {
+    if (row < 0 || row >= rowCount()) {
+        return;
+    }
+    ListRow& shown = m_rows[static_cast<size_t>(row)];
+    shown.name = name;
+    m_records[shown.record].name = name;
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
 void ListModel::setRows(std::vector<ListRow> rows) {
     beginResetModel();
     m_rows = std::move(rows);

@@ -20,6 +20,8 @@ public:
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // A name can be edited in place in the local list; the view renames the file, not the model.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     std::vector<ListRecord>& records() { return m_records; }
     const ListRecord& recordAt(int row) const { return m_records[m_rows[static_cast<size_t>(row)].record]; }
@@ -30,6 +32,10 @@ public:
     void setRecords(std::vector<ListRecord> records);
     void setRows(std::vector<ListRow> rows);
     void clearRows();
+    // A row added after the fill, at the bottom whatever the order (a new folder).
+    int appendRow(ListRecord record, const std::string& name);
+    // A row renamed on disk shows its new name where it is; the next fill sorts it.
+    void setRowName(int row, const std::string& name);
 
 private:
     Role m_role;

@@ -210,8 +210,8 @@ const ListRecord* CMyListView::recordAtRow(int row) const {
     return &m_model->recordAt(row);
 }
 
-bool CMyListView::onCommand(int) {
-    return false;
+bool CMyListView::onCommand(int id) {
+    return onFileCommand(id);
 }
 
 bool CMyListView::event(QEvent* event) {

@@ -8,6 +8,9 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTreeView>
+#include <optional>
+#include <string>
+#include <vector>
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -17,6 +20,7 @@ namespace views {
 class CBrenloDoc;
 class ListModel;
 class ViewHost;
+class LabelEditDelegate;
 
 // One list pane: the local file list (role 0, the folder its tree selected on disk) or the
 // archive list (role 1, the members and sub-folders of the archive folder its tree selected).
@@ -63,8 +67,45 @@ public:
 
     bool onCommand(int id) override;
 
+    // ---- File operations (transfer.cpp, listdrop.cpp, listfileops.cpp) ----
+    // The selected rows in walk order: the first selected row, then each next selected row below.
+    std::vector<int> selectedRowWalk() const;
+    QString rowName(int row) const;
+    bool isFolderRow(int row) const;
+    // The row with exactly this name; -1 if none.
+    int rowNamed(const QString& name) const;
+    // Applies one operation to every selected row of sourceList: add to the archive (add), or
+    // copy into the local folder destinationFolder, extract into it, or collect for a delete, by
+    // the drag source kind and the delete request. False when a copy step failed.
+    bool TransferSelection(const QString& destinationFolder, bool add, CMyListView& sourceList);
+    // Copies or extracts the selected rows of sourceList into this list's folder row folderRow.
+    void TransferToFolderRow(CMyListView& sourceList, int folderRow);
+    // Adds every file under a local folder, at any depth, as an operation item.
+    void AddFolderFiles(const std::string& folder);
+    // The Zip command: confirms, then adds the local file list's selected rows to the archive.
+    static void runZipCommand(ViewHost& host);
+    // The end of a drag released over this list on folder row `row` (-1: no row highlighted):
+    // the confirmation, the copy, extract or Zip command, and the refresh that follows.
+    void dropOnRow(int row);
+    // The context menu as a right click at point (viewport coordinates) opens it.
+    void openContextMenu(const QPoint& point);
+    void newFolder();
+    void deleteSelection();
+    // Starts an in-place edit of the row's name.
+    void editRowLabel(int row);
+    // The open in-place editor; null when none is open.
+    QWidget* labelEditor() const;
+    int clickedRow() const { return m_clickedRow; }
+
 protected:
     bool event(QEvent* event) override;
+
+    // ---- File operations: the right click, the keys and the in-place edit ----
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     void onColumnClicked(int column);
@@ -78,6 +119,17 @@ private:
     QString m_currentFolder;
     QPointer<QTreeWidget> m_partnerTree;
     QPersistentModelIndex m_partnerTreeItem;
+
+    // ---- File operations ----
+    // Keys for this list, its editor's included, before the control sees them; true if used.
+    bool handleFileKey(QKeyEvent* event);
+    bool onFileCommand(int id);
+    void endLabelEdit(int row, const std::optional<QString>& text);
+    LabelEditDelegate* labelDelegate();
+    int m_clickedRow = -1;
+    int m_editRow = -1;
+    std::optional<QString> m_editText;
+    LabelEditDelegate* m_labelDelegate = nullptr;
 };
 
 } // namespace views

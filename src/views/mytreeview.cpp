@@ -371,8 +371,8 @@ QStringList CMyTreeView::dump() const {
     return lines;
 }
 
-bool CMyTreeView::onCommand(int) {
-    return false;
+bool CMyTreeView::onCommand(int id) {
+    return onFolderCommand(id);
 }
 
 bool CMyTreeView::event(QEvent* event) {

@@ -6,14 +6,17 @@
 
 #include <QHash>
 #include <QIcon>
+#include <QPersistentModelIndex>
 #include <QStringList>
 #include <QTreeWidget>
+#include <optional>
 
 namespace views {
 
 class CBrenloDoc;
 class CMyListView;
 class ViewHost;
+class LabelEditDelegate;
 
 // One tree pane: the local tree (role 0: "Local Computer", its drives and their folders, read
 // one level at a time) or the archive folder tree (role 1: the open archive and the folders of
@@ -68,8 +71,29 @@ public:
 
     bool onCommand(int id) override;
 
+    // ---- Folder operations and drops (treedrop.cpp, treefolderops.cpp) ----
+    // The end of a drag released over this tree on item (null: no item highlighted).
+    void dropOnItem(QTreeWidgetItem* item);
+    // The UnZip command: extracts the archive list's selected rows into the selected folder.
+    void unzipIntoTreeFolder();
+    // The context menu as a right click at point (viewport coordinates) opens it.
+    void openContextMenu(const QPoint& point);
+    // Deletes the selected folder: from disk with all it holds, or its members from the archive.
+    void deleteFolder();
+    // Starts an in-place edit of an item's label.
+    void editItemLabel(QTreeWidgetItem* item);
+    // The open in-place editor; null when none is open.
+    QWidget* labelEditor() const;
+
 protected:
     bool event(QEvent* event) override;
+
+    // ---- Folder operations: the right click, the keys and the in-place edit ----
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int kind);
@@ -90,6 +114,15 @@ private:
     bool m_labelEditAllowed = true;
     bool m_populating = false;
     QHash<int, QIcon> m_icons;
+
+    // ---- Folder operations ----
+    bool handleFolderKey(QKeyEvent* event);
+    bool onFolderCommand(int id);
+    void endLabelEdit(QTreeWidgetItem* item, const std::optional<QString>& text);
+    LabelEditDelegate* labelDelegate();
+    QPersistentModelIndex m_editItem;
+    std::optional<QString> m_editText;
+    LabelEditDelegate* m_labelDelegate = nullptr;
 };
 
 } // namespace views

@@ -1,0 +1,411 @@
+// The transfers and drops of the four panes, called as the drag code calls them on release, over
+// a fake frame with real folders and a real archive engine (its jobs never run here: the
+// collected operation items and the operation's kind are what a drop decides).
+#include "fakehost.h"
+#include "sandbox.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <sys/stat.h>
+
+using testsupport::FakeHost;
+using testsupport::Sandbox;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kConfirmCopyBox[] =
+    "Question|Confirm File Copy|Are you sure you want to copy the selected item(s)?";
+constexpr char kConfirmUnzipBox[] =
+    "Question|Confirm Unzip File(s)|Are you sure you want to Unzip the selected File(s)?";
+constexpr char kConfirmZipBox[] =
+    "Question|Confirm Zip File(s)|Are you sure you want to Add the selected File(s) to the Zip Archive?";
+constexpr char kConfirmDeleteBox[] =
+    "Question|Confirm File Delete|Are you sure you want to delete the selected item(s)?";
+constexpr char kSameFolderBox[] =
+    "Stop|Error Copying Folder|The destination folder is the same as the source folder.";
+constexpr char kCopyFailedBox[] =
+    "Stop|Error Copying File|The program was unable to copy the selected file(s).";
+constexpr char kDeleteFileFailedBox[] =
+    "Stop|Error Deleting File|The program was unable to delete the specified file(s).";
+
+QStringList boxes(const FakeHost& host) {
+    QStringList result;
+    for (const std::string& box : host.fakeWindow.boxes()) {
+        result << QString::fromStdString(box);
+    }
+    return result;
+}
+
+// The operation items as "name|size".
+QStringList items(const FakeHost& host) {
+    QStringList result;
+    for (const archive::OperationItem& item : host.archiveEngine->state().operationItems) {
+        result << QString::fromStdString(item.name) + "|" + QString::number(item.size);
+    }
+    return result;
+}
+
+QStringList progressTitles(const FakeHost& host) {
+    QStringList result;
+    for (const std::string& call : host.fakeWindow.callsStartingWith("progress ")) {
+        if (call != "progress closed") {
+            result << QString::fromStdString(call.substr(9));
+        }
+    }
+    return result;
+}
+
+bool present(const Sandbox& sandbox, const std::string& relative) {
+    return fs::exists(fs::symlink_status(sandbox.hostPath(relative)));
+}
+
+void answer(FakeHost& host, std::initializer_list<archive::MessageAnswer> answers) {
+    host.fakeWindow.answers.assign(answers.begin(), answers.end());
+}
+
+// The archive of the nested fixture: docs/b.txt, docs/old/a.txt, empty.txt, top dir/r.bin.
+void openNestedArchive(FakeHost& host) {
+    host.openListing(testsupport::readTestFixture("archive/fixtures/nested-listing.txt"), "C:\\nested.zip",
+                     "nested.zip");
+}
+
+} // namespace
+
+class FileOpsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void localRowsDropOntoAFolderRow_data();
+    void localRowsDropOntoAFolderRow();
+    void folderDropsThatWouldLandInThemselvesAreRefused_data();
+    void folderDropsThatWouldLandInThemselvesAreRefused();
+    void aDroppedFolderReplacesOneOfTheSameName();
+    void anUnreadableSourceNeverCostsTheFolderItWouldReplace();
+    void archiveDropsCollectMembersAndExtract_data();
+    void archiveDropsCollectMembersAndExtract();
+    void zipCommandAddsTheLocalSelection();
+    void localDeleteStopsAtAReadOnlyFile();
+    void archiveDeleteCollectsTheSelectedMembers();
+    void unzipCommandChecksItsSelectionAndDestination();
+};
+
+void FileOpsTest::localRowsDropOntoAFolderRow_data() {
+    QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<bool>("confirmed");
+    QTest::addColumn<QStringList>("copied");
+    QTest::newRow("files and a folder") << QStringList{"a.txt", "b.txt", "sub"} << true
+                                        << QStringList{"dst/a.txt", "dst/b.txt", "dst/sub/inner.txt"};
+    QTest::newRow("cancelled") << QStringList{"a.txt", "sub"} << false << QStringList{};
+}
+
+void FileOpsTest::localRowsDropOntoAFolderRow() {
+    QFETCH(QStringList, selected);
+    QFETCH(bool, confirmed);
+    QFETCH(QStringList, copied);
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("src/a.txt"), "a");
+    testsupport::writeFile(sandbox.hostPath("src/b.txt"), "b");
+    testsupport::writeFile(sandbox.hostPath("src/sub/inner.txt"), "inner");
+    fs::create_directories(sandbox.hostPath("src/dst"));
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\src\\"));
+    views::CMyListView& list = *host.lists[0];
+    QVERIFY(list.selectRowsByName(selected));
+    host.doc->drag().sourceKind = archive::kDragLocalList;
+    answer(host, {confirmed ? archive::MessageAnswer::Ok : archive::MessageAnswer::Cancel});
+
+    list.dropOnRow(list.rowNamed("dst"));
+
+    QCOMPARE(boxes(host), QStringList{kConfirmCopyBox});
+    for (const QString& file : copied) {
+        QVERIFY2(present(sandbox, "src/" + file.toStdString()), qPrintable(file));
+    }
+    if (!confirmed) {
+        QVERIFY(fs::is_empty(sandbox.hostPath("src/dst")));
+        QVERIFY(!host.statusHistory.contains("Copying Files - Please Wait ..."));
+    } else {
+        QCOMPARE(host.statusHistory.mid(host.statusHistory.indexOf("Copying Files - Please Wait ...")).last(),
+                 QString("Ready"));
+        // The sources stay: a drop copies.
+        QVERIFY(present(sandbox, "src/a.txt") && present(sandbox, "src/sub/inner.txt"));
+    }
+    QCOMPARE(host.fakeWindow.waitCursorDepth, 0);
+}
+
+void FileOpsTest::folderDropsThatWouldLandInThemselvesAreRefused_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("dropOn"); // a row of C:\data\ for the list, a tree path for the tree
+    QTest::addColumn<QString>("dragged");
+    // The folder row X dropped onto its own row: X into X.
+    QTest::newRow("list rows onto their own row") << int(archive::kDragLocalList) << "X"
+                                                  << "X";
+    // The local tree's X onto its own row in the list: C:\data\X\X.
+    QTest::newRow("tree folder onto its own row") << int(archive::kDragLocalTree) << "X"
+                                                  << "C:\\data\\X\\";
+    // The local tree's X onto its parent: C:\data\X exists and is X itself.
+    QTest::newRow("tree folder onto its parent") << int(archive::kDragLocalTree) << "tree:C:\\data\\"
+                                                 << "C:\\data\\X\\";
+    // Into a folder of its own.
+    QTest::newRow("tree folder into its sub-folder")
+        << int(archive::kDragLocalTree) << "tree:C:\\data\\X\\in\\"
+        << "C:\\data\\X\\";
+}
+
+void FileOpsTest::folderDropsThatWouldLandInThemselvesAreRefused() {
+    QFETCH(int, kind);
+    QFETCH(QString, dropOn);
+    QFETCH(QString, dragged);
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("data/X/in/file.txt"), "f");
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\data\\"));
+    views::CMyListView& list = *host.lists[0];
+    archive::DragState& drag = host.doc->drag();
+    drag.sourceKind = kind;
+    if (kind == archive::kDragLocalList) {
+        QVERIFY(list.selectRowsByName({dragged}));
+    } else {
+        drag.draggedFolderPath = dragged.toStdString();
+        drag.draggedFolderName = "X";
+    }
+    answer(host, {archive::MessageAnswer::Ok});
+
+    if (dropOn.startsWith("tree:")) {
+        views::CMyTreeView& tree = *host.trees[0];
+        QTreeWidgetItem* item = tree.revealItem(dropOn.mid(5));
+        QVERIFY(item != nullptr);
+        tree.dropOnItem(item);
+    } else {
+        list.dropOnRow(list.rowNamed(dropOn));
+    }
+
+    QCOMPARE(boxes(host), QStringList({kConfirmCopyBox, kSameFolderBox}));
+    QVERIFY(!present(sandbox, "data/X/X"));
+    QVERIFY(!present(sandbox, "data/X/in/X"));
+    QCOMPARE(testsupport::readFile(sandbox.hostPath("data/X/in/file.txt")), std::string("f"));
+}
+
+void FileOpsTest::aDroppedFolderReplacesOneOfTheSameName() {
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("data/X/new.txt"), "new");
+    testsupport::writeFile(sandbox.hostPath("data/XY/X/old.txt"), "old");
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\data\\"));
+    views::CMyListView& list = *host.lists[0];
+    // X onto its sibling XY, which holds an X of its own: that X is replaced, nothing refused.
+    QVERIFY(list.selectRowsByName({"X"}));
+    host.doc->drag().sourceKind = archive::kDragLocalList;
+    answer(host, {archive::MessageAnswer::Ok});
+    list.dropOnRow(list.rowNamed("XY"));
+    QCOMPARE(boxes(host), QStringList{kConfirmCopyBox});
+    QVERIFY(!present(sandbox, "data/XY/X/old.txt"));
+    QCOMPARE(testsupport::readFile(sandbox.hostPath("data/XY/X/new.txt")), std::string("new"));
+    QVERIFY(present(sandbox, "data/X/new.txt"));
+}
+
+void FileOpsTest::anUnreadableSourceNeverCostsTheFolderItWouldReplace() {
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("target/Sub/precious.txt"), "keep");
+    FakeHost host;
+    host.createPanes();
+    // The dragged folder has gone behind the program's back since the drag began.
+    archive::DragState& drag = host.doc->drag();
+    drag.sourceKind = archive::kDragLocalTree;
+    drag.draggedFolderPath = "C:\\vanished\\Sub\\";
+    drag.draggedFolderName = "Sub";
+    answer(host, {archive::MessageAnswer::Ok});
+    views::CMyTreeView& tree = *host.trees[0];
+    tree.dropOnItem(tree.revealItem("C:\\target\\"));
+    QCOMPARE(boxes(host), QStringList({kConfirmCopyBox, kCopyFailedBox}));
+    QCOMPARE(testsupport::readFile(sandbox.hostPath("target/Sub/precious.txt")), std::string("keep"));
+}
+
+void FileOpsTest::archiveDropsCollectMembersAndExtract_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("archiveFolder"); // selected in the archive tree
+    QTest::addColumn<QStringList>("rows");      // selected in the archive list (kind 3)
+    QTest::addColumn<QString>("dropOn");        // "tree:PATH" or a row of C:\out\ in the local list
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QStringList>("expectedItems");
+    // Rows name members by the tree path; the archive's own path goes with the list file's "/" cut.
+    QTest::newRow("list rows onto a folder row")
+        << int(archive::kDragArchiveList) << "C:\\nested.zip/docs/" << QStringList{"b.txt", "old"} << "here"
+        << "C:\\out\\here" << QStringList{"docs\\old\\a.txt|12", "C:\\nested.zip/docs/b.txt|8893"};
+    QTest::newRow("list rows onto a drive")
+        << int(archive::kDragArchiveList) << "C:\\nested.zip/" << QStringList{"empty.txt"} << "tree:C:\\"
+        << "C:/" << QStringList{"C:\\nested.zip/empty.txt|0"};
+    QTest::newRow("archive folder onto a folder row")
+        << int(archive::kDragArchiveTree) << "C:\\nested.zip/docs/" << QStringList{} << "here"
+        << "C:\\out\\here" << QStringList{"docs\\b.txt|8893", "docs\\old\\a.txt|12"};
+    QTest::newRow("archive folder onto a drive")
+        << int(archive::kDragArchiveTree) << "C:\\nested.zip/top dir/" << QStringList{} << "tree:C:\\"
+        << "C:/" << QStringList{"top dir\\r.bin|3000"};
+}
+
+void FileOpsTest::archiveDropsCollectMembersAndExtract() {
+    QFETCH(int, kind);
+    QFETCH(QString, archiveFolder);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, dropOn);
+    QFETCH(QString, destination);
+    QFETCH(QStringList, expectedItems);
+    Sandbox sandbox;
+    fs::create_directories(sandbox.hostPath("out/here"));
+    FakeHost host;
+    host.createPanes();
+    openNestedArchive(host);
+    QVERIFY(host.trees[1]->selectPath(archiveFolder));
+    archive::DragState& drag = host.doc->drag();
+    drag.sourceKind = kind;
+    if (kind == archive::kDragArchiveList) {
+        QVERIFY(host.lists[1]->selectRowsByName(rows));
+    } else {
+        drag.draggedFolderPath = archiveFolder.chopped(1).toStdString();
+        drag.draggedFolderName = archiveFolder.chopped(1).section('/', -1).toStdString();
+    }
+    host.archiveEngine->state().deleteRequest = true; // left over: a drop from the archive clears it
+    answer(host, {archive::MessageAnswer::Ok});
+
+    if (dropOn.startsWith("tree:")) {
+        host.trees[0]->dropOnItem(host.trees[0]->revealItem(dropOn.mid(5)));
+    } else {
+        QVERIFY(host.trees[0]->selectPath("C:\\out\\"));
+        host.lists[0]->dropOnRow(host.lists[0]->rowNamed(dropOn));
+    }
+
+    QCOMPARE(boxes(host).value(0), QString(kConfirmUnzipBox));
+    QCOMPARE(items(host), expectedItems);
+    QCOMPARE(QString::fromStdString(host.archiveEngine->state().extractDestination), destination);
+    QCOMPARE(progressTitles(host), QStringList{"UnZipping Files - Please Wait ..."});
+    QVERIFY(!host.archiveEngine->state().deleteRequest);
+}
+
+void FileOpsTest::zipCommandAddsTheLocalSelection() {
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("data/a.txt"), "aaaa");
+    testsupport::writeFile(sandbox.hostPath("data/sub/b.txt"), "bb");
+    testsupport::writeFile(sandbox.hostPath("data/sub/deep/c.txt"), "c");
+    testsupport::writeFile(sandbox.hostPath("data/skipped.txt"), "not selected");
+    // A link back up would make the walk endless if it were followed.
+    fs::create_directory_symlink(sandbox.hostPath("data"), sandbox.hostPath("data/sub/up"));
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\data\\"));
+    QVERIFY(host.lists[0]->selectRowsByName({"a.txt", "sub"}));
+    host.doc->drag().sourceKind = archive::kDragArchiveTree; // whatever the last drag was
+    answer(host, {archive::MessageAnswer::Ok});
+
+    views::CMyListView::runZipCommand(host);
+
+    QCOMPARE(boxes(host).value(0), QString(kConfirmZipBox));
+    QCOMPARE(host.doc->drag().sourceKind, int(archive::kDragLocalList));
+    // Rows in their order, folders first; a folder's files at any depth, its link to a folder left out.
+    QCOMPARE(items(host),
+             QStringList({"C:\\data\\sub\\b.txt|2", "C:\\data\\sub\\deep\\c.txt|1", "C:\\data\\a.txt|4"}));
+    QCOMPARE(progressTitles(host), QStringList{"Zipping Files - Please Wait ..."});
+
+    // Declined: nothing is collected.
+    host.fakeWindow.calls.clear();
+    host.archiveEngine->clearOperationItems();
+    answer(host, {archive::MessageAnswer::Cancel});
+    views::CMyListView::runZipCommand(host);
+    QVERIFY(items(host).isEmpty());
+    QVERIFY(progressTitles(host).isEmpty());
+}
+
+void FileOpsTest::localDeleteStopsAtAReadOnlyFile() {
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("data/a.txt"), "a");
+    testsupport::writeFile(sandbox.hostPath("data/b/inner.txt"), "b");
+    testsupport::writeFile(sandbox.hostPath("data/c.txt"), "read-only");
+    testsupport::writeFile(sandbox.hostPath("data/d.txt"), "d");
+    testsupport::writeFile(sandbox.hostPath("keep/kept.txt"), "kept");
+    fs::create_directory_symlink(sandbox.hostPath("keep"), sandbox.hostPath("data/b/link"));
+    chmod(sandbox.hostPath("data/c.txt").c_str(), 0444);
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\data\\"));
+    views::CMyListView& list = *host.lists[0];
+    QVERIFY(list.selectRowsByName({"a.txt", "b", "c.txt", "d.txt"}));
+    answer(host, {archive::MessageAnswer::Ok});
+
+    list.deleteSelection();
+
+    QCOMPARE(boxes(host), QStringList({kConfirmDeleteBox, kDeleteFileFailedBox}));
+    QVERIFY(!present(sandbox, "data/a.txt"));
+    QVERIFY(!present(sandbox, "data/b"));
+    QVERIFY(present(sandbox, "data/c.txt"));
+    QVERIFY(present(sandbox, "data/d.txt"));
+    QCOMPARE(testsupport::readFile(sandbox.hostPath("keep/kept.txt")), std::string("kept"));
+    // The list is read again: it shows what is left.
+    QCOMPARE(list.rowCount(), 2);
+    QVERIFY(list.rowNamed("c.txt") >= 0 && list.rowNamed("d.txt") >= 0);
+}
+
+void FileOpsTest::archiveDeleteCollectsTheSelectedMembers() {
+    Sandbox sandbox;
+    FakeHost host;
+    host.createPanes();
+    openNestedArchive(host);
+    QVERIFY(host.trees[1]->selectPath("C:\\nested.zip/docs/"));
+    QVERIFY(host.lists[1]->selectRowsByName({"b.txt", "old"}));
+    answer(host, {archive::MessageAnswer::Ok});
+
+    host.lists[1]->deleteSelection();
+
+    QCOMPARE(boxes(host).value(0), QString(kConfirmDeleteBox));
+    QCOMPARE(items(host), QStringList({"docs\\old\\a.txt|12", "C:\\nested.zip/docs/b.txt|8893"}));
+    QCOMPARE(progressTitles(host), QStringList{"Deleting Files - Please Wait ..."});
+    QVERIFY(!host.archiveEngine->state().deleteRequest);
+}
+
+void FileOpsTest::unzipCommandChecksItsSelectionAndDestination() {
+    Sandbox sandbox;
+    fs::create_directories(sandbox.hostPath("out"));
+    FakeHost host;
+    host.createPanes();
+    openNestedArchive(host);
+    views::CMyTreeView& tree = *host.trees[0];
+    views::CMyListView& archiveList = *host.lists[1];
+
+    archiveList.clearSelection();
+    tree.unzipIntoTreeFolder();
+    QCOMPARE(boxes(host), QStringList{"Stop|Unable to Unzip Files|There are no files selected to Unzip."});
+
+    host.fakeWindow.calls.clear();
+    QVERIFY(archiveList.selectRowsByName({"empty.txt"}));
+    tree.setCurrentItem(tree.rootItem());
+    tree.unzipIntoTreeFolder();
+    QCOMPARE(boxes(host),
+             QStringList{"Stop|Unable to Unzip Files|Please first select a Treeview Folder as the "
+                         "Destination (in the upper-left quadrant)."});
+    QVERIFY(progressTitles(host).isEmpty());
+
+    host.fakeWindow.calls.clear();
+    QVERIFY(tree.selectPath("C:\\out\\"));
+    QVERIFY(archiveList.selectRowsByName({"empty.txt"}));
+    answer(host, {archive::MessageAnswer::Ok});
+    tree.unzipIntoTreeFolder();
+    QCOMPARE(boxes(host).value(0), QString(kConfirmUnzipBox));
+    QCOMPARE(items(host), QStringList{"C:\\nested.zip/empty.txt|0"});
+    QCOMPARE(QString::fromStdString(host.archiveEngine->state().extractDestination), QString("C:\\out"));
+    QCOMPARE(host.doc->drag().sourceKind, int(archive::kDragArchiveList));
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    setenv("TZ", "UTC", 1);
+    tzset();
+    QApplication app(argc, argv);
+    FileOpsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "fileops_test.moc"
