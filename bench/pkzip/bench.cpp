@@ -37,7 +37,7 @@ extern char** environ;
 
 namespace fs = std::filesystem;
 using pkzipbench::DataSetShape;
-using pkzipbench::FileSpec;
+using pkzipbench::PlannedFile;
 
 namespace {
 
@@ -306,12 +306,12 @@ private:
         }
     }
 
-    const std::vector<FileSpec>& dataSet(const std::string& name);
+    const std::vector<PlannedFile>& dataSet(const std::string& name);
     void section(const std::string& text) const { std::cerr << "== " << text << std::endl; }
 
     // Adds the files in the program's runs with PKZIP25.EXE; returns the summed time.
-    Span addInRuns(const std::vector<FileSpec>& files, const std::string& archive, bool nosync);
-    Span zipInRuns(const std::vector<FileSpec>& files, const std::string& archive);
+    Span addInRuns(const std::vector<PlannedFile>& files, const std::string& archive, bool nosync);
+    Span zipInRuns(const std::vector<PlannedFile>& files, const std::string& archive);
 
     void benchListing();
     void benchAdd(int number, const std::string& setName, double limit);
@@ -324,13 +324,13 @@ private:
     std::string m_work;
     std::string m_errorLog;
     std::map<std::string, DataSetShape> m_shapes;
-    std::map<std::string, std::vector<FileSpec>> m_sets;
+    std::map<std::string, std::vector<PlannedFile>> m_sets;
     std::vector<Row> m_rows;
     std::vector<SyncRow> m_syncRows;
     std::vector<std::pair<std::string, std::string>> m_notes;
 };
 
-const std::vector<FileSpec>& Bench::dataSet(const std::string& name) {
+const std::vector<PlannedFile>& Bench::dataSet(const std::string& name) {
     auto found = m_sets.find(name);
     if (found != m_sets.end()) {
         return found->second;
@@ -347,7 +347,7 @@ const std::vector<FileSpec>& Bench::dataSet(const std::string& name) {
     return m_sets.emplace(name, std::move(files)).first->second;
 }
 
-Span Bench::addInRuns(const std::vector<FileSpec>& files, const std::string& archive, bool nosync) {
+Span Bench::addInRuns(const std::vector<PlannedFile>& files, const std::string& archive, bool nosync) {
     std::vector<std::uint64_t> sizes;
     for (const auto& file : files) {
         sizes.push_back(file.size);
@@ -367,7 +367,7 @@ Span Bench::addInRuns(const std::vector<FileSpec>& files, const std::string& arc
     return total;
 }
 
-Span Bench::zipInRuns(const std::vector<FileSpec>& files, const std::string& archive) {
+Span Bench::zipInRuns(const std::vector<PlannedFile>& files, const std::string& archive) {
     std::vector<std::uint64_t> sizes;
     for (const auto& file : files) {
         sizes.push_back(file.size);

@@ -118,12 +118,12 @@ std::uint64_t Rng::between(std::uint64_t low, std::uint64_t high) {
     return span == 0 ? next() : low + next() % span;
 }
 
-std::vector<FileSpec> planDataSet(const DataSetShape& shape) {
+std::vector<PlannedFile> planDataSet(const DataSetShape& shape) {
     Rng rng(shape.seed * 0x100000001B3ULL + shape.count);
-    std::vector<FileSpec> files;
+    std::vector<PlannedFile> files;
     files.reserve(shape.count);
     for (std::uint64_t i = 0; i < shape.count; ++i) {
-        FileSpec file;
+        PlannedFile file;
         file.relative = shape.prefix + "/" + numbered('d', i / shape.filesPerFolder, 3) + "/" +
                         numbered('f', i, 6) + ".dat";
         file.size = rng.between(shape.minSize, shape.maxSize);
@@ -148,7 +148,7 @@ std::string fileContent(std::uint64_t seed, std::uint64_t index, std::uint64_t s
 }
 
 std::uint64_t writeDataSet(const std::string& root, const DataSetShape& shape,
-                           const std::vector<FileSpec>& files) {
+                           const std::vector<PlannedFile>& files) {
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::filesystem::path path = std::filesystem::path(root) / files[i].relative;

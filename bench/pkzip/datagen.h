@@ -20,7 +20,7 @@ private:
 };
 
 // One generated file: its path relative to the work folder ("small/d003/f001234.dat") and size.
-struct FileSpec {
+struct PlannedFile {
     std::string relative;
     std::uint64_t size = 0;
 };
@@ -37,7 +37,7 @@ struct DataSetShape {
 };
 
 // The files of a data set, in the order a user would select them (folder by folder, by name).
-std::vector<FileSpec> planDataSet(const DataSetShape& shape);
+std::vector<PlannedFile> planDataSet(const DataSetShape& shape);
 
 // The content of file number index of a data set: runs of word-like text (which deflate shrinks
 // to about a third) alternating with runs of random bytes (which it cannot shrink), decided by
@@ -47,6 +47,6 @@ std::string fileContent(std::uint64_t seed, std::uint64_t index, std::uint64_t s
 // Writes every file of the data set below root; returns the total number of bytes written.
 // Throws std::runtime_error when a file cannot be written.
 std::uint64_t writeDataSet(const std::string& root, const DataSetShape& shape,
-                           const std::vector<FileSpec>& files);
+                           const std::vector<PlannedFile>& files);
 
 } // namespace pkzipbench
