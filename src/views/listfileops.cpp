@@ -58,6 +58,13 @@ void CMyListView::openContextMenu(const QPoint& point) {
     const bool onRow = hit.isValid();
     if (onRow) {
         m_clickedRow = hit.row();
+        // As the list control does: a right click on a row outside the selection selects that
+        // row alone, so that Delete acts on what was clicked.
+        if (!selectionModel()->isRowSelected(hit.row(), QModelIndex())) {
+            selectionModel()->setCurrentIndex(m_model->index(hit.row(), 0),
+                                              QItemSelectionModel::ClearAndSelect |
+                                                  QItemSelectionModel::Rows);
+        }
     }
     const bool archiveList = m_role == Role::Archive;
     QMenu menu(this);
