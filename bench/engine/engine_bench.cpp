@@ -142,15 +142,15 @@ int main(int argc, char** argv) {
         const auto plan = pkzipbench::planDataSet(shape);
         const std::uint64_t bytes = pkzipbench::writeDataSet(home.string(), shape, plan);
         engine.clearOperationItems();
-        for (const pkzipbench::FileSpec& file : plan) {
+        for (const pkzipbench::PlannedFile& file : plan) {
             std::string windowsPath = "C:\\" + file.relative;
             for (char& c : windowsPath) {
                 c = c == '/' ? '\\' : c;
             }
             engine.AddOperationItem(windowsPath, static_cast<std::int64_t>(file.size), "");
         }
-        const std::string ours_zip = shape.prefix + "-ours.zip";
-        engine.state().archivePath = "C:\\" + ours_zip;
+        const std::string oursZip = shape.prefix + "-ours.zip";
+        engine.state().archivePath = "C:\\" + oursZip;
         const double ours = seconds([&] { engine.RunArchiveOperation(true); });
         if (engine.state().entries.size() != plan.size()) {
             std::fprintf(stderr, "added %zu members of %zu\n", engine.state().entries.size(), plan.size());
