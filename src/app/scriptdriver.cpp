@@ -7,6 +7,7 @@
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "pellixapplication.h"
+#include "scriptdrag.h"
 #include "scriptfileverbs.h"
 
 #include <QAction>
@@ -233,6 +234,10 @@ bool ScriptDriver::runLine(const QString& line) {
     const Pane pane = paneNamed(words.pane);
     if (pane.row < 0) {
         return fail("unknown pane");
+    }
+    if (words.verb == "drag") {
+        QString why;
+        return runDragVerb(frame, words.pane, words.rest, m_print, &why) || fail(why);
     }
     if (words.verb == "select" || words.verb == "expand" || words.verb == "collapse") {
         if (pane.column != 0) {

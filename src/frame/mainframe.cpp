@@ -3,6 +3,7 @@
 #include "archiveengine.h"
 #include "brenlodoc.h"
 #include "commandtable.h"
+#include "dragrouter.h"
 #include "fourpanes.h"
 #include "frameservices.h"
 #include "helpwindow.h"
@@ -82,6 +83,8 @@ CMainFrame::CMainFrame(FrameServices& application, WindowSeam& seam, views::CBre
     createToolBar();
     createStatusBar();
     createPanes();
+    // A drag passes from pane to pane: the mouse goes where the drag is.
+    new DragRouter(*this, this);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { trackFocus(now); });
     // The toolbar shows the update handlers' states between commands, as idle processing would.
     auto* idle = new QTimer(this);

@@ -2,6 +2,7 @@
 
 #include "archivestate.h"
 #include "commandtarget.h"
+#include "dragimage.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -18,6 +19,8 @@ public:
     explicit CBrenloDoc(archive::DragState& drag);
 
     archive::DragState& drag() { return m_drag; }
+    // The mouse, the cursor and the image of a drag between the panes.
+    DragTracker& dragTracker() { return m_dragTracker; }
     // The role of the next view of each class to be shown: 0, then 1.
     int takeListRole() { return m_listRoleCounter++; }
     int takeTreeRole() { return m_treeRoleCounter++; }
@@ -30,6 +33,7 @@ public:
 
 private:
     archive::DragState& m_drag;
+    DragTracker m_dragTracker;
     int m_listRoleCounter = 0;
     int m_treeRoleCounter = 0;
     QVector<QIcon> m_smallImages;

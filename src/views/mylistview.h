@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandtarget.h"
+#include "dragimage.h"
 #include "listrules.h"
 #include "sortkey.h"
 
@@ -130,6 +131,41 @@ private:
     int m_editRow = -1;
     std::optional<QString> m_editText;
     LabelEditDelegate* m_labelDelegate = nullptr;
+
+    // ---- Drag between the panes (listdrag.cpp) ----
+public:
+    // Begin drag: the selected rows start a drag at point (viewport coordinates), where the
+    // left button went down.
+    void beginDrag(const QPoint& point);
+    // Shows the drag image here at point and takes the mouse: the start of every drag that
+    // begins in this list or is handed over to it.
+    void startDragImage(const QPoint& point);
+    // The mouse move and the left-button release of this list during a drag (viewport
+    // coordinates). A move hands the drag over to this list when another pane owns it. False
+    // when the event is left to the list's ordinary handling.
+    bool dragMouseMove(const QPoint& point);
+    bool dragButtonUp(const QPoint& point);
+    // The row recorded as the drop target and the row shown with the drop highlight (-1: none).
+    int dropHighlightItem() const { return m_dropHighlightItem; }
+    int dropHighlightedRow() const { return m_dropHighlighted; }
+    // The picture this list shows while it owns a drag; null before its first drag.
+    DragImage* dragImage() const { return m_dragImage; }
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+
+private:
+    bool handleDragMouseEvent(QEvent* event);
+    void setDropHighlighted(int row);
+    DragImage* m_dragImage = nullptr;
+    DragPress m_dragPress;
+    // A press on a selected row, held back so that a drag takes the whole selection; the list
+    // sees it only if the button comes up before a drag began.
+    bool m_pressHeld = false;
+    int m_dropHighlightItem = -1;
+    int m_dropHighlighted = -1;
 };
 
 } // namespace views

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandtarget.h"
+#include "dragimage.h"
 #include "sortkey.h"
 #include "treerules.h"
 
@@ -123,6 +124,40 @@ private:
     QPersistentModelIndex m_editItem;
     std::optional<QString> m_editText;
     LabelEditDelegate* m_labelDelegate = nullptr;
+
+    // ---- Drag between the panes (treedrag.cpp) ----
+public:
+    // Begin drag of item, pressed at point (viewport coordinates). Drives, the computer and the
+    // archive root start no drag.
+    void beginDrag(QTreeWidgetItem* item, const QPoint& point);
+    // Shows the drag image here at point and takes the mouse: the start of every drag that
+    // begins in this tree or is handed over to it.
+    void startDragImage(const QPoint& point);
+    // The mouse move and the left-button release of this tree during a drag (viewport
+    // coordinates). A move hands the drag over to this tree when another pane owns it. False
+    // when the event is left to the tree's ordinary handling.
+    bool dragMouseMove(const QPoint& point);
+    bool dragButtonUp(const QPoint& point);
+    // The item on whose icon or label point lies; null for none.
+    QTreeWidgetItem* itemOnLabel(const QPoint& point) const;
+    // The item recorded as the drop target and the item shown with the drop highlight.
+    QTreeWidgetItem* dropTargetItem() const;
+    QTreeWidgetItem* dropHighlightedItem() const;
+    // The picture this tree shows while it owns a drag; null before its first drag.
+    DragImage* dragImage() const { return m_dragImage; }
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+
+private:
+    bool handleDragMouseEvent(QEvent* event);
+    void setDropHighlighted(QTreeWidgetItem* item);
+    DragImage* m_dragImage = nullptr;
+    DragPress m_dragPress;
+    QPersistentModelIndex m_dropTarget;
+    QPersistentModelIndex m_dropHighlighted;
 };
 
 } // namespace views

@@ -1,0 +1,167 @@
+#include "scriptdrag.h"
+
+#include "fourpanes.h"
+#include "mainframe.h"
+#include "mylistview.h"
+#include "mytreeview.h"
+
+#include <QApplication>
+#include <QRegularExpression>
+#include <QTest>
+#include <optional>
+
+namespace app {
+
+namespace {
+
+// Pixels per step of the pointer: small enough that every pane border is crossed by a move that
+// lands just beyond it.
+constexpr int kStep = 4;
+
+const char* const kPaneNames[] = {"local-tree", "local-list", "archive-tree", "archive-list"};
+
+QAbstractScrollArea* paneNamed(frame::CMainFrame& frame, const QString& name) {
+    for (int index = 0; index < 4; ++index) {
+        if (name == kPaneNames[index]) {
+            const int row = index / 2;
+            return index % 2 == 0 ? static_cast<QAbstractScrollArea*>(frame.treeAt(row))
+                                  : static_cast<QAbstractScrollArea*>(frame.listAt(row));
+        }
+    }
+    return nullptr;
+}
+
+// A point on the icon of a row or item, in global coordinates.
+QPoint onIcon(QAbstractScrollArea* pane, const QRect& cell) {
+    return pane->viewport()->mapToGlobal(QPoint(cell.left() + 10, cell.center().y()));
+}
+
+// Below the last row, or nothing when the rows fill the pane.
+std::optional<QPoint> emptySpace(QAbstractItemView* pane) {
+    const QPoint local(10, pane->viewport()->height() - 4);
+    if (pane->indexAt(local).isValid()) {
+        return std::nullopt;
+    }
+    return pane->viewport()->mapToGlobal(local);
+}
+
+std::optional<QPoint> rowPoint(views::CMyListView* list, const QString& name) {
+    if (name == "-") {
+        return emptySpace(list);
+    }
+    for (int row = 0; row < list->rowCount(); ++row) {
+        if (list->rowTexts(row).value(0) == name) {
+            const QModelIndex index = list->model()->index(row, 0);
+            list->scrollTo(index);
+            return onIcon(list, list->visualRect(index));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QPoint> itemPoint(views::CMyTreeView* tree, const QString& path) {
+    if (path == "-") {
+        return emptySpace(tree);
+    }
+    QTreeWidgetItem* item = tree->revealItem(path);
+    if (item == nullptr) {
+        return std::nullopt;
+    }
+    tree->scrollToItem(item);
+    return onIcon(tree, tree->visualItemRect(item));
+}
+
+std::optional<QPoint> targetPoint(QAbstractScrollArea* pane, const QString& target) {
+    if (auto* list = qobject_cast<views::CMyListView*>(pane)) {
+        return rowPoint(list, target);
+    }
+    return itemPoint(qobject_cast<views::CMyTreeView*>(pane), target);
+}
+
+// Moves the pointer from at to to in small steps, with the button held, through the widget that
+// got the press.
+void moveAlong(QWidget* pressed, QPoint& at, const QPoint& to) {
+    const QPoint delta = to - at;
+    const int steps = std::max(1, std::max(std::abs(delta.x()), std::abs(delta.y())) / kStep);
+    for (int step = 1; step <= steps; ++step) {
+        QTest::mouseMove(pressed, pressed->mapFromGlobal(at + delta * step / steps));
+    }
+    at = to;
+}
+
+} // namespace
+
+bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QString& rest,
+                 const std::function<void(const QString&)>& print, QString* why) {
+    static const QRegularExpression shape(
+        "^(.+?)((?:\\s+over\\s+\\S+)*)\\s+to\\s+(local-tree|local-list|archive-tree|archive-list)\\s+(.+)$");
+    const QRegularExpressionMatch parts = shape.match(rest);
+    QAbstractScrollArea* source = paneNamed(frame, fromPane);
+    if (!parts.hasMatch() || source == nullptr) {
+        *why = "drag takes FROM-PANE SOURCE [over PANE ...] to PANE TARGET";
+        return false;
+    }
+    QList<QAbstractScrollArea*> path;
+    for (const QString& word : parts.captured(2).split(' ', Qt::SkipEmptyParts)) {
+        if (word == "over") {
+            continue;
+        }
+        QAbstractScrollArea* pane = paneNamed(frame, word);
+        if (pane == nullptr) {
+            *why = "unknown pane " + word;
+            return false;
+        }
+        path.push_back(pane);
+    }
+    QAbstractScrollArea* targetPane = paneNamed(frame, parts.captured(3));
+    const QString sourceText = parts.captured(1).trimmed();
+    const QString targetText = parts.captured(4).trimmed();
+
+    std::optional<QPoint> start;
+    if (auto* list = qobject_cast<views::CMyListView*>(source)) {
+        if (!sourceText.startsWith("rows ")) {
+            *why = "a list's source is rows NAME|NAME...";
+            return false;
+        }
+        QStringList names;
+        for (const QString& name : sourceText.mid(5).split('|')) {
+            names << name.trimmed();
+        }
+        if (!list->selectRowsByName(names)) {
+            *why = "no row of that name";
+            return false;
+        }
+        start = rowPoint(list, list->selectedNames().value(0));
+    } else {
+        start = itemPoint(qobject_cast<views::CMyTreeView*>(source), sourceText);
+    }
+    if (!start) {
+        *why = "no such source";
+        return false;
+    }
+
+    QWidget* pressed = source->viewport();
+    QPoint at = *start;
+    QTest::mousePress(pressed, Qt::LeftButton, Qt::NoModifier, pressed->mapFromGlobal(at));
+    // Looked for only now: a press in a tree has the list beside it show the pressed folder.
+    const std::optional<QPoint> end = targetPoint(targetPane, targetText);
+    if (!end) {
+        // A click, not a drag: nothing is dropped anywhere.
+        QTest::mouseRelease(pressed, Qt::LeftButton, Qt::NoModifier, pressed->mapFromGlobal(at));
+        *why = "no such target";
+        return false;
+    }
+    // Far enough along the row for the press to become a drag.
+    moveAlong(pressed, at, at + QPoint(QApplication::startDragDistance() + 2, 0));
+    for (QAbstractScrollArea* pane : path) {
+        moveAlong(pressed, at, pane->viewport()->mapToGlobal(pane->viewport()->rect().center()));
+    }
+    moveAlong(pressed, at, *end);
+    const QCursor* cursor = QApplication::overrideCursor();
+    print(QString("drag cursor: ") +
+          (cursor != nullptr && cursor->shape() == Qt::ForbiddenCursor ? "forbidden" : "arrow"));
+    QTest::mouseRelease(pressed, Qt::LeftButton, Qt::NoModifier, pressed->mapFromGlobal(at));
+    return true;
+}
+
+} // namespace app

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace frame {
+class CMainFrame;
+}
+
+namespace app {
+
+// The script verb "drag FROM-PANE SOURCE [over PANE ...] to PANE TARGET". SOURCE is "rows
+// NAME|NAME..." (selects those rows of a list and presses on the first) or a tree item's path;
+// TARGET is a row name or a tree item path, "-" for the pane's empty space below its rows. The
+// left button goes down on the source, the pointer moves in small steps through the centre of
+// each pane named after "over" to the target, and the button comes up there. Like real input,
+// every event goes to the pane that got the press and the frame's routing passes it on. Prints
+// the drag's cursor just before the release. False (with why set) when the line cannot be
+// carried out.
+bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QString& rest,
+                 const std::function<void(const QString&)>& print, QString* why);
+
+} // namespace app

@@ -1,0 +1,223 @@
+// Drags between the four panes of the real program, driven by its script driver on real folders
+// and real archives: the mouse goes down on a row or item, moves through the panes and comes up on
+// the target, and what the drop did is found on disk, in the archive and in the panes.
+#include "sandbox.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using testsupport::Sandbox;
+
+namespace {
+
+// The program in a program directory of its own below the sandbox.
+struct Program {
+    Sandbox sandbox;
+    std::string dir;
+
+    Program() {
+        dir = sandbox.hostPath("Program Files/Pellix");
+        std::filesystem::create_directories(dir);
+        std::filesystem::copy_file(testsupport::programDir() + "/pellix", dir + "/pellix");
+        for (const char* file : {"PKZIP25.EXE", "pellix-batch", "pellix.html"}) {
+            std::filesystem::create_symlink(testsupport::programDir() + "/" + file, dir + "/" + file);
+        }
+    }
+
+    std::string run(const std::string& script, const std::string& archive = "") {
+        const std::string file = sandbox.root() + "/script.txt";
+        testsupport::writeFile(file, script);
+        std::string output;
+        testsupport::runShell("cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" + dir +
+                                  "/pellix' --script '" + file + "' " +
+                                  (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null",
+                              &output);
+        return output;
+    }
+
+    void file(const std::string& relative, const std::string& contents = "x") const {
+        testsupport::writeFile(sandbox.hostPath(relative), contents);
+    }
+    void folder(const std::string& relative) const {
+        std::filesystem::create_directories(sandbox.hostPath(relative));
+    }
+    bool exists(const std::string& relative) const {
+        return std::filesystem::exists(sandbox.hostPath(relative));
+    }
+    // C:\zips\NAME from the files below C:\zipsrc, with their folders.
+    void zip(const std::string& name, const std::string& members) const {
+        folder("zips");
+        ASSERT_EQ(testsupport::runShell("cd '" + sandbox.hostPath("zipsrc") + "' && zip -q -r '" +
+                                        sandbox.hostPath("zips/" + name) + "' " + members),
+                  0);
+    }
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t found = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++found;
+    }
+    return found;
+}
+
+const char kConfirmCopy[] =
+    "box Question|Confirm File Copy|Are you sure you want to copy the selected item(s)?";
+const char kConfirmUnzip[] =
+    "box Question|Confirm Unzip File(s)|Are you sure you want to Unzip the selected File(s)?";
+const char kConfirmZip[] =
+    "box Question|Confirm Zip File(s)|Are you sure you want to Add the selected File(s) to the Zip Archive?";
+
+} // namespace
+
+TEST(GuiDragTest, LocalRowsDroppedOnAFolderRowAreCopiedThere) {
+    Program program;
+    program.file("data/a.txt", "alpha");
+    program.file("data/b.txt", "beta");
+    program.file("data/c.txt", "gamma");
+    program.file("data/sub/inner.txt", "inner");
+    program.folder("data/Dest");
+    const std::string out = program.run("select local-tree C:\\data\\\n"
+                                        "answer OK\n"
+                                        "drag local-list rows a.txt|c.txt|sub to local-list Dest\n");
+    EXPECT_TRUE(contains(out, "drag cursor: arrow")) << out;
+    EXPECT_EQ(count(out, kConfirmCopy), 1u) << out;
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Dest/a.txt")), "alpha");
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Dest/c.txt")), "gamma");
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Dest/sub/inner.txt")), "inner");
+    EXPECT_FALSE(program.exists("data/Dest/b.txt")) << "only the selected rows are copied";
+    EXPECT_FALSE(contains(out, "unexpected")) << out;
+}
+
+TEST(GuiDragTest, CancellingTheConfirmationCopiesNothing) {
+    Program program;
+    program.file("data/a.txt");
+    program.folder("data/Dest");
+    const std::string out = program.run("select local-tree C:\\data\\\n"
+                                        "answer Cancel\n"
+                                        "drag local-list rows a.txt to local-list Dest\n");
+    EXPECT_EQ(count(out, kConfirmCopy), 1u) << out;
+    EXPECT_FALSE(program.exists("data/Dest/a.txt"));
+}
+
+TEST(GuiDragTest, ALocalTreeFolderDroppedOnAnotherFolderIsCopiedIntoIt) {
+    Program program;
+    program.file("data/Sub/x.txt", "x");
+    program.file("data/Sub/Deep/y.txt", "y");
+    program.folder("data/Dest");
+    const std::string out = program.run("expand local-tree C:\\data\\\n"
+                                        "answer OK\n"
+                                        "drag local-tree C:\\data\\Sub\\ to local-tree C:\\data\\Dest\\\n"
+                                        "dump\n");
+    EXPECT_EQ(count(out, kConfirmCopy), 1u) << out;
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Dest/Sub/x.txt")), "x");
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Dest/Sub/Deep/y.txt")), "y");
+    EXPECT_TRUE(program.exists("data/Sub/x.txt")) << "a copy, not a move";
+    EXPECT_FALSE(contains(out, "Error Copying Folder")) << out;
+}
+
+TEST(GuiDragTest, ALocalTreeFolderHandedToTheListCannotGoIntoItsOwnSubFolder) {
+    Program program;
+    program.file("data/Sub/Deep/y.txt", "y");
+    // The drag selects Sub, so the list beside the tree shows Sub itself: every folder row there
+    // lies inside the dragged folder.
+    const std::string out = program.run("expand local-tree C:\\data\\\n"
+                                        "answer OK\n"
+                                        "drag local-tree C:\\data\\Sub\\ to local-list Deep\n");
+    EXPECT_TRUE(contains(out, "drag cursor: arrow")) << out;
+    EXPECT_EQ(count(out, kConfirmCopy), 1u) << out;
+    EXPECT_TRUE(contains(out,
+                         "box Stop|Error Copying Folder|The destination folder is the same as the source "
+                         "folder."))
+        << out;
+    EXPECT_FALSE(program.exists("data/Sub/Deep/Sub"));
+}
+
+TEST(GuiDragTest, ALocalTreeFolderDroppedOnItsOwnParentIsRefused) {
+    Program program;
+    program.file("data/Sub/x.txt", "x");
+    const std::string out = program.run("expand local-tree C:\\data\\\n"
+                                        "answer OK\n"
+                                        "drag local-tree C:\\data\\Sub\\ to local-tree C:\\data\\\n");
+    EXPECT_TRUE(contains(out,
+                         "box Stop|Error Copying Folder|The destination folder is the same as the source "
+                         "folder."))
+        << out;
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Sub/x.txt")), "x") << "the folder is kept";
+}
+
+TEST(GuiDragTest, AnArchiveFolderDroppedOnALocalFolderIsExtractedThere) {
+    Program program;
+    program.file("zipsrc/docs/b.txt", "bee");
+    program.file("zipsrc/docs/old/a.txt", "aye");
+    program.file("zipsrc/top.txt", "top");
+    program.zip("a.zip", "docs top.txt");
+    program.folder("out");
+    const std::string out =
+        program.run("expand local-tree C:\\\n"
+                    "answer OK\n"
+                    "drag archive-tree C:\\zips\\a.zip/docs/ over local-tree to local-tree C:\\out\\\n"
+                    "dump\n",
+                    program.sandbox.hostPath("zips/a.zip"));
+    EXPECT_EQ(count(out, kConfirmUnzip), 1u) << out;
+    EXPECT_TRUE(contains(out, "box Information|UnZip Completed|The Selected Files have been UnZipped."))
+        << out;
+    // Without path info every member of the folder and below lands in the folder itself.
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("out/b.txt")), "bee");
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("out/a.txt")), "aye");
+    EXPECT_FALSE(program.exists("out/top.txt")) << "only the dragged folder's members";
+}
+
+TEST(GuiDragTest, LocalRowsDraggedDownOntoAnArchiveFolderRowRunTheZipCommand) {
+    Program program;
+    program.file("zipsrc/docs/b.txt", "bee");
+    program.zip("a.zip", "docs");
+    program.file("data/new.txt", "new");
+    program.file("data/other.txt", "other");
+    const std::string out =
+        program.run("select local-tree C:\\data\\\n"
+                    "answer OK\n"
+                    "answer OK\n"
+                    "drag local-list rows new.txt over archive-list to archive-list docs\n"
+                    "select archive-tree C:\\zips\\a.zip/\n"
+                    "dump\n",
+                    program.sandbox.hostPath("zips/a.zip"));
+    EXPECT_TRUE(contains(out, "drag cursor: arrow")) << out;
+    EXPECT_EQ(count(out, kConfirmZip), 1u) << out;
+    // The folder row does not choose a folder inside the archive.
+    const size_t list = out.rfind("archive-list:");
+    ASSERT_NE(list, std::string::npos) << out;
+    EXPECT_TRUE(contains(out.substr(list), "  new.txt |")) << out;
+    EXPECT_FALSE(contains(out.substr(list), "  other.txt |")) << out;
+}
+
+TEST(GuiDragTest, TheArchiveSideCannotDropOnTheArchiveList) {
+    Program program;
+    program.file("zipsrc/docs/b.txt", "bee");
+    program.file("zipsrc/top.txt", "top");
+    program.zip("a.zip", "docs top.txt");
+    const std::string out = program.run("drag archive-list rows top.txt to archive-list docs\n"
+                                        "drag archive-tree C:\\zips\\a.zip/docs/ over archive-list to "
+                                        "archive-list b.txt\n",
+                                        program.sandbox.hostPath("zips/a.zip"));
+    EXPECT_EQ(count(out, "drag cursor: forbidden"), 2u) << out;
+    EXPECT_FALSE(contains(out, "box ")) << out;
+}
+
+TEST(GuiDragTest, AReleaseOnAFileRowOrEmptySpaceDropsNothing) {
+    Program program;
+    program.file("data/a.txt");
+    program.file("data/b.txt");
+    program.folder("data/Dest");
+    const std::string out = program.run("select local-tree C:\\data\\\n"
+                                        "drag local-list rows a.txt to local-list b.txt\n"
+                                        "drag local-list rows a.txt to local-list -\n"
+                                        "drag local-tree C:\\data\\ over local-list to local-tree -\n");
+    EXPECT_EQ(count(out, "drag cursor: forbidden"), 3u) << out;
+    EXPECT_FALSE(contains(out, "box ")) << out;
+    EXPECT_FALSE(program.exists("data/Dest/a.txt"));
+}
