@@ -164,6 +164,7 @@ private slots:
     void handOverFromLocalTreeToLocalList();
     void handOverFromArchiveTreeUpToLocalTree();
     void releaseOnSplitterBarKeepsDragPending();
+    void aPaneLeftAndEnteredAgainTakesTheDragBack();
     void releaseWithoutFolderRowDoesNothing_data();
     void releaseWithoutFolderRowDoesNothing();
     void archiveListRowsAreNoTargetForArchiveSide_data();
@@ -329,6 +330,36 @@ void DragTest::releaseOnSplitterBarKeepsDragPending() {
     QVERIFY(!imageShown(list.dragImage()));
     QVERIFY(bench.host.fakeWindow.boxes().empty());
     QCOMPARE(pointer.mostOwnersAtOnce(), 1);
+}
+
+void DragTest::aPaneLeftAndEnteredAgainTakesTheDragBack() {
+    Sandbox sandbox;
+    makeFolder(sandbox, "Data/Dest");
+    makeFile(sandbox, "Data/a.txt");
+    DragBench bench;
+    views::CMyListView& list = *bench.host.lists[0];
+    QVERIFY(bench.host.trees[0]->selectPath("C:\\Data\\"));
+    QVERIFY(list.selectRowsByName({"a.txt"}));
+    Pointer pointer(bench);
+
+    pointer.press(list.viewport(), rowSpot(list, "a.txt"));
+    pointer.startDrag();
+    // Down onto the bar between the two rows of panes: the list lets go, no pane takes over.
+    pointer.moveTo(QPoint(pointer.at().x(), handleCentre(bench.panes.rows()).y()));
+    QCOMPARE(bench.owner(), int(kOwnerLocalList));
+    QCOMPARE(bench.holder(), nullptr);
+    QVERIFY(!imageShown(list.dragImage()));
+
+    // Straight back up: the drag goes on in the list, image and all, and still drops.
+    pointer.moveTo(rowSpot(list, "Dest"));
+    QCOMPARE(bench.owner(), int(kOwnerLocalList));
+    QCOMPARE(bench.holder(), &list);
+    QVERIFY(imageShown(list.dragImage()));
+    QCOMPARE(list.dropHighlightedRow(), rowOf(list, "Dest"));
+    bench.host.fakeWindow.answers.push_back(archive::MessageAnswer::Cancel);
+    pointer.release();
+    QCOMPARE(bench.host.fakeWindow.boxes().size(), size_t(1));
+    QCOMPARE(bench.owner(), -1);
 }
 
 void DragTest::releaseWithoutFolderRowDoesNothing_data() {
