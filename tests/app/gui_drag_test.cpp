@@ -175,18 +175,22 @@ TEST(GuiDragTest, AnArchiveFolderDroppedOnALocalFolderIsExtractedThere) {
 TEST(GuiDragTest, LocalRowsDraggedDownOntoAnArchiveFolderRowRunTheZipCommand) {
     Program program;
     program.file("zipsrc/docs/b.txt", "bee");
-    program.zip("a.zip", "docs");
+    program.file("zipsrc/top.txt", "top");
+    program.zip("a.zip", "docs top.txt");
     program.file("data/new.txt", "new");
     program.file("data/other.txt", "other");
     const std::string out =
         program.run("select local-tree C:\\data\\\n"
                     "answer OK\n"
                     "answer OK\n"
+                    // A file row takes nothing.
+                    "drag local-list rows new.txt over archive-list to archive-list top.txt\n"
                     "drag local-list rows new.txt over archive-list to archive-list docs\n"
                     "select archive-tree C:\\zips\\a.zip/\n"
                     "dump\n",
                     program.sandbox.hostPath("zips/a.zip"));
-    EXPECT_TRUE(contains(out, "drag cursor: arrow")) << out;
+    EXPECT_EQ(count(out, "drag cursor: forbidden"), 1u) << out;
+    EXPECT_EQ(count(out, "drag cursor: arrow"), 1u) << out;
     EXPECT_EQ(count(out, kConfirmZip), 1u) << out;
     // The folder row does not choose a folder inside the archive.
     const size_t list = out.rfind("archive-list:");

@@ -164,6 +164,7 @@ private slots:
     void handOverFromLocalTreeToLocalList();
     void handOverFromArchiveTreeUpToLocalTree();
     void releaseOnSplitterBarKeepsDragPending();
+    void aPaneLeftAndEnteredAgainTakesTheDragBack_data();
     void aPaneLeftAndEnteredAgainTakesTheDragBack();
     void releaseWithoutFolderRowDoesNothing_data();
     void releaseWithoutFolderRowDoesNothing();
@@ -332,30 +333,56 @@ void DragTest::releaseOnSplitterBarKeepsDragPending() {
     QCOMPARE(pointer.mostOwnersAtOnce(), 1);
 }
 
+void DragTest::aPaneLeftAndEnteredAgainTakesTheDragBack_data() {
+    QTest::addColumn<int>("column");
+    QTest::newRow("the local tree, out to the right") << 0;
+    QTest::newRow("the local list, out downwards") << 1;
+}
+
 void DragTest::aPaneLeftAndEnteredAgainTakesTheDragBack() {
+    QFETCH(int, column);
     Sandbox sandbox;
     makeFolder(sandbox, "Data/Dest");
+    makeFolder(sandbox, "Data/Sub");
     makeFile(sandbox, "Data/a.txt");
     DragBench bench;
+    views::CMyTreeView& tree = *bench.host.trees[0];
     views::CMyListView& list = *bench.host.lists[0];
-    QVERIFY(bench.host.trees[0]->selectPath("C:\\Data\\"));
+    QVERIFY(tree.expandPath("C:\\Data\\"));
+    QVERIFY(tree.selectPath("C:\\Data\\"));
     QVERIFY(list.selectRowsByName({"a.txt"}));
+    QAbstractScrollArea* pane = column == 0 ? static_cast<QAbstractScrollArea*>(&tree) : &list;
     Pointer pointer(bench);
 
-    pointer.press(list.viewport(), rowSpot(list, "a.txt"));
+    if (column == 0) {
+        pointer.press(tree.viewport(), itemSpot(tree, "C:\\Data\\Sub\\"));
+    } else {
+        pointer.press(list.viewport(), rowSpot(list, "a.txt"));
+    }
     pointer.startDrag();
-    // Down onto the bar between the two rows of panes: the list lets go, no pane takes over.
-    pointer.moveTo(QPoint(pointer.at().x(), handleCentre(bench.panes.rows()).y()));
-    QCOMPARE(bench.owner(), int(kOwnerLocalList));
+    const int owner = column == 0 ? int(kOwnerLocalTree) : int(kOwnerLocalList);
+    QCOMPARE(bench.owner(), owner);
+    // Onto a splitter bar: the pane lets go and no other pane takes over.
+    if (column == 0) {
+        pointer.moveTo(QPoint(handleCentre(bench.panes.row(0)).x(), pointer.at().y()));
+    } else {
+        pointer.moveTo(QPoint(pointer.at().x(), handleCentre(bench.panes.rows()).y()));
+    }
+    QCOMPARE(bench.owner(), owner);
     QCOMPARE(bench.holder(), nullptr);
-    QVERIFY(!imageShown(list.dragImage()));
 
-    // Straight back up: the drag goes on in the list, image and all, and still drops.
-    pointer.moveTo(rowSpot(list, "Dest"));
-    QCOMPARE(bench.owner(), int(kOwnerLocalList));
-    QCOMPARE(bench.holder(), &list);
-    QVERIFY(imageShown(list.dragImage()));
-    QCOMPARE(list.dropHighlightedRow(), rowOf(list, "Dest"));
+    // Straight back: the drag goes on in the same pane, image and all, and still drops there.
+    if (column == 0) {
+        pointer.moveTo(itemSpot(tree, "C:\\Data\\Dest\\"));
+        QVERIFY(imageShown(tree.dragImage()));
+        QCOMPARE(tree.dropHighlightedItem(), tree.findItem("C:\\Data\\Dest\\"));
+    } else {
+        pointer.moveTo(rowSpot(list, "Dest"));
+        QVERIFY(imageShown(list.dragImage()));
+        QCOMPARE(list.dropHighlightedRow(), rowOf(list, "Dest"));
+    }
+    QCOMPARE(bench.owner(), owner);
+    QCOMPARE(bench.holder(), pane);
     bench.host.fakeWindow.answers.push_back(archive::MessageAnswer::Cancel);
     pointer.release();
     QCOMPARE(bench.host.fakeWindow.boxes().size(), size_t(1));
