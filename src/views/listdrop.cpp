@@ -9,10 +9,16 @@
 namespace views {
 
 void CMyListView::dropOnRow(int row) {
-    if (row < 0) {
+    if (row < 0 || !isFolderRow(row)) {
         return; // no folder row under the pointer: the drag ends with nothing done
     }
+    archive::DragState& drag = m_document.drag();
+    const bool fromArchive =
+        drag.sourceKind == archive::kDragArchiveTree || drag.sourceKind == archive::kDragArchiveList;
     if (m_role == Role::Archive) {
+        if (fromArchive) {
+            return; // the archive's own rows or folders are no target in the archive
+        }
         // The folder row does not choose a folder inside the archive: the Zip command adds the
         // local file list's selected rows.
         runZipCommand(m_host);
@@ -20,9 +26,6 @@ void CMyListView::dropOnRow(int row) {
     }
     archive::ArchiveWindow& window = m_host.window();
     archive::ArchiveEngine& engine = m_host.engine();
-    archive::DragState& drag = m_document.drag();
-    const bool fromArchive =
-        drag.sourceKind == archive::kDragArchiveTree || drag.sourceKind == archive::kDragArchiveList;
     if (fromArchive) {
         engine.state().deleteRequest = false;
     }

@@ -19,22 +19,6 @@
 
 namespace views {
 
-namespace {
-
-// The wait cursor for as long as a command runs.
-class WaitCursor {
-public:
-    explicit WaitCursor(archive::ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
-    ~WaitCursor() { m_window.endWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    archive::ArchiveWindow& m_window;
-};
-
-} // namespace
-
 LabelEditDelegate* CMyListView::labelDelegate() {
     if (m_labelDelegate == nullptr) {
         m_labelDelegate = new LabelEditDelegate(
@@ -77,17 +61,17 @@ void CMyListView::openContextMenu(const QPoint& point) {
 bool CMyListView::onFileCommand(int id) {
     switch (id) {
     case res::ID_RENAME: {
-        WaitCursor wait(m_host.window());
+        archive::WaitCursor wait(m_host.window());
         editRowLabel(m_clickedRow);
         return true;
     }
     case res::ID_DELETE: {
-        WaitCursor wait(m_host.window());
+        archive::WaitCursor wait(m_host.window());
         deleteSelection();
         return true;
     }
     case res::ID_NEW_FOLDER: {
-        WaitCursor wait(m_host.window());
+        archive::WaitCursor wait(m_host.window());
         m_host.setStatusPaneText(0, QString::fromUtf8(res::kCreatingFolderStatus));
         archive::PumpPendingMessages(m_host.window());
         newFolder();
@@ -118,6 +102,10 @@ bool CMyListView::eventFilter(QObject* watched, QEvent* event) {
 bool CMyListView::handleFileKey(QKeyEvent* event) {
     if (event->key() != Qt::Key_Delete || event->modifiers() != Qt::NoModifier) {
         return false;
+    }
+    // A refill of the rows drops an open editor without closing it: that edit is over.
+    if (m_labelEditing && labelDelegate()->editor() == nullptr) {
+        m_labelEditing = false;
     }
     // While a name is being typed, Delete edits the name.
     if (m_labelEditing) {
@@ -168,6 +156,9 @@ void CMyListView::editRowLabel(int row) {
 }
 
 bool CMyListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (m_labelEditing && labelDelegate()->editor() == nullptr) {
+        m_labelEditing = false; // its editor was dropped with the rows it stood on
+    }
     if (trigger != QAbstractItemView::AllEditTriggers || !m_labelEditAllowed || m_labelEditing) {
         return false; // only the program starts an edit, and only where renaming is allowed
     }
@@ -231,7 +222,7 @@ void CMyListView::deleteSelection() {
                            archive::MessageButtons::OkCancel) != archive::MessageAnswer::Ok) {
         return;
     }
-    WaitCursor wait(window);
+    archive::WaitCursor wait(window);
     m_host.setStatusPaneText(0, QString::fromUtf8(res::kDeletingFilesStatus));
     archive::PumpPendingMessages(window);
     engine.state().cancelled = false;

@@ -27,7 +27,13 @@ void CMyTreeView::dropOnItem(QTreeWidgetItem* item) {
     if (item == nullptr) {
         return;
     }
+    archive::DragState& drag = m_document.drag();
+    const bool fromArchive =
+        drag.sourceKind == archive::kDragArchiveTree || drag.sourceKind == archive::kDragArchiveList;
     if (m_role == Role::Archive) {
+        if (fromArchive) {
+            return; // the archive's own rows or folders are no target in the archive
+        }
         // The item does not choose a folder inside the archive: the Zip command adds the local
         // file list's selected rows.
         CMyListView::runZipCommand(m_host);
@@ -38,9 +44,6 @@ void CMyTreeView::dropOnItem(QTreeWidgetItem* item) {
     }
     archive::ArchiveWindow& window = m_host.window();
     archive::ArchiveEngine& engine = m_host.engine();
-    archive::DragState& drag = m_document.drag();
-    const bool fromArchive =
-        drag.sourceKind == archive::kDragArchiveTree || drag.sourceKind == archive::kDragArchiveList;
     if (fromArchive) {
         engine.state().deleteRequest = false;
     }

@@ -20,17 +20,6 @@ namespace views {
 
 namespace {
 
-class WaitCursor {
-public:
-    explicit WaitCursor(archive::ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
-    ~WaitCursor() { m_window.endWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    archive::ArchiveWindow& m_window;
-};
-
 bool isFolderKind(int kind) {
     return kind == kNodeLocalFolder || kind == kNodeArchiveFolder;
 }
@@ -94,8 +83,9 @@ bool CMyTreeView::onFolderCommand(int id) {
         deleteFolder();
         return true;
     case res::ID_NEW_FOLDER:
-        if (m_partnerList != nullptr && m_role == Role::Local && currentItem() != nullptr &&
-            !nodePath(currentItem()).isEmpty()) {
+        // The list's folder: the selected drive or folder, or with nothing selected the folder
+        // the list still shows.
+        if (m_partnerList != nullptr && m_role == Role::Local && !m_partnerList->currentFolder().isEmpty()) {
             m_host.setStatusPaneText(0, QString::fromUtf8(res::kCreatingFolderStatus));
             archive::PumpPendingMessages(m_host.window());
             m_host.setActiveView(m_partnerList);
@@ -125,6 +115,10 @@ bool CMyTreeView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool CMyTreeView::handleFolderKey(QKeyEvent* event) {
+    // A rebuild of the items drops an open editor without closing it: that edit is over.
+    if (m_labelEditing && labelDelegate()->editor() == nullptr) {
+        m_labelEditing = false;
+    }
     if (event->key() != Qt::Key_Delete || event->modifiers() != Qt::NoModifier || m_labelEditing) {
         return false;
     }
@@ -145,6 +139,9 @@ void CMyTreeView::editItemLabel(QTreeWidgetItem* item) {
 }
 
 bool CMyTreeView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (m_labelEditing && labelDelegate()->editor() == nullptr) {
+        m_labelEditing = false; // its editor was dropped with the items it stood on
+    }
     if (trigger != QAbstractItemView::AllEditTriggers || !m_labelEditAllowed || m_labelEditing) {
         return false; // only the program starts an edit, and only where renaming is allowed
     }
@@ -175,7 +172,7 @@ void CMyTreeView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHin
 
 void CMyTreeView::endLabelEdit(QTreeWidgetItem* item, const std::optional<QString>& text) {
     m_labelEditing = false;
-    WaitCursor wait(m_host.window());
+    archive::WaitCursor wait(m_host.window());
     if (!text || item == nullptr || m_partnerList == nullptr) {
         return; // cancelled
     }
@@ -214,7 +211,7 @@ void CMyTreeView::deleteFolder() {
                            archive::MessageButtons::OkCancel) != archive::MessageAnswer::Ok) {
         return;
     }
-    WaitCursor wait(window);
+    archive::WaitCursor wait(window);
     m_host.setStatusPaneText(0, QString::fromUtf8(res::kDeletingFolderStatus));
     archive::PumpPendingMessages(window);
     engine.state().cancelled = false;

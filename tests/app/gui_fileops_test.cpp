@@ -186,11 +186,17 @@ TEST(GuiFileOpsTest, DeleteWhileANameIsEditedDeletesNothing) {
     EXPECT_TRUE(program.exists("ed/Sub/in.txt"));
     EXPECT_FALSE(contains(out, "error:")) << out;
 
-    // Without an edit the same key deletes, after its confirmation.
+    // Once the edit is over, here because F5 read the folder again under it, the same key
+    // deletes, after its confirmation.
     const std::string after = program.runScript("select local-tree C:\\ed\\\n"
+                                                "menu local-list a.txt Rename\n"
+                                                "key local-list F5\n"
+                                                "editing local-list\n"
+                                                "select local-tree C:\\ed\\\n"
                                                 "rows local-list a.txt\n"
                                                 "answer OK\n"
                                                 "key local-list Delete\n");
+    EXPECT_TRUE(contains(after, "> editing local-list\nediting: none\n")) << after;
     EXPECT_TRUE(contains(after, kConfirmDelete)) << after;
     EXPECT_FALSE(program.exists("ed/a.txt"));
 }
@@ -349,4 +355,24 @@ TEST(GuiFileOpsTest, UnzipExtractsTheSelectedMembersIntoTheLocalTreesFolder) {
     EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("dest/b.txt")), "b");
     // A drive: into its root.
     EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("top.txt")), "top");
+}
+
+TEST(GuiFileOpsTest, SelectAllInTheArchiveTreeSelectsTheArchiveListForUnzip) {
+    ProgramUnderTest program;
+    testsupport::writeFile(program.sandbox.hostPath("zipsrc/top.txt"), "top");
+    testsupport::writeFile(program.sandbox.hostPath("zipsrc/docs/a.txt"), "a");
+    makeZip(program.sandbox, "s.zip", "top.txt docs/a.txt");
+    fs::create_directories(program.sandbox.hostPath("all"));
+    const std::string out = program.runScript("select local-tree C:\\all\\\n"
+                                              "select archive-tree C:\\zips\\s.zip/\n"
+                                              "rows archive-list top.txt\n"
+                                              "key archive-tree Ctrl+A\n"
+                                              "answer OK\n"
+                                              "command ID_UNZIP_FILES\n",
+                                              program.sandbox.hostPath("zips/s.zip"));
+    EXPECT_TRUE(contains(out, "box Information|UnZip Completed|The Selected Files have been UnZipped. -> OK"))
+        << out;
+    // Both rows, the member and the folder, were selected: the folder's member came out too.
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("all/top.txt")), "top");
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("all/a.txt")), "a");
 }

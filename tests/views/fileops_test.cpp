@@ -84,6 +84,8 @@ private slots:
     void folderDropsThatWouldLandInThemselvesAreRefused_data();
     void folderDropsThatWouldLandInThemselvesAreRefused();
     void aDroppedFolderReplacesOneOfTheSameName();
+    void releasesOnNoTargetDoNothing_data();
+    void releasesOnNoTargetDoNothing();
     void anUnreadableSourceNeverCostsTheFolderItWouldReplace();
     void archiveDropsCollectMembersAndExtract_data();
     void archiveDropsCollectMembersAndExtract();
@@ -208,6 +210,59 @@ void FileOpsTest::aDroppedFolderReplacesOneOfTheSameName() {
     QVERIFY(!present(sandbox, "data/XY/X/old.txt"));
     QCOMPARE(testsupport::readFile(sandbox.hostPath("data/XY/X/new.txt")), std::string("new"));
     QVERIFY(present(sandbox, "data/X/new.txt"));
+}
+
+void FileOpsTest::releasesOnNoTargetDoNothing_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("pane");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("local rows on a file row") << int(archive::kDragLocalList) << "local-list"
+                                              << "a.txt";
+    QTest::newRow("local rows on no row") << int(archive::kDragLocalList) << "local-list"
+                                          << "";
+    QTest::newRow("archive rows on an archive folder row") << int(archive::kDragArchiveList) << "archive-list"
+                                                           << "docs";
+    QTest::newRow("archive folder on an archive folder row")
+        << int(archive::kDragArchiveTree) << "archive-list"
+        << "docs";
+    QTest::newRow("archive rows on the archive root") << int(archive::kDragArchiveList) << "archive-tree"
+                                                      << "C:\\nested.zip/";
+    QTest::newRow("archive folder on an archive folder") << int(archive::kDragArchiveTree) << "archive-tree"
+                                                         << "C:\\nested.zip/docs/";
+    QTest::newRow("local rows on the computer") << int(archive::kDragLocalList) << "local-tree"
+                                                << "Local Computer";
+    QTest::newRow("local rows on no item") << int(archive::kDragLocalList) << "local-tree"
+                                           << "";
+}
+
+void FileOpsTest::releasesOnNoTargetDoNothing() {
+    QFETCH(int, kind);
+    QFETCH(QString, pane);
+    QFETCH(QString, target);
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("data/a.txt"), "a");
+    testsupport::writeFile(sandbox.hostPath("data/sub/b.txt"), "b");
+    FakeHost host;
+    host.createPanes();
+    openNestedArchive(host);
+    QVERIFY(host.trees[0]->selectPath("C:\\data\\"));
+    host.lists[0]->selectAll();
+    host.lists[1]->selectAll();
+    host.doc->drag().sourceKind = kind;
+    host.doc->drag().draggedFolderPath = "C:\\nested.zip/docs";
+    host.doc->drag().draggedFolderName = "docs";
+    host.fakeWindow.calls.clear();
+    const int row = pane.startsWith("local") ? 0 : 1;
+    if (pane.endsWith("list")) {
+        host.lists[row]->dropOnRow(target.isEmpty() ? -1 : host.lists[row]->rowNamed(target));
+    } else {
+        host.trees[row]->dropOnItem(target.isEmpty() ? nullptr : host.trees[row]->findItem(target));
+    }
+    QCOMPARE(boxes(host), QStringList{});
+    QVERIFY(items(host).isEmpty());
+    QVERIFY(progressTitles(host).isEmpty());
+    QVERIFY(present(sandbox, "data/sub/b.txt"));
+    QVERIFY(!present(sandbox, "data/sub/sub"));
 }
 
 void FileOpsTest::anUnreadableSourceNeverCostsTheFolderItWouldReplace() {
