@@ -91,6 +91,8 @@ private slots:
     void archiveDropsCollectMembersAndExtract();
     void zipCommandAddsTheLocalSelection();
     void localDeleteStopsAtAReadOnlyFile();
+    void diskStepFailuresShowTheirOwnMessage_data();
+    void diskStepFailuresShowTheirOwnMessage();
     void archiveDeleteCollectsTheSelectedMembers();
     void unzipCommandChecksItsSelectionAndDestination();
 };
@@ -402,6 +404,60 @@ void FileOpsTest::localDeleteStopsAtAReadOnlyFile() {
     // The list is read again: it shows what is left.
     QCOMPARE(list.rowCount(), 2);
     QVERIFY(list.rowNamed("c.txt") >= 0 && list.rowNamed("d.txt") >= 0);
+}
+
+void FileOpsTest::diskStepFailuresShowTheirOwnMessage_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("kept"); // what the failure leaves in place
+    // The shown folder was removed behind the program's back.
+    QTest::newRow("new folder")
+        << "new folder"
+        << "Stop|Error Creating Directory|The program was unable to create the new directory."
+        << "";
+    // A folder of the file's name stands where the copy would go.
+    QTest::newRow("file copy") << "copy" << kCopyFailedBox << "data/dst/a.txt/inside.txt";
+    // A name no Windows path can carry is never listed, so the emptied folder cannot go.
+    QTest::newRow("folder removal") << "delete"
+                                    << "Stop|Error Deleting Folder|The program was unable to delete the "
+                                       "specified folder(s)."
+                                    << "data/odd/back\\slash";
+}
+
+void FileOpsTest::diskStepFailuresShowTheirOwnMessage() {
+    QFETCH(QString, operation);
+    QFETCH(QString, box);
+    QFETCH(QString, kept);
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("data/a.txt"), "a");
+    testsupport::writeFile(sandbox.hostPath("data/dst/a.txt/inside.txt"), "in");
+    testsupport::writeFile(sandbox.hostPath("data/odd/plain.txt"), "p");
+    testsupport::writeFile(sandbox.hostPath("data/odd/back\\slash"), "b");
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\data\\"));
+    views::CMyListView& list = *host.lists[0];
+    answer(host, {archive::MessageAnswer::Ok});
+    if (operation == "new folder") {
+        fs::remove_all(sandbox.hostPath("data"));
+        list.newFolder();
+        QCOMPARE(boxes(host), QStringList{box});
+        QVERIFY(!present(sandbox, "data"));
+        QCOMPARE(list.rowNamed("NewFolder1"), -1);
+        return;
+    }
+    if (operation == "copy") {
+        QVERIFY(list.selectRowsByName({"a.txt"}));
+        host.doc->drag().sourceKind = archive::kDragLocalList;
+        list.dropOnRow(list.rowNamed("dst"));
+        QCOMPARE(boxes(host), QStringList({kConfirmCopyBox, box}));
+    } else {
+        QVERIFY(list.selectRowsByName({"odd"}));
+        list.deleteSelection();
+        QCOMPARE(boxes(host), QStringList({kConfirmDeleteBox, box}));
+        QVERIFY(!present(sandbox, "data/odd/plain.txt"));
+    }
+    QVERIFY2(present(sandbox, kept.toStdString()), qPrintable(kept));
 }
 
 void FileOpsTest::archiveDeleteCollectsTheSelectedMembers() {
