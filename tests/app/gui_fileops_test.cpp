@@ -141,13 +141,19 @@ TEST(GuiFileOpsTest, RenameToAnExistingNameFailsAndTheEditorOpensAgain) {
                                               "editing local-list\n"
                                               "rename local-list a.txt c.txt\n"
                                               "editing local-list\n"
+                                              "rename local-list c.txt Sub/moved.txt\n"
+                                              "rename local-list c.txt\n"
                                               "dump # list\n"
                                               "rename local-tree C:\\rn\\Sub\\ Other\n"
                                               "editing local-tree\n"
                                               "rename local-tree C:\\rn\\Sub\\ New\n"
                                               "editing local-tree\n"
                                               "dump # tree\n");
-    EXPECT_EQ(count(out, kRenameFailed), 2u) << out;
+    // An existing name, a name with a separator (it would move the file), an existing folder.
+    EXPECT_EQ(count(out, kRenameFailed), 3u) << out;
+    EXPECT_TRUE(contains(out, "> rename local-list c.txt Sub/moved.txt\n" + std::string(kRenameFailed)))
+        << out;
+    EXPECT_FALSE(program.exists("rn/Sub/moved.txt"));
     EXPECT_TRUE(contains(out, "> rename local-list a.txt b.txt\n" + std::string(kRenameFailed) +
                                   "\n> editing local-list\nediting: a.txt\n"))
         << out;
