@@ -382,3 +382,20 @@ TEST(GuiFileOpsTest, SelectAllInTheArchiveTreeSelectsTheArchiveListForUnzip) {
     EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("all/top.txt")), "top");
     EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("all/a.txt")), "a");
 }
+
+TEST(GuiFileOpsTest, NewFolderFromTheTreeIsMadeInItsFolderAndNamedInTheList) {
+    ProgramUnderTest program;
+    testsupport::writeFile(program.sandbox.hostPath("tf/NewFolder1/x.txt"), "x");
+    const std::string out = program.runScript("menu local-tree C:\\tf\\ New Folder\n"
+                                              "editing local-list\n"
+                                              "rename local-list NewFolder2 Named\n"
+                                              "dump # after\n");
+    EXPECT_TRUE(
+        contains(out, "menu: New Folder, Rename, Delete\n> editing local-list\nediting: NewFolder2\n"))
+        << out;
+    EXPECT_TRUE(fs::is_directory(program.sandbox.hostPath("tf/Named")));
+    EXPECT_FALSE(program.exists("tf/NewFolder2"));
+    EXPECT_TRUE(contains(out, "active: local-list")) << out;
+    // The tree's folder shows the new sub-folder under its new name.
+    EXPECT_TRUE(contains(out, "      folder Named\n")) << out;
+}
