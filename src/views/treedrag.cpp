@@ -3,6 +3,7 @@
 // release that hands the highlighted item to the drop.
 #include "archivewindow.h"
 #include "brenlodoc.h"
+#include "mylistview.h"
 #include "mytreeview.h"
 #include "viewhost.h"
 
@@ -47,9 +48,13 @@ void CMyTreeView::beginDrag(QTreeWidgetItem* item, const QPoint& point) {
         drag.draggedFolderPath = path.toStdString();
     }
     drag.draggedFolderName = item->text(0).toStdString();
-    // Selecting the folder has the partner list show it with every row selected.
+    // Selecting the folder has the partner list show it with every row selected. A folder that
+    // was selected already keeps whatever rows were picked since, and those would be what a drop
+    // on the archive zips: the drag takes the whole folder.
     if (currentItem() != item) {
         setCurrentItem(item);
+    } else if (m_partnerList != nullptr) {
+        m_partnerList->selectAll();
     }
     startDragImage(point);
 }

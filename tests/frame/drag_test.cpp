@@ -170,6 +170,7 @@ private slots:
     void releaseWithoutFolderRowDoesNothing();
     void archiveListRowsAreNoTargetForArchiveSide_data();
     void archiveListRowsAreNoTargetForArchiveSide();
+    void aFolderDraggedFromTheTreeHasAllItsRowsSelected();
     void rootsStartNoDrag_data();
     void rootsStartNoDrag();
     void pressOnSelectedRowDragsTheWholeSelection();
@@ -489,6 +490,26 @@ void DragTest::archiveListRowsAreNoTargetForArchiveSide() {
     pointer.release();
     QCOMPARE(bench.owner(), -1);
     QVERIFY(bench.host.fakeWindow.boxes().empty());
+}
+
+void DragTest::aFolderDraggedFromTheTreeHasAllItsRowsSelected() {
+    Sandbox sandbox;
+    makeFile(sandbox, "Data/Sub/a.txt");
+    makeFile(sandbox, "Data/Sub/b.txt");
+    DragBench bench;
+    views::CMyTreeView& tree = *bench.host.trees[0];
+    views::CMyListView& list = *bench.host.lists[0];
+    // The folder is selected already and one of its rows picked since.
+    QVERIFY(tree.selectPath("C:\\Data\\Sub\\"));
+    QVERIFY(list.selectRowsByName({"b.txt"}));
+    Pointer pointer(bench);
+    pointer.press(tree.viewport(), itemSpot(tree, "C:\\Data\\Sub\\"));
+    pointer.startDrag();
+    QCOMPARE(bench.owner(), int(kOwnerLocalTree));
+    QCOMPARE(list.selectedNames(), QStringList({"a.txt", "b.txt"}));
+    pointer.moveTo(emptySpaceOf(&tree));
+    pointer.release();
+    QCOMPARE(bench.owner(), -1);
 }
 
 void DragTest::rootsStartNoDrag_data() {
