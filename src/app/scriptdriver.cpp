@@ -294,7 +294,6 @@ bool ScriptDriver::runLine(const QString& line) {
         if (focused == nullptr || (focused != target && !target->isAncestorOf(focused))) {
             frame.setActiveView(target);
         }
-
         QWidget* receiver = target->focusWidget() != nullptr ? target->focusWidget() : target;
         // Through the same path as a real key: shortcuts first, then the focused pane.
         QTest::keyClick(receiver, combination.key(), combination.keyboardModifiers());
