@@ -74,14 +74,22 @@ private:
     std::string m_path;
 };
 
+// The read and write buffers of one thread, made once: a buffer made (and zeroed) for every member
+// costs more than the members themselves when an archive holds many small files.
+std::vector<char>& threadBuffer(int which) {
+    static thread_local std::vector<char> buffers[2] = {std::vector<char>(kReadChunk),
+                                                        std::vector<char>(kReadChunk)};
+    return buffers[which];
+}
+
 Status inflateData(int archiveFd, const std::string& archivePath, uint64_t dataStart, const Entry& entry,
                    MemberSink& sink) {
     z_stream stream{};
     if (inflateInit2(&stream, -15) != Z_OK) {
         return platform::makeError(ENOMEM, "cannot start decompression");
     }
-    std::vector<char> input(kReadChunk);
-    std::vector<char> output(kReadChunk);
+    std::vector<char>& input = threadBuffer(0);
+    std::vector<char>& output = threadBuffer(1);
     uint64_t remaining = entry.packedSize;
     uint64_t position = dataStart;
     Status status;
@@ -121,7 +129,7 @@ Status copyStored(int archiveFd, const std::string& archivePath, uint64_t dataSt
     if (entry.packedSize != entry.size) {
         return platform::makeError(EILSEQ, "its stored size and its size differ (damaged archive)");
     }
-    std::vector<char> buffer(kReadChunk);
+    std::vector<char>& buffer = threadBuffer(0);
     for (uint64_t done = 0; done < entry.packedSize;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(entry.packedSize - done, buffer.size()));
         if (Status read = readAt(archiveFd, buffer.data(), n, dataStart + done, archivePath); !read.ok()) {
