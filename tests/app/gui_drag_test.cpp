@@ -225,3 +225,54 @@ TEST(GuiDragTest, AReleaseOnAFileRowOrEmptySpaceDropsNothing) {
     EXPECT_FALSE(contains(out, "box ")) << out;
     EXPECT_FALSE(program.exists("data/Dest/a.txt"));
 }
+
+TEST(GuiDragTest, ArchiveRowsDroppedOnALocalFolderRowAreExtractedWithTheirFolders) {
+    Program program;
+    program.file("zipsrc/docs/b.txt", "bee");
+    program.file("zipsrc/docs/old/a.txt", "aye");
+    program.file("zipsrc/top.txt", "top");
+    program.zip("a.zip", "docs top.txt");
+    program.folder("out");
+    const std::string out =
+        program.run("command ID_INCLUDE_PATH_INFO\n"
+                    "select local-tree C:\\\n"
+                    "answer OK\n"
+                    "drag archive-list rows docs|top.txt over local-list to local-list out\n",
+                    program.sandbox.hostPath("zips/a.zip"));
+    EXPECT_EQ(count(out, kConfirmUnzip), 1u) << out;
+    EXPECT_TRUE(contains(out, "box Information|UnZip Completed|The Selected Files have been UnZipped."))
+        << out;
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("out/top.txt")), "top");
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("out/docs/b.txt")), "bee") << "folders kept";
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("out/docs/old/a.txt")), "aye");
+}
+
+TEST(GuiDragTest, ALocalFolderDroppedOnTheArchiveTreeIsAddedWithOrWithoutItsPath) {
+    for (const bool withPath : {false, true}) {
+        Program program;
+        program.file("zipsrc/top.txt", "top");
+        program.zip("a.zip", "top.txt");
+        program.file("data/new.txt", "new");
+        program.file("data/inner/deep.txt", "deep");
+        const std::string out =
+            program.run(std::string(withPath ? "command ID_INCLUDE_PATH_INFO\n" : "") +
+                            "expand local-tree C:\\\n"
+                            "answer OK\n"
+                            "drag local-tree C:\\data\\ over archive-tree to archive-tree C:\\zips\\a.zip/\n"
+                            "dump\n",
+                        program.sandbox.hostPath("zips/a.zip"));
+        EXPECT_EQ(count(out, kConfirmZip), 1u) << out;
+        const size_t tree = out.rfind("archive-tree:");
+        ASSERT_NE(tree, std::string::npos) << out;
+        const std::string after = out.substr(tree);
+        if (withPath) {
+            EXPECT_TRUE(contains(after, "  archive-folder data")) << out;
+            EXPECT_FALSE(contains(after, "  new.txt |")) << "stored under data/\n" << out;
+        } else {
+            EXPECT_TRUE(contains(after, "  new.txt |")) << out;
+            EXPECT_TRUE(contains(after, "  deep.txt |")) << "files of sub-folders too, by their bare names\n"
+                                                         << out;
+        }
+        EXPECT_EQ(testsupport::runShell("unzip -tqq '" + program.sandbox.hostPath("zips/a.zip") + "'"), 0);
+    }
+}
