@@ -1,7 +1,7 @@
 // Drags between the four panes of the real program, driven by its script driver on real folders
 // and real archives: the mouse goes down on a row or item, moves through the panes and comes up on
 // the target, and what the drop did is found on disk, in the archive and in the panes.
-#include "sandbox.h"
+#include "programcopy.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -11,30 +11,11 @@ using testsupport::Sandbox;
 namespace {
 
 // The program in a program directory of its own below the sandbox.
-struct Program {
-    Sandbox sandbox;
-    std::string dir;
-
-    Program() {
-        dir = sandbox.hostPath("Program Files/Pellix");
-        std::filesystem::create_directories(dir);
-        std::filesystem::copy_file(testsupport::programDir() + "/pellix", dir + "/pellix");
-        for (const char* file : {"PKZIP25.EXE", "pellix-batch", "pellix.html"}) {
-            std::filesystem::create_symlink(testsupport::programDir() + "/" + file, dir + "/" + file);
-        }
-    }
-
+// The program copy, with the files and archives the drags work on.
+struct Program : testsupport::ProgramCopy {
     std::string run(const std::string& script, const std::string& archive = "") {
-        const std::string file = sandbox.root() + "/script.txt";
-        testsupport::writeFile(file, script);
-        std::string output;
-        testsupport::runShell("cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" + dir +
-                                  "/pellix' --script '" + file + "' " +
-                                  (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null",
-                              &output);
-        return output;
+        return runScript(script, archive);
     }
-
     void file(const std::string& relative, const std::string& contents = "x") const {
         testsupport::writeFile(sandbox.hostPath(relative), contents);
     }
@@ -53,17 +34,8 @@ struct Program {
     }
 };
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-size_t count(const std::string& text, const std::string& part) {
-    size_t found = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++found;
-    }
-    return found;
-}
+using testsupport::contains;
+using testsupport::count;
 
 const char kConfirmCopy[] =
     "box Question|Confirm File Copy|Are you sure you want to copy the selected item(s)?";

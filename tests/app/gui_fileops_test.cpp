@@ -1,7 +1,7 @@
 // The file operations of the window end to end: the real program on real folders and archives,
 // driven by its script driver through the handlers a right click, the in-place editor and the
 // keys reach.
-#include "sandbox.h"
+#include "programcopy.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -20,46 +20,15 @@ constexpr char kConfirmDelete[] =
 constexpr char kDeleteCompleted[] =
     "box Information|Delete Completed|The Selected Files have been Deleted. -> OK";
 
-struct ProgramUnderTest {
-    Sandbox sandbox;
-    std::string dir;
-
-    ProgramUnderTest() {
-        dir = sandbox.hostPath("Program Files/Pellix");
-        fs::create_directories(dir);
-        fs::copy_file(testsupport::programDir() + "/pellix", dir + "/pellix");
-        for (const char* file : {"PKZIP25.EXE", "pellix-batch", "pellix.html"}) {
-            fs::create_symlink(testsupport::programDir() + "/" + file, dir + "/" + file);
-        }
-    }
-
-    std::string runScript(const std::string& script, const std::string& archive = "") {
-        const std::string file = sandbox.root() + "/script.txt";
-        testsupport::writeFile(file, script);
-        std::string output;
-        testsupport::runShell("cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" + dir +
-                                  "/pellix' --script '" + file + "' " +
-                                  (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null",
-                              &output);
-        return output;
-    }
-
+// The program copy, and what the tests here look for on disk.
+struct ProgramUnderTest : testsupport::ProgramCopy {
     bool exists(const std::string& relative) const {
         return fs::exists(fs::symlink_status(sandbox.hostPath(relative)));
     }
 };
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-size_t count(const std::string& text, const std::string& part) {
-    size_t found = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++found;
-    }
-    return found;
-}
+using testsupport::contains;
+using testsupport::count;
 
 // The names of a list's rows in the dump that follows the script line `after`.
 std::string rowsAfter(const std::string& out, const std::string& after, const std::string& list) {

@@ -1,4 +1,4 @@
-#include "sandbox.h"
+#include "programcopy.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -8,45 +8,8 @@ using testsupport::Sandbox;
 
 namespace {
 
-// A copy of the program in its own program directory below the sandbox (the archiver and the
-// interpreter linked in), so each test has its own blank.zip and job files.
-struct ProgramUnderTest {
-    Sandbox sandbox;
-    std::string dir;
-
-    ProgramUnderTest() {
-        dir = sandbox.hostPath("Program Files/Pellix");
-        std::filesystem::create_directories(dir);
-        std::filesystem::copy_file(testsupport::programDir() + "/pellix", dir + "/pellix");
-        for (const char* file : {"PKZIP25.EXE", "pellix-batch", "pellix.html"}) {
-            std::filesystem::create_symlink(testsupport::programDir() + "/" + file, dir + "/" + file);
-        }
-    }
-
-    // Runs a script; returns the transcript (standard output) and sets the exit status.
-    std::string runScript(const std::string& script, const std::string& archive = "", int* status = nullptr) {
-        const std::string file = sandbox.root() + "/script.txt";
-        testsupport::writeFile(file, script);
-        std::string output;
-        const int exitStatus =
-            testsupport::runShell("cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" + dir +
-                                      "/pellix' --script '" + file + "' " +
-                                      (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null",
-                                  &output);
-        if (status != nullptr) {
-            *status = exitStatus;
-        }
-        return output;
-    }
-
-    std::string registryText() const {
-        return testsupport::readFile(sandbox.config() + "/pellix/registry.reg");
-    }
-};
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using ProgramUnderTest = testsupport::ProgramCopy;
+using testsupport::contains;
 
 // Makes C:\zips\NAME.zip from files below C:\zipsrc, added in the order given.
 void makeZip(const Sandbox& sandbox, const std::string& name, const std::string& members) {
