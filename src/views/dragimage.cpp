@@ -95,4 +95,23 @@ bool DragPress::hasMovedFarEnough(const QPoint& now) const {
     return armed && (now - point).manhattanLength() >= QApplication::startDragDistance();
 }
 
+void takeDragOver(archive::DragState& drag, DragTracker& tracker, const QWidget* pane, int ownFlag,
+                  std::initializer_list<int> otherOwners, archive::ArchiveWindow& window,
+                  const std::function<void()>& startHere) {
+    bool ownedElsewhere = false;
+    for (int owner : otherOwners) {
+        ownedElsewhere = ownedElsewhere || drag.ownerFlags[owner] != 0;
+    }
+    if (ownedElsewhere) {
+        window.repaintMainFrame();
+        tracker.eraseImage();
+        for (std::int32_t& flag : drag.ownerFlags) {
+            flag = 0;
+        }
+        startHere();
+    } else if (drag.ownerFlags[ownFlag] && tracker.mouseHolder() != pane) {
+        startHere();
+    }
+}
+
 } // namespace views

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "archivestate.h"
+#include "archivewindow.h"
 
 #include <QPixmap>
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
+#include <initializer_list>
 
 namespace views {
 
@@ -71,6 +74,15 @@ private:
     QPointer<DragImage> m_image;
     bool m_cursorSet = false;
 };
+
+// The hand-over every pane makes as the pointer moves over it during a drag. A drag owned by one
+// of otherOwners was let go of by that pane as the pointer left it: the main frame is repainted
+// (erasing that pane's image), every owner flag is cleared and startHere starts the image here. A
+// drag this pane still owns (ownFlag) but whose mouse it lost, after leaving and coming back with
+// no pane taking over in between, starts here again too.
+void takeDragOver(archive::DragState& drag, DragTracker& tracker, const QWidget* pane, int ownFlag,
+                  std::initializer_list<int> otherOwners, archive::ArchiveWindow& window,
+                  const std::function<void()>& startHere);
 
 // Whether some pane owns a drag: from the begin-drag to the release that ends it, including a
 // drag left pending by a release where no pane took it.

@@ -51,20 +51,8 @@ bool CMyListView::dragMouseMove(const QPoint& point) {
     DragTracker& tracker = m_document.dragTracker();
     const int ownFlag = ownerFlagOf(m_role);
     const int otherListFlag = m_role == Role::Local ? kOwnerArchiveList : kOwnerLocalList;
-    if (drag.ownerFlags[otherListFlag] || drag.ownerFlags[kOwnerLocalTree] ||
-        drag.ownerFlags[kOwnerArchiveTree]) {
-        // The pane that owned the drag let go of the mouse as the pointer left it: take over.
-        m_host.window().repaintMainFrame();
-        tracker.eraseImage();
-        for (std::int32_t& flag : drag.ownerFlags) {
-            flag = 0;
-        }
-        startDragImage(point);
-    } else if (drag.ownerFlags[ownFlag] && tracker.mouseHolder() != this) {
-        // Back over this list after leaving it, with no pane taking the drag in between: the
-        // drag goes on here, so its image and the mouse come back too.
-        startDragImage(point);
-    }
+    takeDragOver(drag, tracker, this, ownFlag, {otherListFlag, kOwnerLocalTree, kOwnerArchiveTree},
+                 m_host.window(), [this, &point] { startDragImage(point); });
     if (!drag.ownerFlags[kOwnerLocalList] && !drag.ownerFlags[kOwnerArchiveList]) {
         return false;
     }

@@ -102,20 +102,8 @@ bool CMyTreeView::dragMouseMove(const QPoint& point) {
     DragTracker& tracker = m_document.dragTracker();
     const int ownFlag = ownerFlagOf(m_role);
     const int otherTreeFlag = m_role == Role::Local ? kOwnerArchiveTree : kOwnerLocalTree;
-    if (drag.ownerFlags[otherTreeFlag] || drag.ownerFlags[kOwnerLocalList] ||
-        drag.ownerFlags[kOwnerArchiveList]) {
-        // The pane that owned the drag let go of the mouse as the pointer left it: take over.
-        m_host.window().repaintMainFrame();
-        tracker.eraseImage();
-        for (std::int32_t& flag : drag.ownerFlags) {
-            flag = 0;
-        }
-        startDragImage(point);
-    } else if (drag.ownerFlags[ownFlag] && tracker.mouseHolder() != this) {
-        // Back over this tree after leaving it, with no pane taking the drag in between: the
-        // drag goes on here, so its image and the mouse come back too.
-        startDragImage(point);
-    }
+    takeDragOver(drag, tracker, this, ownFlag, {otherTreeFlag, kOwnerLocalList, kOwnerArchiveList},
+                 m_host.window(), [this, &point] { startDragImage(point); });
     if (!drag.ownerFlags[kOwnerLocalTree] && !drag.ownerFlags[kOwnerArchiveTree]) {
         return false;
     }
