@@ -98,10 +98,12 @@ bool ArchiveEngine::archiveExists() const {
 std::string ArchiveEngine::archiverErrors() const {
     platform::Result<std::string> host = m_drives.toHost(m_files.errors);
     if (!host.ok()) {
-        return {};
+        return host.error().message;
     }
+    // The interpreter empties the error file as the job starts; one that cannot be read after the
+    // job may hide what went wrong, so the job counts as failed, for the reason it cannot be read.
     platform::Result<std::string> text = platform::readWholeFile(*host);
-    return text.ok() ? *text : std::string();
+    return text.ok() ? *text : text.error().message;
 }
 
 void ArchiveEngine::ListArchive() {

@@ -84,6 +84,8 @@ private:
     bool archiveExists() const;
     void setArchive(const std::string& path);
     void addToRecentFiles(const std::string& path);
+    // What the last job's programs said when they failed, "" when all went well; an error file
+    // that cannot be read gives the reason it cannot be read.
     std::string archiverErrors() const;
     void finishFailedOperation();
 

@@ -1,41 +1,22 @@
 #include "tooljob.h"
 
 #include "fileservices.h"
+#include "hostfile.h"
 #include "launch.h"
 #include "messages.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace archive {
 
 namespace {
 
-// Creates or truncates a file and writes text to it, all or nothing reported.
-bool writeJobFile(const platform::DriveMap& drives, const std::string& windowsPath, const std::string& text) {
+// Creates or truncates a job file and writes text to it, all or nothing reported.
+platform::Status writeJobFile(const platform::DriveMap& drives, const std::string& windowsPath,
+                              const std::string& text) {
     platform::Result<std::string> host = drives.toHost(windowsPath);
     if (!host.ok()) {
-        return false;
+        return host.error();
     }
-    const int fd = ::open(host->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return false;
-    }
-    size_t written = 0;
-    bool ok = true;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = false; // a full disk must not leave a job running on half a list
-            break;
-        }
-        written += static_cast<size_t>(n);
-    }
-    return ::close(fd) == 0 && ok;
+    return platform::writeWholeFile(*host, text);
 }
 
 } // namespace
@@ -60,13 +41,15 @@ std::string jobScriptText(const std::string& commandLine, const JobFiles& files)
 ToolJob::ToolJob(const JobFiles& files, ArchiveWindow& window, const platform::DriveMap& drives)
     : m_files(files), m_window(window), m_drives(drives) {}
 
-bool ToolJob::fail() {
+bool ToolJob::fail(platform::Error reason) {
+    m_failure = std::move(reason);
     m_window.showMessage(res::kJobFileError, res::kApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
     return false;
 }
 
 bool ToolJob::writeScript(const std::string& commandLine) {
-    return writeJobFile(m_drives, m_files.script, jobScriptText(commandLine, m_files)) || fail();
+    platform::Status written = writeJobFile(m_drives, m_files.script, jobScriptText(commandLine, m_files));
+    return written.ok() || fail(written.error());
 }
 
 bool ToolJob::writeListFile(const std::vector<std::string>& lines) {
@@ -75,7 +58,8 @@ bool ToolJob::writeListFile(const std::vector<std::string>& lines) {
         text += line;
         text += "\r\n";
     }
-    return writeJobFile(m_drives, m_files.list, text) || fail();
+    platform::Status written = writeJobFile(m_drives, m_files.list, text);
+    return written.ok() || fail(written.error());
 }
 
 void ToolJob::deleteMarker() {
@@ -85,11 +69,13 @@ void ToolJob::deleteMarker() {
 bool ToolJob::launchAndWait() {
     platform::Result<std::string> script = m_drives.toHost(m_files.script);
     if (!script.ok()) {
-        return fail();
+        return fail(script.error());
     }
     const platform::LaunchResult launched = platform::launchHidden(m_files.interpreterHost, *script);
     if (!launched.started()) {
-        return fail();
+        return fail(platform::makeError(launched.code, "cannot start " + m_files.interpreterHost +
+                                                           " (launch code " + std::to_string(launched.code) +
+                                                           ")"));
     }
     // The script's last line creates the marker just before the interpreter exits, so the end
     // of the interpreter is the moment to look for it: no polling interval is lost. A job whose
@@ -97,7 +83,8 @@ bool ToolJob::launchAndWait() {
     // would otherwise be waited for forever.
     platform::waitForProcessEnd(launched.process);
     // A job started hidden here has no console window, so none is left to close afterwards.
-    return platform::deleteFile(m_drives, m_files.marker).ok() || fail();
+    platform::Status taken = platform::deleteFile(m_drives, m_files.marker);
+    return taken.ok() || fail(taken.error());
 }
 
 bool ToolJob::run(const std::string& commandLine) {

@@ -2,6 +2,7 @@
 
 #include "archivewindow.h"
 #include "drivemap.h"
+#include "result.h"
 
 #include <string>
 #include <vector>
@@ -47,13 +48,16 @@ public:
     bool launchAndWait();
     // A listing job: writes the script, clears the marker, launches and waits.
     bool run(const std::string& commandLine);
+    // Why the last step that returned false failed, with the system's own reason.
+    const platform::Error& failure() const { return m_failure; }
 
 private:
-    bool fail();
+    bool fail(platform::Error reason);
 
     const JobFiles& m_files;
     ArchiveWindow& m_window;
     const platform::DriveMap& m_drives;
+    platform::Error m_failure;
 };
 
 // Deletes the job script, the completion marker, the list file, the listing file and the error

@@ -48,6 +48,18 @@ Status writeFileAtomically(const std::string& hostPath, std::string_view content
     return status;
 }
 
+Status writeWholeFile(const std::string& hostPath, std::string_view contents) {
+    const int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return errnoError("cannot create " + hostPath);
+    }
+    Status status = writeAll(fd, contents, hostPath);
+    if (::close(fd) != 0 && status.ok()) {
+        status = errnoError("cannot close " + hostPath);
+    }
+    return status;
+}
+
 Result<std::string> readWholeFile(const std::string& hostPath) {
     const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

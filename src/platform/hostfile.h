@@ -12,6 +12,10 @@ namespace platform {
 // leaves the old file as it was.
 Status writeFileAtomically(const std::string& hostPath, std::string_view contents);
 
+// Creates or truncates the file at hostPath and writes contents to it in place; a write that
+// cannot complete (a full disk) is a failure, so nothing runs on half a file.
+Status writeWholeFile(const std::string& hostPath, std::string_view contents);
+
 // Reads a whole file.
 Result<std::string> readWholeFile(const std::string& hostPath);
 

@@ -84,6 +84,9 @@ inline constexpr char kNoFilesToUnzip[] = "There are no files selected to Unzip.
 inline constexpr char kNoUnzipDestination[] =
     "Please first select a Treeview Folder as the Destination (in the upper-left quadrant).";
 inline constexpr char kUnableToUnzipCaption[] = "Unable to Unzip Files";
+// %1: the folder's path. A folder whose files cannot all be collected stops an add before it runs.
+inline constexpr char kFolderUnreadable[] = "The program was unable to read the folder %1.";
+inline constexpr char kFolderUnreadableCaption[] = "Unable to Add Files to the Archive";
 inline constexpr char kCopyingStatus[] = "Copying Files - Please Wait ...";
 inline constexpr char kUnzippingStatus[] = "UnZipping Files - Please Wait ...";
 inline constexpr char kDeletingFilesStatus[] = "Deleting Files - Please Wait ...";

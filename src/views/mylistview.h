@@ -81,8 +81,9 @@ public:
     bool TransferSelection(const QString& destinationFolder, bool add, CMyListView& sourceList);
     // Copies or extracts the selected rows of sourceList into this list's folder row folderRow.
     void TransferToFolderRow(CMyListView& sourceList, int folderRow);
-    // Adds every file under a local folder, at any depth, as an operation item.
-    void AddFolderFiles(const std::string& folder);
+    // Adds every file under a local folder, at any depth, as an operation item. A folder that
+    // cannot be read is named in a message and ends the walk: false.
+    bool AddFolderFiles(const std::string& folder);
     // The Zip command: confirms, then adds the local file list's selected rows to the archive.
     static void runZipCommand(ViewHost& host);
     // The end of a drag released over this list on folder row `row` (-1: no row highlighted):

@@ -7,6 +7,7 @@
 #include "formats.h"
 #include "listmodel.h"
 #include "mylistview.h"
+#include "texts.h"
 #include "viewhost.h"
 
 #include <QItemSelectionModel>
@@ -72,7 +73,9 @@ bool CMyListView::TransferSelection(const QString& destinationFolder, bool add, 
         if (!state.deleteRequest && kind == archive::kDragLocalList) {
             if (add) {
                 if (folder) {
-                    AddFolderFiles(itemSource);
+                    if (!AddFolderFiles(itemSource)) {
+                        return false; // named in its message; nothing is added
+                    }
                 } else {
                     engine.AddOperationItem(itemSource, record->size, dateText);
                 }
@@ -127,11 +130,14 @@ void CMyListView::TransferToFolderRow(CMyListView& sourceList, int folderRow) {
     }
 }
 
-void CMyListView::AddFolderFiles(const std::string& folder) {
+bool CMyListView::AddFolderFiles(const std::string& folder) {
     platform::Result<std::vector<platform::FindEntry>> found =
         platform::findFiles(m_host.drives(), folder + "\\*.*");
     if (!found.ok()) {
-        return;
+        QString text = QString::fromUtf8(res::kFolderUnreadable).arg(QString::fromStdString(folder));
+        m_host.window().showMessage(text.toStdString(), res::kFolderUnreadableCaption,
+                                    archive::MessageIcon::Stop, archive::MessageButtons::Ok);
+        return false;
     }
     for (const platform::FindEntry& entry : *found) {
         if (entry.name == "." || entry.name == "..") {
@@ -146,11 +152,14 @@ void CMyListView::AddFolderFiles(const std::string& folder) {
                                                  archive::FormatDateText(entry.lastWriteTime));
             }
         } else if (entry.attributes & platform::kAttrDirectory) {
-            AddFolderFiles(path);
+            if (!AddFolderFiles(path)) {
+                return false;
+            }
         } else {
             m_host.engine().AddOperationItem(path, entry.size, archive::FormatDateText(entry.lastWriteTime));
         }
     }
+    return true;
 }
 
 void CMyListView::runZipCommand(ViewHost& host) {

@@ -283,6 +283,29 @@ TEST(EngineTest, FailuresEndWithTheWindowEnabledAndNoCompletionMessage) {
             << world.window.boxes()[0];
         EXPECT_TRUE(world.window.mainWindowEnabled);
     }
+    for (const bool listing : {false, true}) {
+        // The job's error file cannot be read afterwards: what the archiver said is unknown, so
+        // the job counts as failed, for an add as for the listing after it.
+        EngineWorld world;
+        makeSourceTree(world.sandbox);
+        world.makeZip("nested.zip", "src", kSourceMembers);
+        world.files.errors = "C:\\prog\\gone\\temp.err";
+        if (listing) {
+            world.open("nested.zip");
+        } else {
+            world.engine->state().archivePath = "C:\\nested.zip";
+            world.engine->AddOperationItem("C:\\src\\top.txt", 3, "");
+            world.engine->RunArchiveOperation(true);
+        }
+        const std::string expected = listing
+                                         ? "Stop|Unable to Open Zip Archive|The Zip Archive could not be read"
+                                         : "Stop|Zip Failed|The archiver could not complete the operation:";
+        ASSERT_FALSE(world.window.boxes().empty());
+        EXPECT_EQ(world.window.boxes().front().rfind(expected, 0), 0u) << world.window.boxes().front();
+        EXPECT_NE(world.window.boxes().front().find("gone"), std::string::npos)
+            << "the reason names the file";
+        EXPECT_TRUE(world.window.mainWindowEnabled);
+    }
     {
         // Over two gigabytes (true 64-bit sizes): refused before anything runs.
         EngineWorld world;

@@ -2,6 +2,8 @@
 #include "sandbox.h"
 #include "tooljob.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -96,6 +98,10 @@ TEST(ToolJobTest, FailuresShowTheJobFileErrorOnceAndNeverHang) {
     EXPECT_FALSE(job.run("\"Z:\\bin\\true\""));
     EXPECT_FALSE(job.writeListFile({"a"}));
     EXPECT_EQ(window.boxes(), (std::vector<std::string>{kJobError, kJobError}));
+    // The box has a fixed text; the job keeps the system's reason for whoever asks.
+    EXPECT_EQ(job.failure().code, ENOENT);
+    EXPECT_NE(job.failure().message.find("temp.lst"), std::string::npos) << job.failure().message;
+    EXPECT_NE(job.failure().message.find(std::strerror(ENOENT)), std::string::npos) << job.failure().message;
 }
 
 TEST(ToolJobTest, PumpingRunsWaitingMessagesThenRestoresTheCursor) {

@@ -6,9 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <linux/capability.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -69,6 +72,40 @@ std::string Sandbox::windowsPath(const std::string& relative) {
         }
     }
     return path;
+}
+
+namespace {
+
+// The thread's capability sets through the system calls themselves (no libcap needed).
+bool capabilities(__user_cap_data_struct (&data)[2], bool set) {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    return syscall(set ? SYS_capset : SYS_capget, &header, data) == 0;
+}
+
+constexpr unsigned kOverrideBits = (1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH);
+
+} // namespace
+
+PermissionsEnforced::PermissionsEnforced() {
+    __user_cap_data_struct data[2] = {};
+    if (!capabilities(data, false)) {
+        throw std::runtime_error("cannot read the thread's capabilities");
+    }
+    m_effective[0] = data[0].effective;
+    m_effective[1] = data[1].effective;
+    data[0].effective &= ~kOverrideBits;
+    if (!capabilities(data, true)) {
+        throw std::runtime_error("cannot give up the permission override");
+    }
+}
+
+PermissionsEnforced::~PermissionsEnforced() {
+    __user_cap_data_struct data[2] = {};
+    if (capabilities(data, false)) {
+        data[0].effective = m_effective[0];
+        data[1].effective = m_effective[1];
+        (void)capabilities(data, true);
+    }
 }
 
 void writeFile(const std::string& hostPath, const std::string& contents) {

@@ -35,6 +35,20 @@ private:
     bool m_hadData = false;
 };
 
+// For as long as it lives, the calling thread is held to file permissions as an ordinary user is:
+// a test run as root loses its right to read and write whatever it likes, so that a folder
+// made unreadable with chmod is unreadable to the code under test too.
+class PermissionsEnforced {
+public:
+    PermissionsEnforced();
+    ~PermissionsEnforced();
+    PermissionsEnforced(const PermissionsEnforced&) = delete;
+    PermissionsEnforced& operator=(const PermissionsEnforced&) = delete;
+
+private:
+    unsigned m_effective[2] = {0, 0};
+};
+
 void writeFile(const std::string& hostPath, const std::string& contents);
 std::string readFile(const std::string& hostPath);
 bool fileExists(const std::string& hostPath);

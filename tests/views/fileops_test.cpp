@@ -90,6 +90,7 @@ private slots:
     void archiveDropsCollectMembersAndExtract_data();
     void archiveDropsCollectMembersAndExtract();
     void zipCommandAddsTheLocalSelection();
+    void anUnreadableFolderStopsTheZipCommand();
     void localDeleteStopsAtAReadOnlyFile();
     void diskStepFailuresShowTheirOwnMessage_data();
     void diskStepFailuresShowTheirOwnMessage();
@@ -375,6 +376,32 @@ void FileOpsTest::zipCommandAddsTheLocalSelection() {
     views::CMyListView::runZipCommand(host);
     QVERIFY(items(host).isEmpty());
     QVERIFY(progressTitles(host).isEmpty());
+}
+
+void FileOpsTest::anUnreadableFolderStopsTheZipCommand() {
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("data/a.txt"), "a");
+    testsupport::writeFile(sandbox.hostPath("data/sub/b.txt"), "b");
+    testsupport::writeFile(sandbox.hostPath("data/sub/locked/c.txt"), "c");
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\data\\"));
+    QVERIFY(host.lists[0]->selectRowsByName({"a.txt", "sub"}));
+    answer(host, {archive::MessageAnswer::Ok});
+    chmod(sandbox.hostPath("data/sub/locked").c_str(), 0);
+    {
+        testsupport::PermissionsEnforced asAUser;
+        views::CMyListView::runZipCommand(host);
+    }
+    chmod(sandbox.hostPath("data/sub/locked").c_str(), 0755);
+
+    // The folder is named, and no add runs on what could be read: nothing claims success.
+    QCOMPARE(boxes(host),
+             QStringList({kConfirmZipBox, "Stop|Unable to Add Files to the Archive|The program "
+                                          "was unable to read the folder C:\\data\\sub\\locked."}));
+    QVERIFY(progressTitles(host).isEmpty());
+    QCOMPARE(host.status[0], QString("Ready"));
+    QCOMPARE(host.fakeWindow.waitCursorDepth, 0);
 }
 
 void FileOpsTest::localDeleteStopsAtAReadOnlyFile() {
