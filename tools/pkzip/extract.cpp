@@ -93,13 +93,8 @@ Status inflateData(int archiveFd, const std::string& archivePath, uint64_t dataS
     uint64_t remaining = entry.packedSize;
     uint64_t position = dataStart;
     Status status;
-    bool ended = false;
-    while (!ended && status.ok()) {
-        if (stream.avail_in == 0) {
-            if (remaining == 0) {
-                status = platform::makeError(EILSEQ, "its compressed data end early (damaged archive)");
-                break;
-            }
+    while (status.ok()) {
+        if (stream.avail_in == 0 && remaining > 0) {
             const size_t n = static_cast<size_t>(std::min<uint64_t>(remaining, input.size()));
             status = readAt(archiveFd, input.data(), n, position, archivePath);
             if (!status.ok()) {
@@ -112,13 +107,24 @@ Status inflateData(int archiveFd, const std::string& archivePath, uint64_t dataS
         }
         stream.next_out = reinterpret_cast<Bytef*>(output.data());
         stream.avail_out = static_cast<uInt>(output.size());
+        const uInt availableBefore = stream.avail_in;
         const int result = inflate(&stream, Z_NO_FLUSH);
-        if (result != Z_OK && result != Z_STREAM_END && !(result == Z_BUF_ERROR && stream.avail_in == 0)) {
+        if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
             status = platform::makeError(EILSEQ, "its compressed data are damaged");
             break;
         }
-        status = sink.put(output.data(), output.size() - stream.avail_out);
-        ended = result == Z_STREAM_END;
+        const size_t produced = output.size() - stream.avail_out;
+        status = sink.put(output.data(), produced);
+        if (result == Z_STREAM_END) {
+            break;
+        }
+        // Running out of input is not the end: output that did not fit the last buffer is still
+        // held in the stream. Only a call that can take nothing and give nothing ends the data.
+        if (status.ok() && produced == 0 && stream.avail_in == availableBefore) {
+            status = platform::makeError(EILSEQ, stream.avail_in == 0 && remaining == 0
+                                                     ? "its compressed data end early (damaged archive)"
+                                                     : "its compressed data are damaged");
+        }
     }
     inflateEnd(&stream);
     return status;
