@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
     build-essential cmake pkg-config git
     qt6-base-dev libzip-dev libgtest-dev libgmock-dev
-    zip unzip 7zip p7zip-full
+    zip unzip 7zip p7zip-full python3
     clang-format fonts-dejavu-core
     xdg-utils shared-mime-info desktop-file-utils
 )

@@ -368,3 +368,45 @@ TEST(GuiFileOpsTest, NewFolderFromTheTreeIsMadeInItsFolderAndNamedInTheList) {
     // The tree's folder shows the new sub-folder under its new name.
     EXPECT_TRUE(contains(out, "      folder Named\n")) << out;
 }
+
+// zip on Linux stores UTF-8 names without the UTF-8 flag: the window shows them, extracts them
+// and deletes them by their real names.
+TEST(GuiFileOpsTest, NonAsciiMemberNamesFromZipAreShownExtractedAndDeleted) {
+    ProgramUnderTest program;
+    const std::string german = "Gr\xc3\xbc\xc3\x9f"
+                               "e.txt";
+    const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac";
+    const std::string emoji = "\xf0\x9f\x98\x80.txt";
+    for (const std::string& file : {german, japanese + "/" + japanese + ".txt", emoji}) {
+        testsupport::writeFile(program.sandbox.hostPath("zipsrc/" + file), file);
+    }
+    makeZip(program.sandbox, "n.zip", "-r .");
+    fs::create_directories(program.sandbox.hostPath("dest"));
+    const std::string archive = program.sandbox.hostPath("zips/n.zip");
+    const std::string out = program.runScript("dump # opened\n"
+                                              "select local-tree C:\\dest\\\n"
+                                              "rows archive-list " +
+                                                  german + "|" + emoji + "|" + japanese +
+                                                  "\n"
+                                                  "answer OK\n"
+                                                  "command ID_UNZIP_FILES\n"
+                                                  "rows archive-list " +
+                                                  german +
+                                                  "\n"
+                                                  "answer OK\n"
+                                                  "key archive-list Delete\n"
+                                                  "dump # deleted\n",
+                                              archive);
+    EXPECT_TRUE(contains(out, "  archive-folder " + japanese + "\n")) << out;
+    EXPECT_EQ(rowsAfter(out, "dump # opened", "archive-list"), japanese + "," + german + "," + emoji + ",")
+        << out;
+    EXPECT_TRUE(contains(out, "box Information|UnZip Completed|The Selected Files have been UnZipped. -> OK"))
+        << out;
+    for (const std::string& file : {german, japanese + ".txt", emoji}) {
+        EXPECT_TRUE(program.exists("dest/" + file)) << file;
+    }
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("dest/" + emoji)), emoji);
+    EXPECT_EQ(count(out, kDeleteCompleted), 1u) << out;
+    EXPECT_EQ(rowsAfter(out, "dump # deleted", "archive-list"), japanese + "," + emoji + ",") << out;
+    EXPECT_EQ(testsupport::runShell("unzip -tq '" + archive + "' > /dev/null"), 0);
+}

@@ -124,7 +124,9 @@ std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_vi
         }
         pos += 4 + size;
     }
-    if (isAscii(raw)) {
+    // Tools on Linux store their UTF-8 names as they are, without the flag; CP437 names almost
+    // never form valid UTF-8 by chance.
+    if (isValidUtf8(raw)) {
         return std::string(raw);
     }
     return decodeCp437(raw);

@@ -7,13 +7,14 @@
 
 namespace pkzip {
 
-// Code page 437 bytes as UTF-8: the encoding of names stored without the UTF-8 flag.
+// Code page 437 bytes as UTF-8: the encoding of names that are neither flagged nor valid UTF-8.
 std::string decodeCp437(std::string_view raw);
 bool isValidUtf8(std::string_view text);
 bool isAscii(std::string_view text);
 
-// The stored name of a member as UTF-8: flagged names as they are, others as CP437, unless an
-// Info-ZIP Unicode path field vouches (by CRC) for a UTF-8 form of the same name.
+// The stored name of a member as UTF-8, in this order: a name flagged UTF-8; the UTF-8 name of
+// an Info-ZIP Unicode path field whose CRC matches the stored name; the stored bytes when they
+// are valid UTF-8 (ASCII included); else the bytes read as CP437.
 std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_view extra);
 
 // The name as the listing shows it: "\" taken as a folder separator like "/", and control

@@ -26,7 +26,7 @@ constexpr uint16_t kMethodDeflated = 8;
 // One member as the central directory describes it.
 struct Entry {
     std::string rawName; // the name's bytes as stored
-    std::string name;    // the name as UTF-8 (CP437 decoded unless flagged UTF-8)
+    std::string name;    // the name as UTF-8 (see decodeMemberName)
     uint16_t versionMadeBy = 0;
     uint16_t versionNeeded = 0;
     uint16_t flags = 0;

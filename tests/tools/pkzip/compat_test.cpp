@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <zlib.h>
 
 namespace pkziptest {
 namespace {
@@ -97,6 +98,148 @@ TEST_F(CompatTest, EverySizeAroundTheBufferBoundariesComesBackFromThePeersArchiv
             EXPECT_TRUE(exists("back/" + name) && read("back/" + name) == read("sweep/" + name)) << name;
         }
     }
+}
+
+} // namespace
+} // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+const std::string kGerman = "Gr\xc3\xbc\xc3\x9f"
+                            "e.txt";
+const std::string kJapanese = "\xe6\x97\xa5\xe6\x9c\xac";
+const std::string kEmoji = "\xf0\x9f\x98\x80.txt";
+
+class NamesFromMaker : public PkzipTest, public ::testing::WithParamInterface<const char*> {};
+
+// zip on Linux stores UTF-8 names without saying so; 7z and Python's zipfile set the UTF-8 flag.
+TEST_P(NamesFromMaker, AreListedExtractedAndDeletedByTheirRealNames) {
+    const std::vector<std::string> files = {kGerman, kJapanese + "/" + kJapanese + ".txt", kEmoji,
+                                            "plain.txt"};
+    for (const std::string& file : files) {
+        write("src/" + file, "contents of " + file);
+    }
+    write("pyzip.py", "import os, sys, zipfile\n"
+                      "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+                      "    for folder, _, names in os.walk('.'):\n"
+                      "        for name in names:\n"
+                      "            z.write(os.path.join(folder, name)[2:])\n");
+    shell(std::string("cd src && ") + GetParam() + " >/dev/null");
+
+    std::vector<std::string> listed;
+    for (const std::string& path : memberPaths("n.zip")) {
+        if (path.back() != '/') {
+            listed.push_back(path);
+        }
+    }
+    std::sort(listed.begin(), listed.end());
+    std::vector<std::string> expected = files;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+
+    const ToolRun run = extract("n.zip", files, win("out"), true);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    for (const std::string& file : files) {
+        EXPECT_TRUE(exists("out/" + file) && read("out/" + file) == "contents of " + file) << file;
+    }
+
+    // The other members keep their stored bytes: names and flags as the maker wrote them.
+    std::vector<StoredRecord> before = storedRecords(read("n.zip"));
+    const ToolRun removed = remove("n.zip", {kGerman});
+    EXPECT_EQ(removed.exitCode, 0) << removed.err;
+    before.erase(std::remove_if(before.begin(), before.end(),
+                                [](const StoredRecord& record) { return record.rawName == kGerman; }),
+                 before.end());
+    const std::vector<StoredRecord> after = storedRecords(read("n.zip"));
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i].rawName, before[i].rawName);
+        EXPECT_EQ(after[i].flags, before[i].flags) << after[i].rawName;
+    }
+    // unzip compares flagged names in its own locale's terms; in the C locale it sees a mismatch.
+    shell("LC_ALL=C.UTF-8 unzip -tq n.zip");
+}
+
+INSTANTIATE_TEST_SUITE_P(Makers, NamesFromMaker,
+                         ::testing::Values("zip -q -r ../n.zip .", "7z a -tzip -bd ../n.zip .",
+                                           "python3 ../pyzip.py ../n.zip"));
+
+// The Info-ZIP Unicode path field: version 1, the CRC-32 of the stored name, the UTF-8 name.
+std::string unicodePathField(const std::string& stored, const std::string& utf8, uint32_t crcDelta = 0) {
+    std::string field = std::string("up", 2);
+    const size_t size = 5 + utf8.size();
+    field += static_cast<char>(size & 0xff);
+    field += static_cast<char>(size >> 8);
+    field += '\x01';
+    const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(stored.data()),
+                                                     static_cast<uInt>(stored.size()))) +
+                         crcDelta;
+    for (int shift = 0; shift < 32; shift += 8) {
+        field += static_cast<char>((crc >> shift) & 0xff);
+    }
+    return field + utf8;
+}
+
+TEST_F(PkzipTest, UnflaggedNamesAreReadAsTheirFieldsUtf8OrCp437) {
+    struct Case {
+        const char* what;
+        std::string stored;
+        uint16_t flags;
+        std::string extra;
+        std::string listed;
+    };
+    const std::vector<Case> cases = {
+        {"CP437 bytes",
+         "\x81"
+         "ber.txt",
+         0, "",
+         "\xc3\xbc"
+         "ber.txt"},
+        {"Latin-1, not UTF-8", "caf\xe9.txt", 0, "", "caf\xce\x98.txt"},
+        {"Shift JIS, not UTF-8", "\x93\xfa\x96\x7b.txt", 0, "", "\xc3\xb4\xc2\xb7\xc3\xbb{.txt"},
+        {"UTF-8 without the flag", "na\xc3\xafve.txt", 0, "", "na\xc3\xafve.txt"},
+        {"flagged UTF-8", "\xe6\x97\xa5.txt", 0x0800, "", "\xe6\x97\xa5.txt"},
+        {"Unicode path field", "\x94l.txt", 0, unicodePathField("\x94l.txt", "\xc3\xb6l-field.txt"),
+         "\xc3\xb6l-field.txt"},
+        {"Unicode path field with a stale CRC", "\x84pfel.txt", 0,
+         unicodePathField("\x84pfel.txt", "stale.txt", 1), "\xc3\xa4pfel.txt"},
+    };
+    std::vector<FakeMember> members;
+    for (const Case& c : cases) {
+        FakeMember m;
+        m.name = c.stored;
+        m.flags = c.flags;
+        m.extra = c.extra;
+        m.data = std::string("data of ") + c.what;
+        members.push_back(m);
+    }
+    write("names.zip", buildArchive(members));
+    const std::vector<std::string> listed = memberPaths("names.zip");
+    ASSERT_EQ(listed.size(), cases.size());
+    std::vector<std::string> names;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(listed[i], cases[i].listed) << cases[i].what;
+        names.push_back(cases[i].listed);
+    }
+    const ToolRun run = extract("names.zip", names, win("out"), true);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    for (const Case& c : cases) {
+        EXPECT_EQ(read("out/" + c.listed), std::string("data of ") + c.what) << c.what;
+    }
+    // Deleting by a listed name leaves every other stored name as it was.
+    ASSERT_EQ(remove("names.zip", {cases[1].listed}).exitCode, 0);
+    std::vector<std::string> storedAfter;
+    for (const StoredRecord& record : storedRecords(read("names.zip"))) {
+        storedAfter.push_back(record.rawName);
+    }
+    std::vector<std::string> storedExpected;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        if (i != 1) {
+            storedExpected.push_back(cases[i].stored);
+        }
+    }
+    EXPECT_EQ(storedAfter, storedExpected);
 }
 
 } // namespace

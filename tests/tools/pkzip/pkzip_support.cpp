@@ -166,6 +166,33 @@ std::string deflateRaw(const std::string& data) {
     return out;
 }
 
+std::vector<StoredRecord> storedRecords(const std::string& archive) {
+    auto get16 = [&](size_t at) {
+        return static_cast<uint16_t>(static_cast<unsigned char>(archive[at]) |
+                                     (static_cast<unsigned char>(archive[at + 1]) << 8));
+    };
+    auto get32 = [&](size_t at) { return get16(at) | (static_cast<uint32_t>(get16(at + 2)) << 16); };
+    std::vector<StoredRecord> records;
+    const size_t end = archive.rfind(std::string("PK\x05\x06", 4));
+    if (end == std::string::npos || end + 22 > archive.size()) {
+        return records;
+    }
+    size_t at = get32(end + 16);
+    for (uint32_t i = 0; i < get16(end + 10) && at + 46 <= archive.size(); ++i) {
+        StoredRecord record;
+        record.versionMadeBy = get16(at + 4);
+        record.flags = get16(at + 8);
+        record.externalAttributes = get32(at + 38);
+        const size_t nameLength = get16(at + 28);
+        const size_t extraLength = get16(at + 30);
+        record.rawName = archive.substr(at + 46, nameLength);
+        record.extra = archive.substr(at + 46 + nameLength, extraLength);
+        records.push_back(record);
+        at += 46 + nameLength + extraLength + get16(at + 32);
+    }
+    return records;
+}
+
 std::string buildArchive(const std::vector<FakeMember>& members) {
     std::string body;
     std::string central;

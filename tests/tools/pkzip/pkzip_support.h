@@ -63,6 +63,18 @@ struct FakeMember {
     std::string extra;
 };
 
+// One record of an archive's central directory, read here without the tool.
+struct StoredRecord {
+    uint16_t versionMadeBy = 0;
+    uint16_t flags = 0;
+    uint32_t externalAttributes = 0;
+    std::string rawName;
+    std::string extra;
+};
+
+// The records of the last central directory in the archive's bytes (no ZIP64 support).
+std::vector<StoredRecord> storedRecords(const std::string& archive);
+
 // Builds a ZIP archive from the members, exactly as described (no checks).
 std::string buildArchive(const std::vector<FakeMember>& members);
 
