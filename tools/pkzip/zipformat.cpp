@@ -120,9 +120,9 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
     const unsigned char* end = bytes + *endPos;
     const uint64_t endOffset = index.fileSize - tailSize + *endPos;
     index.comment.assign(tail, *endPos + 22, get16(end + 20));
-    if (get16(end + 4) != 0 || get16(end + 6) != 0) {
-        return corrupt(path, "archives split over several disks are not supported");
-    }
+    uint32_t disk = get16(end + 4);
+    uint32_t centralDisk = get16(end + 6);
+    bool split = false;
     uint64_t count = get16(end + 10);
     uint64_t centralSize = get32(end + 12);
     uint64_t centralOffset = get32(end + 16);
@@ -148,7 +148,19 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
             centralSize = get64(record + 40);
             centralOffset = get64(record + 48);
             zip64 = true;
+            // A classic field at its maximum means "see the ZIP64 record", disk numbers included.
+            if (disk == 0xffff) {
+                disk = get32(record + 16);
+            }
+            if (centralDisk == 0xffff) {
+                centralDisk = get32(record + 20);
+            }
+            // Some writers count the disks as 0 rather than 1.
+            split = get32(locator + 4) != 0 || get32(locator + 16) > 1;
         }
+    }
+    if (split || disk != 0 || centralDisk != 0) {
+        return corrupt(path, "archives split over several disks are not supported");
     }
     // An archive behind a prefix (a self-extractor's program) whose offsets count from the
     // archive's own start: the directory ends where the end record begins, so the gap tells the

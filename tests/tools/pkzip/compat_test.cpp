@@ -244,3 +244,107 @@ TEST_F(PkzipTest, UnflaggedNamesAreReadAsTheirFieldsUtf8OrCp437) {
 
 } // namespace
 } // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+void put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v & 0xff);
+    out += static_cast<char>((v >> 8) & 0xff);
+}
+void put32(std::string& out, uint32_t v) {
+    put16(out, v & 0xffff);
+    put16(out, v >> 16);
+}
+void put64(std::string& out, uint64_t v) {
+    put32(out, static_cast<uint32_t>(v));
+    put32(out, static_cast<uint32_t>(v >> 32));
+}
+
+// The archive's classic end record replaced by ZIP64 end records. The classic one holds the
+// "see the ZIP64 record" marker in every field, disk numbers included, or 0 in its disk fields.
+std::string withZip64Ending(const std::string& archive, bool markedDisks, uint32_t zip64Disk,
+                            uint32_t totalDisks) {
+    const std::string classic = archive.substr(archive.size() - 22);
+    auto get32 = [&](size_t at) {
+        uint32_t v = 0;
+        for (int k = 3; k >= 0; --k) {
+            v = (v << 8) | static_cast<unsigned char>(classic[at + static_cast<size_t>(k)]);
+        }
+        return v;
+    };
+    const uint32_t count =
+        static_cast<unsigned char>(classic[10]) | (static_cast<unsigned char>(classic[11]) << 8);
+    std::string out = archive.substr(0, archive.size() - 22);
+    const uint64_t zip64End = out.size();
+    put32(out, 0x06064b50);
+    put64(out, 44);
+    put16(out, 45);
+    put16(out, 45);
+    put32(out, zip64Disk);
+    put32(out, zip64Disk);
+    put64(out, count);
+    put64(out, count);
+    put64(out, get32(12));
+    put64(out, get32(16));
+    put32(out, 0x07064b50);
+    put32(out, zip64Disk);
+    put64(out, zip64End);
+    put32(out, totalDisks);
+    put32(out, 0x06054b50);
+    put16(out, markedDisks ? 0xffff : 0);
+    put16(out, markedDisks ? 0xffff : 0);
+    put16(out, 0xffff);
+    put16(out, 0xffff);
+    put32(out, 0xffffffff);
+    put32(out, 0xffffffff);
+    put16(out, 0);
+    return out;
+}
+
+TEST_F(PkzipTest, Zip64EndRecordsGiveTheDiskNumbersWhenTheClassicOnesAreMarkers) {
+    FakeMember text;
+    text.name = "docs/text.txt";
+    text.data = std::string(5000, 't');
+    text.deflate = true;
+    FakeMember plain;
+    plain.name = "plain.txt";
+    plain.data = "plain";
+    const std::string archive = buildArchive({text, plain});
+    struct Case {
+        const char* what;
+        bool markedDisks;
+        uint32_t zip64Disk;
+        uint32_t totalDisks;
+        bool readable;
+    };
+    const std::vector<Case> cases = {
+        {"every classic field a marker, one disk", true, 0, 1, true},
+        {"classic disks 0, one disk", false, 0, 1, true},
+        {"every classic field a marker, the ZIP64 record on disk 2", true, 2, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        write("z64.zip", withZip64Ending(archive, c.markedDisks, c.zip64Disk, c.totalDisks));
+        const ToolRun listed = list("z64.zip");
+        shell("rm -rf out");
+        const ToolRun extracted = extract("z64.zip", {"docs/text.txt", "plain.txt"}, win("out"), true);
+        if (c.readable) {
+            EXPECT_EQ(listed.exitCode, 0) << listed.err;
+            EXPECT_EQ(memberPaths("z64.zip"), (std::vector<std::string>{"docs/text.txt", "plain.txt"}));
+            EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+            EXPECT_TRUE(read("out/docs/text.txt") == text.data);
+            EXPECT_EQ(read("out/plain.txt"), "plain");
+        } else {
+            EXPECT_NE(listed.exitCode, 0);
+            EXPECT_NE(listed.err.find("several disks"), std::string::npos) << listed.err;
+            EXPECT_FALSE(exists("out/plain.txt"));
+        }
+    }
+    // The peer agrees on the readable form.
+    write("z64.zip", withZip64Ending(archive, true, 0, 1));
+    shell("unzip -tq z64.zip");
+}
+
+} // namespace
+} // namespace pkziptest
