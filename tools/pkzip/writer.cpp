@@ -54,7 +54,8 @@ Entry entryFor(const NewMember& member, const struct stat& info, bool folder) {
     toDosTime(info.st_mtime, entry.dosDate, entry.dosTime);
     entry.modified = info.st_mtime;
     entry.extra = extendedTimestampField(info.st_mtime);
-    entry.externalAttributes = (static_cast<uint32_t>(info.st_mode) << 16) | (folder ? 0x10u : 0u);
+    entry.externalAttributes =
+        (static_cast<uint32_t>(info.st_mode) << 16) | (folder ? kDosFolderAttribute : 0u);
     return entry;
 }
 

@@ -225,6 +225,11 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
         entry.localOffset += index.prefixShift;
         entry.comment.assign(central, pos + 46 + nameLength + extraLength, commentLength);
         entry.name = decodeMemberName(entry.rawName, (entry.flags & kFlagUtf8) != 0, extra);
+        // Old MS-DOS and Windows tools mark a folder only by its attribute; it holds no data.
+        if ((entry.externalAttributes & kDosFolderAttribute) != 0 && entry.size == 0 && !entry.isFolder() &&
+            !entry.name.empty()) {
+            entry.name += '/';
+        }
         index.entries.push_back(std::move(entry));
         pos += 46 + nameLength + extraLength + commentLength;
     }

@@ -20,6 +20,7 @@ constexpr size_t kLocalHeaderSize = 30;
 constexpr uint16_t kFlagEncrypted = 0x0001;
 constexpr uint16_t kFlagDataDescriptor = 0x0008;
 constexpr uint16_t kFlagUtf8 = 0x0800;
+constexpr uint32_t kDosFolderAttribute = 0x10;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 
@@ -43,6 +44,8 @@ struct Entry {
     std::string extra;               // central extra fields, without the ZIP64 field
     std::string comment;
 
+    // A name ending in a separator; a member marked a folder only by its MS-DOS attribute gets
+    // a "/" added to its name when it is read.
     bool isFolder() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
     bool isSymlink() const;
     // Unix permission bits when the member was made on a Unix system.

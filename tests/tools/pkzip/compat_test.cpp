@@ -348,3 +348,41 @@ TEST_F(PkzipTest, Zip64EndRecordsGiveTheDiskNumbersWhenTheClassicOnesAreMarkers)
 
 } // namespace
 } // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+// Old MS-DOS and Windows tools mark a folder by its attribute alone, without a trailing "/".
+TEST_F(PkzipTest, MembersWithTheDosFolderAttributeAndNoDataAreFolders) {
+    auto member = [](const std::string& name, const std::string& data, uint8_t attributes) {
+        FakeMember m;
+        m.name = name;
+        m.data = data;
+        m.dosAttributes = attributes;
+        return m;
+    };
+    write("dos.zip", buildArchive({
+                         member("OLD", "", 0x10),
+                         member("OLD/SUB", "", 0x10),
+                         member("OLD/SUB/FILE.TXT", "inside", 0x20),
+                         member("EMPTY.TXT", "", 0x20),
+                         member("ODD.DAT", "a file marked as a folder but holding data", 0x10),
+                     }));
+    EXPECT_EQ(memberPaths("dos.zip"),
+              (std::vector<std::string>{"OLD/", "OLD/SUB/", "OLD/SUB/FILE.TXT", "EMPTY.TXT", "ODD.DAT"}));
+    const ToolRun run = extract("dos.zip", {"OLD/", "OLD/SUB/", "OLD/SUB/FILE.TXT", "EMPTY.TXT", "ODD.DAT"},
+                                win("out"), true);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(shell("cd out && find . | sort"),
+              ".\n./EMPTY.TXT\n./ODD.DAT\n./OLD\n./OLD/SUB\n./OLD/SUB/FILE.TXT\n");
+    EXPECT_EQ(shell("cd out && find . -type d | sort"), ".\n./OLD\n./OLD/SUB\n");
+    EXPECT_EQ(read("out/OLD/SUB/FILE.TXT"), "inside");
+    // Found by its listed name; the stored name stays as it was.
+    ASSERT_EQ(remove("dos.zip", {"OLD/SUB/"}).exitCode, 0);
+    EXPECT_EQ(memberPaths("dos.zip"),
+              (std::vector<std::string>{"OLD/", "OLD/SUB/FILE.TXT", "EMPTY.TXT", "ODD.DAT"}));
+    EXPECT_EQ(storedRecords(read("dos.zip"))[0].rawName, "OLD");
+}
+
+} // namespace
+} // namespace pkziptest

@@ -241,7 +241,7 @@ std::string buildArchive(const std::vector<FakeMember>& members) {
         put16(central, 0);
         put16(central, 0);
         put16(central, 0);
-        put32(central, member.unixMode << 16);
+        put32(central, (member.unixMode << 16) | member.dosAttributes);
         put32(central, offset);
         central += member.name;
         central += member.extra;

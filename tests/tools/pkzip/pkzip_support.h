@@ -56,6 +56,7 @@ struct FakeMember {
     uint16_t dosTime = 0x4b00;   // 09:24
     uint16_t dosDate = 0x5a2f;   // 2025-01-15
     uint32_t unixMode = 0;       // when set, the member is marked as made on Unix with this mode
+    uint8_t dosAttributes = 0;   // MS-DOS attributes (0x10: folder) in the low byte
     int64_t declaredSize = -1;   // -1: the true size
     int64_t declaredPacked = -1; // -1: the true packed size
     int64_t declaredCrc = -1;    // -1: the true CRC
