@@ -33,6 +33,9 @@ bool applyZip64(Entry& entry, const unsigned char* field, size_t size, bool size
 
 bool parseExtra(Entry& entry, std::string_view extra, bool sizeMasked, bool packedMasked, bool offsetMasked) {
     bool zip64Found = false;
+    // The modification time by the field that gives it: the extended timestamp, the PKWARE Unix
+    // field, the old Info-ZIP Unix field, in that order of preference.
+    std::optional<int64_t> times[3];
     size_t pos = 0;
     while (pos + 4 <= extra.size()) {
         const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + pos);
@@ -50,11 +53,21 @@ bool parseExtra(Entry& entry, std::string_view extra, bool sizeMasked, bool pack
             zip64Found = true;
         } else {
             if (id == 0x5455 && size >= 5 && (p[4] & 1)) {
-                entry.modified = static_cast<int32_t>(get32(p + 5));
+                times[0] = static_cast<int32_t>(get32(p + 5));
+            } else if (id == 0x000d && size >= 8) {
+                times[1] = static_cast<int32_t>(get32(p + 8));
+            } else if (id == 0x5855 && size >= 8) {
+                times[2] = static_cast<int32_t>(get32(p + 8));
             }
             entry.extra.append(extra.substr(pos, 4 + size));
         }
         pos += 4 + size;
+    }
+    for (const std::optional<int64_t>& time : times) {
+        if (time) {
+            entry.modified = time;
+            break;
+        }
     }
     return zip64Found || !(sizeMasked || packedMasked || offsetMasked);
 }

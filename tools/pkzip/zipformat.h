@@ -40,7 +40,7 @@ struct Entry {
     uint64_t localOffset = 0;
     uint16_t internalAttributes = 0;
     uint32_t externalAttributes = 0;
-    std::optional<int64_t> modified; // Unix time from the extended timestamp field, when present
+    std::optional<int64_t> modified; // Unix time from the extended timestamp or a Unix field
     std::string extra;               // central extra fields, without the ZIP64 field
     std::string comment;
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <sys/stat.h>
 #include <zlib.h>
 
 namespace pkziptest {
@@ -382,6 +383,89 @@ TEST_F(PkzipTest, MembersWithTheDosFolderAttributeAndNoDataAreFolders) {
     EXPECT_EQ(memberPaths("dos.zip"),
               (std::vector<std::string>{"OLD/", "OLD/SUB/FILE.TXT", "EMPTY.TXT", "ODD.DAT"}));
     EXPECT_EQ(storedRecords(read("dos.zip"))[0].rawName, "OLD");
+}
+
+} // namespace
+} // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+// An extra field: its id, its size and the data, with the modification time as 32 bits at the
+// offset the field's layout puts it.
+std::string timeField(uint16_t id, size_t size, size_t timeAt, uint32_t time) {
+    std::string data(size, '\0');
+    for (size_t k = 0; k < 4; ++k) {
+        data[timeAt + k] = static_cast<char>((time >> (8 * k)) & 0xff);
+    }
+    std::string field;
+    put16(field, id);
+    put16(field, static_cast<uint32_t>(size));
+    return field + data;
+}
+
+TEST_F(PkzipTest, TimesComeFromTheExtendedTimestampThenTheUnixFieldsThenDos) {
+    constexpr uint32_t kExtended = 1000000000; // 2001-09-09
+    constexpr uint32_t kPkware = 1234567890;   // 2009-02-13
+    constexpr uint32_t kInfoZip = 1500000000;  // 2017-07-14
+    std::string extended = timeField(0x5455, 5, 1, kExtended);
+    extended[4] = 1;                                               // flags: the modification time is present
+    const std::string pkware = timeField(0x000d, 12, 4, kPkware);  // access, modification, uid, gid
+    const std::string infoZip = timeField(0x5855, 8, 4, kInfoZip); // access, modification
+    std::tm dosFields{};
+    dosFields.tm_year = 2025 - 1900;
+    dosFields.tm_mon = 0;
+    dosFields.tm_mday = 15;
+    dosFields.tm_hour = 9;
+    dosFields.tm_min = 24;
+    dosFields.tm_isdst = -1;
+    const auto dosTime = static_cast<int64_t>(std::mktime(&dosFields));
+    struct Case {
+        const char* name;
+        std::string extra;
+        int64_t time;
+    };
+    const std::vector<Case> cases = {
+        {"dos", "", dosTime},
+        {"extended", extended, kExtended},
+        {"pkware", pkware, kPkware},
+        {"infozip", infoZip, kInfoZip},
+        {"pkware-then-extended", pkware + extended, kExtended},
+        {"infozip-then-pkware", infoZip + pkware, kPkware},
+    };
+    std::vector<FakeMember> members;
+    std::vector<std::string> names;
+    for (const Case& c : cases) {
+        FakeMember m;
+        m.name = c.name;
+        m.data = c.name;
+        m.extra = c.extra;
+        members.push_back(m);
+        names.push_back(c.name);
+    }
+    write("times.zip", buildArchive(members));
+    const Listing listing = parseListing(list("times.zip").out);
+    ASSERT_EQ(listing.members.size(), cases.size());
+    ASSERT_EQ(extract("times.zip", names, win("out"), false).exitCode, 0);
+    shell("mkdir peer && cd peer && unzip -q ../times.zip");
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const auto seconds = static_cast<time_t>(cases[i].time);
+        std::tm local{};
+        ASSERT_NE(localtime_r(&seconds, &local), nullptr);
+        const ListedMember& listed = listing.members[i];
+        EXPECT_EQ(listed.year, local.tm_year + 1900);
+        EXPECT_EQ(listed.month, local.tm_mon + 1);
+        EXPECT_EQ(listed.day, local.tm_mday);
+        EXPECT_EQ(listed.hour12, local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12);
+        EXPECT_EQ(listed.minute, local.tm_min);
+        struct stat mine {};
+        struct stat peer {};
+        ASSERT_EQ(::stat(host(std::string("out/") + cases[i].name).c_str(), &mine), 0);
+        ASSERT_EQ(::stat(host(std::string("peer/") + cases[i].name).c_str(), &peer), 0);
+        EXPECT_EQ(mine.st_mtime, seconds);
+        EXPECT_EQ(mine.st_mtime, peer.st_mtime);
+    }
 }
 
 } // namespace
