@@ -72,6 +72,24 @@ bool parseExtra(Entry& entry, std::string_view extra, bool sizeMasked, bool pack
     return zip64Found || !(sizeMasked || packedMasked || offsetMasked);
 }
 
+// Strong encryption can encrypt the central directory itself. It shows in a version 2 ZIP64 end
+// record that names an encryption algorithm, in the archive extra data record in front of the
+// directory, or in a first local header whose values are masked. Looked at only when the
+// directory cannot be read, to tell the user why.
+bool directoryIsEncrypted(int fd, const std::string& path, std::optional<uint64_t> zip64EndOffset,
+                          uint64_t centralOffset, uint64_t firstLocalOffset) {
+    unsigned char bytes[84] = {};
+    if (zip64EndOffset && readAt(fd, bytes, sizeof bytes, *zip64EndOffset, path).ok() &&
+        get64(bytes + 4) >= 44 + 28 && get16(bytes + 74) != 0) {
+        return true;
+    }
+    if (readAt(fd, bytes, 4, centralOffset, path).ok() && get32(bytes) == kArchiveExtraDataSignature) {
+        return true;
+    }
+    return readAt(fd, bytes, kLocalHeaderSize, firstLocalOffset, path).ok() &&
+           get32(bytes) == kLocalHeaderSignature && (get16(bytes + 6) & kFlagMaskedHeader) != 0;
+}
+
 } // namespace
 
 bool Entry::isSymlink() const {
@@ -139,19 +157,19 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
     uint64_t count = get16(end + 10);
     uint64_t centralSize = get32(end + 12);
     uint64_t centralOffset = get32(end + 16);
-    bool zip64 = false;
+    std::optional<uint64_t> zip64EndOffset;
     if (endOffset >= 20) {
         unsigned char locator[20];
         if (Status read = readAt(fd, locator, sizeof locator, endOffset - 20, path); !read.ok()) {
             return read.error();
         }
         if (get32(locator) == kZip64LocatorSignature) {
-            const uint64_t zip64EndOffset = get64(locator + 8);
+            zip64EndOffset = get64(locator + 8);
             unsigned char record[56];
-            if (zip64EndOffset + sizeof record > endOffset) {
+            if (*zip64EndOffset + sizeof record > endOffset) {
                 return corrupt(path, "the ZIP64 end record lies outside the file");
             }
-            if (Status read = readAt(fd, record, sizeof record, zip64EndOffset, path); !read.ok()) {
+            if (Status read = readAt(fd, record, sizeof record, *zip64EndOffset, path); !read.ok()) {
                 return read.error();
             }
             if (get32(record) != kZip64EndSignature) {
@@ -160,7 +178,6 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
             count = get64(record + 32);
             centralSize = get64(record + 40);
             centralOffset = get64(record + 48);
-            zip64 = true;
             // A classic field at its maximum means "see the ZIP64 record", disk numbers included.
             if (disk == 0xffff) {
                 disk = get32(record + 16);
@@ -179,7 +196,7 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
     // archive's own start: the directory ends where the end record begins, so the gap tells the
     // prefix's length. Such offsets are corrected when read, and rewritten as true offsets by
     // any change.
-    if (!zip64 && centralSize <= endOffset && centralOffset + centralSize < endOffset) {
+    if (!zip64EndOffset && centralSize <= endOffset && centralOffset + centralSize < endOffset) {
         const uint64_t shift = endOffset - centralSize - centralOffset;
         unsigned char signature[4] = {};
         const bool atRecorded = centralSize >= 4 && readAt(fd, signature, 4, centralOffset, path).ok() &&
@@ -204,6 +221,10 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
     index.entries.reserve(std::min<uint64_t>(count, central.size() / 46));
     while (pos < central.size()) {
         if (pos + 46 > central.size() || get32(p + pos) != kCentralSignature) {
+            if (pos == 0 &&
+                directoryIsEncrypted(fd, path, zip64EndOffset, centralOffset, index.prefixShift)) {
+                return corrupt(path, "its central directory is encrypted, which is not supported");
+            }
             return corrupt(path, "central directory record " + std::to_string(index.entries.size() + 1) +
                                      " is damaged");
         }

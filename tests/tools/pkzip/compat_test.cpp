@@ -470,3 +470,80 @@ TEST_F(PkzipTest, TimesComeFromTheExtendedTimestampThenTheUnixFieldsThenDos) {
 
 } // namespace
 } // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+// An archive whose central directory is encrypted, laid out as strong encryption writes it: a
+// local header whose values are masked (flag bit 13), the encrypted directory, and a version 2
+// ZIP64 end record that names the encryption. The classic end record holds markers only.
+std::string encryptedDirectoryArchive(bool describedByTheEndRecord) {
+    std::string out;
+    put32(out, 0x04034b50);
+    put16(out, 62);
+    put16(out, 0x2001); // encrypted, local header values masked
+    put16(out, 0);
+    put32(out, 0);
+    put32(out, 0);
+    put32(out, 16);
+    put32(out, 0);
+    put16(out, 1);
+    put16(out, 0);
+    out += "1";
+    out += std::string(16, '\x5a');
+    const uint64_t centralOffset = out.size();
+    std::mt19937 random(9);
+    for (int i = 0; i < 120; ++i) {
+        out += static_cast<char>(random());
+    }
+    const uint64_t zip64End = out.size();
+    put32(out, 0x06064b50);
+    put64(out, 44 + 28);
+    put16(out, 62);
+    put16(out, 62);
+    put32(out, 0);
+    put32(out, 0);
+    put64(out, 1);
+    put64(out, 1);
+    put64(out, 120);
+    put64(out, centralOffset);
+    put16(out, 0);                                    // method of the directory
+    put64(out, 120);                                  // its stored size
+    put64(out, 120);                                  // its size
+    put16(out, describedByTheEndRecord ? 0x6610 : 0); // AES-256, or no algorithm named
+    put16(out, describedByTheEndRecord ? 256 : 0);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, 0);
+    put32(out, 0x07064b50);
+    put32(out, 0);
+    put64(out, zip64End);
+    put32(out, 1);
+    put32(out, 0x06054b50);
+    put16(out, 0xffff);
+    put16(out, 0xffff);
+    put16(out, 0xffff);
+    put16(out, 0xffff);
+    put32(out, 0xffffffff);
+    put32(out, 0xffffffff);
+    put16(out, 0);
+    return out;
+}
+
+TEST_F(PkzipTest, AnEncryptedCentralDirectoryIsRefusedForItsEncryption) {
+    for (bool described : {true, false}) {
+        SCOPED_TRACE(described ? "named by the end record" : "shown by the masked local header");
+        write("secret.zip", encryptedDirectoryArchive(described));
+        write("new.txt", "new");
+        const ToolRun listed = list("secret.zip");
+        EXPECT_NE(listed.exitCode, 0);
+        EXPECT_NE(listed.err.find("central directory is encrypted"), std::string::npos) << listed.err;
+        EXPECT_EQ(listed.err.find("damaged"), std::string::npos) << listed.err;
+        const ToolRun added = add("secret.zip", {win("new.txt")}, false);
+        EXPECT_NE(added.err.find("central directory is encrypted"), std::string::npos) << added.err;
+        EXPECT_EQ(read("secret.zip"), encryptedDirectoryArchive(described));
+    }
+}
+
+} // namespace
+} // namespace pkziptest
