@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libzip-dev libgtest-dev libgmock-dev
     zip unzip 7zip p7zip-full python3
     clang-format fonts-dejavu-core
+    clang libclang-rt-14-dev
     xdg-utils shared-mime-info desktop-file-utils
 )
 missing=()
