@@ -29,6 +29,37 @@ Result<FileHandle> openFile(const std::string& path, int flags, int mode) {
     return FileHandle(fd);
 }
 
+namespace {
+
+Error notRegular(const std::string& path, mode_t mode) {
+    const char* kind = S_ISDIR(mode)                    ? "a folder"
+                       : S_ISFIFO(mode)                 ? "a named pipe"
+                       : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+                       : S_ISSOCK(mode)                 ? "a socket"
+                                                        : "not a regular file";
+    return platform::makeError(S_ISDIR(mode) ? EISDIR : EINVAL, path + " is " + kind + ", not a ZIP archive");
+}
+
+} // namespace
+
+Result<FileHandle> openRegularFile(const std::string& path, int flags) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return notRegular(path, info.st_mode);
+    }
+    Result<FileHandle> file = openFile(path, flags | O_NONBLOCK | O_NOCTTY);
+    if (!file.ok()) {
+        return file;
+    }
+    if (::fstat(file->get(), &info) != 0) {
+        return platform::errnoError("cannot examine " + path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return notRegular(path, info.st_mode);
+    }
+    return file;
+}
+
 Status readAt(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path) {
     auto* out = static_cast<char*>(buffer);
     size_t done = 0;

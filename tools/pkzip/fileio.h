@@ -42,6 +42,10 @@ private:
 };
 
 [[nodiscard]] Result<FileHandle> openFile(const std::string& path, int flags, int mode = 0644);
+// Opens an existing archive, which must be a regular file: a folder, a device or a named pipe is
+// refused without being opened, and the open never waits (a pipe put in its place meanwhile
+// would block it), what it opened being checked again.
+[[nodiscard]] Result<FileHandle> openRegularFile(const std::string& path, int flags);
 [[nodiscard]] Status readAt(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path);
 [[nodiscard]] Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std::string& path);
 // Reads up to size bytes; returns how many were read (short only at the end of the file).

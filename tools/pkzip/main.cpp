@@ -62,7 +62,7 @@ struct OpenArchive {
 };
 
 Result<OpenArchive> openArchive(const ArchivePaths& paths, int flags) {
-    Result<FileHandle> file = openFile(paths.archive, flags);
+    Result<FileHandle> file = openRegularFile(paths.archive, flags);
     if (!file.ok()) {
         return file.error();
     }

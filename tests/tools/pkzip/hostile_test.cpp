@@ -3,6 +3,7 @@
 
 #include "pkzip_fixture.h"
 
+#include <iostream>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -239,6 +240,66 @@ TEST_F(PkzipTest, RandomlyDamagedArchivesNeverCrashTheTool) {
         }
     }
     EXPECT_EQ(shell("cd box && find . -type f | grep -v '^./out/' | wc -l"), "0\n");
+}
+
+} // namespace
+} // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+// A named pipe, a device or a folder named as the archive: every run refuses it at once with a
+// reason, and none replaces it with an archive.
+TEST_F(PkzipTest, AnArchiveThatIsNotARegularFileIsRefusedWithoutWaitingOrReplacingIt) {
+    struct Case {
+        const char* what;
+        const char* make;
+        const char* reason;
+        mode_t kind;
+    };
+    const std::vector<Case> cases = {
+        {"named pipe", "mkfifo special.zip", "a named pipe", S_IFIFO},
+        {"device", "mknod special.zip c 1 3", "a device", S_IFCHR},
+        {"folder", "mkdir special.zip", "a folder", S_IFDIR},
+    };
+    write("new.txt", "new");
+    const std::string tool = testsupport::programDir() + "/PKZIP25.EXE";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        shell("rm -rf special.zip");
+        std::string made;
+        if (testsupport::runShell("cd '" + m_box.home() + "' && " + c.make + " 2>&1", &made) != 0) {
+            std::cout << "[ skipped  ] " << c.what << ": " << made; // mknod needs privileges
+            continue;
+        }
+        // A run that waits on the pipe is stopped by the timeout (status 124) and fails here.
+        std::string listing;
+        const int listed = testsupport::runShell("cd '" + m_box.home() + "' && timeout 20 '" + tool + "' '" +
+                                                     win("special.zip") + "' 2>&1",
+                                                 &listing);
+        EXPECT_EQ(listed, 1) << listing;
+        EXPECT_NE(listing.find(std::string("is ") + c.reason + ", not a ZIP archive"), std::string::npos)
+            << listing;
+        const size_t header = listing.find("PKZIP25.EXE archive listing");
+        EXPECT_TRUE(header != std::string::npos && parseListing(listing.substr(header)).hasSeparator)
+            << listing;
+        for (const ToolRun& run :
+             {add("special.zip", {win("new.txt")}, false), remove("special.zip", {"a"})}) {
+            EXPECT_EQ(run.exitCode, 2) << run.err;
+            EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        }
+        std::string extracted;
+        const int extractStatus =
+            testsupport::runShell("cd '" + m_box.home() + "' && printf 'a\\r\\n' > temp.lst && timeout 20 '" +
+                                      tool + "' -extract -overwrite=all '" + win("special.zip") + "' '@" +
+                                      win("temp.lst") + "' '" + win("out") + "' 2>&1",
+                                  &extracted);
+        EXPECT_EQ(extractStatus, 2) << extracted;
+        struct stat info {};
+        ASSERT_EQ(::lstat(host("special.zip").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & S_IFMT, c.kind) << "the " << c.what << " was replaced";
+        EXPECT_TRUE(sideFiles().empty());
+    }
 }
 
 } // namespace
