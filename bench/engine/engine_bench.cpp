@@ -33,6 +33,7 @@ public:
         return archive::MessageAnswer::Ok;
     }
     void setStatusText(const std::string&) override {}
+    std::string statusText() const override { return {}; }
     void beginWaitCursor() override {}
     void endWaitCursor() override {}
     bool processOnePendingMessage() override { return false; }
@@ -46,6 +47,8 @@ public:
     std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest&) override {
         return std::nullopt;
     }
+    archive::JobRequest processEventsDuringJob() override { return archive::JobRequest::None; }
+    void closeMainWindowLater() override {}
 
 private:
     class Progress : public archive::ProgressDialog {
@@ -57,6 +60,8 @@ private:
         void scrollCompletedToEnd() override {}
         void setCountTexts(const std::string&, const std::string&) override {}
         bool checkCancelled() override { return false; }
+        bool cancelRequested() const override { return false; }
+        void requestCancel() override {}
     };
 };
 

@@ -25,6 +25,7 @@ public:
         std::exit(1);
     }
     void setStatusText(const std::string&) override {}
+    std::string statusText() const override { return {}; }
     void beginWaitCursor() override {}
     void endWaitCursor() override {}
     bool processOnePendingMessage() override { return false; }
@@ -38,6 +39,8 @@ public:
     std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest&) override {
         return std::nullopt;
     }
+    archive::JobRequest processEventsDuringJob() override { return archive::JobRequest::None; }
+    void closeMainWindowLater() override {}
 };
 
 double secondsSince(std::chrono::steady_clock::time_point start) {

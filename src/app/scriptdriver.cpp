@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <map>
 
@@ -141,6 +142,10 @@ bool ScriptDriver::run(const QStringList& lines) {
             allDone = false;
         }
         QCoreApplication::processEvents();
+        if (!m_windowClosed && !m_application.mainFrame()->isVisible()) {
+            m_windowClosed = true;
+            m_print("window closed");
+        }
     }
     return allDone;
 }
@@ -166,6 +171,16 @@ bool ScriptDriver::runLine(const QString& line) {
         return true;
     }
     if (words.verb == "close") {
+        if (words.pane == "later") {
+            // A close request that arrives while the lines after this one run (a job among them).
+            bool numeric = false;
+            const int milliseconds = words.rest.toInt(&numeric);
+            if (!numeric || milliseconds < 0) {
+                return fail("close later takes milliseconds");
+            }
+            QTimer::singleShot(milliseconds, &frame, [&frame] { frame.close(); });
+            return true;
+        }
         // As the window's close box does.
         frame.close();
         return true;

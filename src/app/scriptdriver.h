@@ -21,7 +21,9 @@ class PellixApplication;
 //   answer OK|Cancel          the answer of the next OK/Cancel message box
 //   file PATH|cancel          the answer of the next file dialog (a Windows path)
 //   state ID                  print whether a command is enabled and checked
-//   close                     close the window as its close box does
+//   close                     close the window as its close box does ("window closed" is
+//                             printed once the window is gone)
+//   close later MS            the same request MS milliseconds from now, while later lines run
 //   mkdir PATH                make a folder behind the program's back (a Windows path)
 //   timed VERB ...            run a line and print how long it took ("time: 12.3 ms")
 //   menu PANE TARGET ENTRY    right-click a row (by name) or tree item (by path), "-" for the
@@ -52,6 +54,7 @@ public:
 private:
     PellixApplication& m_application;
     std::function<void(const QString&)> m_print;
+    bool m_windowClosed = false;
 };
 
 } // namespace app

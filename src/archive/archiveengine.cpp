@@ -106,7 +106,14 @@ std::string ArchiveEngine::archiverErrors() const {
     return text.ok() ? *text : text.error().message;
 }
 
+bool ArchiveEngine::mayStartJob() const {
+    return !m_state.closing && !ToolJob::isRunning();
+}
+
 void ArchiveEngine::ListArchive() {
+    if (!mayStartJob()) {
+        return;
+    }
     WaitCursor wait(m_window);
     if (!archiveExists()) {
         return;
@@ -115,11 +122,15 @@ void ArchiveEngine::ListArchive() {
     PumpPendingMessages(m_window);
     m_window.setMainWindowEnabled(false);
 
-    if (!ToolJob(m_files, m_window, m_drives).run(listingCommandLine(m_files, m_state.archivePath))) {
-        // The job never ran: what the views show is still the last listing.
+    ToolJob job(m_files, m_window, m_drives);
+    const bool listed = job.run(listingCommandLine(m_files, m_state.archivePath));
+    m_state.closing = m_state.closing || job.windowClosing();
+    if (!listed) {
+        // The job never ran, or was stopped: what the views show is still the last listing.
         m_window.setMainWindowEnabled(true);
         m_window.focusMainWindow();
         m_window.setStatusText(res::kReadyStatus);
+        closeWindowIfAsked();
         return;
     }
     m_state.entries.clear();
@@ -148,6 +159,7 @@ void ArchiveEngine::ListArchive() {
     }
     m_window.focusMainWindow();
     m_window.setStatusText(res::kReadyStatus);
+    closeWindowIfAsked();
 }
 
 void ArchiveEngine::AddOperationItem(const std::string& name, std::int64_t size,
@@ -159,9 +171,19 @@ void ArchiveEngine::finishFailedOperation() {
     m_state.busy = false;
     m_window.setMainWindowEnabled(true);
     m_window.focusMainWindow();
+    closeWindowIfAsked();
+}
+
+void ArchiveEngine::closeWindowIfAsked() {
+    if (m_state.closing) {
+        m_window.closeMainWindowLater();
+    }
 }
 
 void ArchiveEngine::RunArchiveOperation(bool add) {
+    if (!mayStartJob()) {
+        return;
+    }
     WaitCursor wait(m_window);
     const Kind kind = m_state.deleteRequest ? Kind::Delete : add ? Kind::Add : Kind::Extract;
     const res::OperationTexts& text = kind == Kind::Delete ? res::kDeleteTexts
@@ -227,10 +249,20 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
             cancelled = true;
             break;
         }
-        if (!job.launchAndWait()) {
+        const bool done = job.launchAndWait(dialog.get());
+        m_state.closing = m_state.closing || job.windowClosing();
+        if (!done && !job.wasStopped()) {
             dialog.reset();
             finishFailedOperation();
             return;
+        }
+        if (job.wasStopped()) {
+            // Stopped by the user: the operation is cancelled, and says so as a Cancel does.
+            dialog->requestCancel();
+            if (dialog->checkCancelled()) {
+                cancelled = true;
+                break;
+            }
         }
         problems = archiverErrors();
         const int bytePercent = percentOf(static_cast<double>(bytesDone), static_cast<double>(byteTotal));
@@ -283,6 +315,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
     }
     m_window.setMainWindowEnabled(true);
     m_window.focusMainWindow();
+    closeWindowIfAsked();
 }
 
 void ArchiveEngine::AddArchiveFolderItems(const std::string& folder) {

@@ -82,12 +82,16 @@ private:
     struct ArchiverProblem;
 
     bool archiveExists() const;
+    // No job starts while another is waited for, nor once the window is closing.
+    bool mayStartJob() const;
     void setArchive(const std::string& path);
     void addToRecentFiles(const std::string& path);
     // What the last job's programs said when they failed, "" when all went well; an error file
     // that cannot be read gives the reason it cannot be read.
     std::string archiverErrors() const;
     void finishFailedOperation();
+    // The user stopped a job to close the window: it closes now that the step is over.
+    void closeWindowIfAsked();
 
     const JobFiles& m_files;
     ArchiveWindow& m_window;

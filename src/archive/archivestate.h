@@ -75,6 +75,7 @@ struct ArchiveState {
     bool associated = false;
     bool recentFilePending = false;
     bool startupRouting = false;
+    bool closing = false; // the user stopped a job to close the window: no job starts any more
 };
 
 } // namespace archive

@@ -9,6 +9,8 @@ namespace archive {
 enum class MessageIcon { Stop, Question, Information, Exclamation };
 enum class MessageButtons { Ok, OkCancel };
 enum class MessageAnswer { Ok, Cancel };
+// What the user asked of the window while a long tool job ran.
+enum class JobRequest { None, CloseWindow };
 
 // One row of the progress dialog's lists: name, size text, date text.
 struct ProgressRow {
@@ -32,6 +34,10 @@ public:
     // Handles every input event waiting for the dialog, then reports whether Cancel has been
     // pressed; when it has, shows "The process has been cancelled by the user." first.
     virtual bool checkCancelled() = 0;
+    // Whether Cancel has been pressed, without handling events or showing anything.
+    virtual bool cancelRequested() const = 0;
+    // Cancels as the Cancel button does: the next check reports it.
+    virtual void requestCancel() = 0;
 };
 
 // What a file dialog of the Open and New commands is asked for.
@@ -53,6 +59,7 @@ public:
                                       MessageButtons buttons) = 0;
     // Status bar pane 0.
     virtual void setStatusText(const std::string& text) = 0;
+    virtual std::string statusText() const = 0;
     virtual void beginWaitCursor() = 0;
     virtual void endWaitCursor() = 0;
     // Lets one queued message of the main window run; false when none was waiting.
@@ -67,6 +74,13 @@ public:
     virtual std::unique_ptr<ProgressDialog> createProgressDialog(const std::string& title) = 0;
     // A .zip file dialog; the chosen file's full Windows path, or nothing when cancelled.
     virtual std::optional<std::string> chooseArchiveFile(const FileDialogRequest& request) = 0;
+    // Called between the waits of a tool job that runs long: the window repaints and takes the
+    // progress dialog's buttons and a request to close it; every other input of the user is
+    // dropped, so nothing can start a second job. Reports a close request made meanwhile, which
+    // the window has put off.
+    virtual JobRequest processEventsDuringJob() = 0;
+    // The user stopped a job to close the window: it closes once the step running now is over.
+    virtual void closeMainWindowLater() = 0;
 };
 
 // Lets the messages waiting for the main window run before a long step blocks the thread (a

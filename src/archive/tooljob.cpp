@@ -5,9 +5,22 @@
 #include "launch.h"
 #include "messages.h"
 
+#include <cerrno>
+
 namespace archive {
 
 namespace {
+
+// At most one job runs at a time in a program; its wait lets the window handle events.
+bool g_jobRunning = false;
+
+class RunningJob {
+public:
+    RunningJob() { g_jobRunning = true; }
+    ~RunningJob() { g_jobRunning = false; }
+    RunningJob(const RunningJob&) = delete;
+    RunningJob& operator=(const RunningJob&) = delete;
+};
 
 // Creates or truncates a job file and writes text to it, all or nothing reported.
 platform::Status writeJobFile(const platform::DriveMap& drives, const std::string& windowsPath,
@@ -66,7 +79,18 @@ void ToolJob::deleteMarker() {
     (void)platform::deleteFile(m_drives, m_files.marker);
 }
 
-bool ToolJob::launchAndWait() {
+bool ToolJob::isRunning() {
+    return g_jobRunning;
+}
+
+bool ToolJob::launchAndWait(ProgressDialog* dialog) {
+    m_stopped = false;
+    m_windowClosing = false;
+    if (g_jobRunning) {
+        // Reached from an event handled during another job's wait: that job's files are in use.
+        m_failure = platform::makeError(EBUSY, "another job is running");
+        return false;
+    }
     platform::Result<std::string> script = m_drives.toHost(m_files.script);
     if (!script.ok()) {
         return fail(script.error());
@@ -81,10 +105,54 @@ bool ToolJob::launchAndWait() {
     // of the interpreter is the moment to look for it: no polling interval is lost. A job whose
     // interpreter is gone without leaving the marker (the marker line failed, the disk is full)
     // would otherwise be waited for forever.
-    platform::waitForProcessEnd(launched.process);
+    if (!waitForJob(launched.process, dialog)) {
+        m_failure = platform::makeError(ECANCELED, "the job was stopped by the user");
+        return false;
+    }
     // A job started hidden here has no console window, so none is left to close afterwards.
     platform::Status taken = platform::deleteFile(m_drives, m_files.marker);
     return taken.ok() || fail(taken.error());
+}
+
+bool ToolJob::userWantsToStop() {
+    return m_window.showMessage(res::kStopArchiverQuestion, res::kStopArchiverCaption, MessageIcon::Question,
+                                MessageButtons::OkCancel) == MessageAnswer::Ok;
+}
+
+bool ToolJob::waitForJob(pid_t process, ProgressDialog* dialog) {
+    const RunningJob running;
+    if (platform::waitForProcessEnd(process, kLongJobAfter) != platform::ProcessEnd::StillRunning) {
+        return true;
+    }
+    // A long job: a big archive or a hung archiver look alike from here, so it is never stopped
+    // without asking.
+    const std::string statusBefore = m_window.statusText();
+    m_window.setStatusText(res::kArchiverWorkingStatus);
+    bool cancelAnswered = false;
+    for (;;) {
+        const JobRequest request = m_window.processEventsDuringJob();
+        const bool closeAsked = request == JobRequest::CloseWindow;
+        const bool cancelAsked = !cancelAnswered && dialog != nullptr && dialog->cancelRequested();
+        if (closeAsked || cancelAsked) {
+            // A Cancel answered "let it finish" stays a Cancel: the operation stops after this job.
+            cancelAnswered = cancelAnswered || cancelAsked;
+            if (userWantsToStop()) {
+                m_windowClosing = closeAsked;
+                // The job may have ended while the question was up; then its work stands.
+                if (platform::waitForProcessEnd(process, std::chrono::milliseconds(0)) ==
+                    platform::ProcessEnd::StillRunning) {
+                    platform::stopProcessGroup(process);
+                    m_stopped = true;
+                }
+                break;
+            }
+        }
+        if (platform::waitForProcessEnd(process, kLongJobPoll) != platform::ProcessEnd::StillRunning) {
+            break;
+        }
+    }
+    m_window.setStatusText(statusBefore);
+    return !m_stopped;
 }
 
 bool ToolJob::run(const std::string& commandLine) {

@@ -4,7 +4,9 @@
 #include "drivemap.h"
 #include "result.h"
 
+#include <chrono>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace archive {
@@ -30,6 +32,12 @@ inline constexpr char kInterpreterName[] = "pellix-batch";
 // the completion marker, with no line end after it.
 std::string jobScriptText(const std::string& commandLine, const JobFiles& files);
 
+// A job that has run this long shows that the archiver is still working, and the window takes its
+// events again so that the user can stop the job; a job that ends sooner is simply waited for.
+inline constexpr std::chrono::milliseconds kLongJobAfter{3000};
+// How often the window's events are handled while a long job runs.
+inline constexpr std::chrono::milliseconds kLongJobPoll{100};
+
 // One run of the archiver: the program writes a two-line script, starts it hidden, and waits for
 // the script's last line to create the completion marker. Each step that fails shows the
 // job-file error message once and returns false.
@@ -44,20 +52,34 @@ public:
     bool writeListFile(const std::vector<std::string>& lines);
     // Deletes a marker left by an earlier job, so that it cannot end the next wait early.
     void deleteMarker();
-    // Starts the script hidden, waits until the job has ended and takes its marker.
-    bool launchAndWait();
+    // Starts the script hidden, waits until the job has ended and takes its marker. A job that
+    // runs long may be stopped by the user (through the dialog's Cancel, or by closing the
+    // window), after a question: then false without a message, and wasStopped() says so.
+    bool launchAndWait(ProgressDialog* dialog = nullptr);
     // A listing job: writes the script, clears the marker, launches and waits.
     bool run(const std::string& commandLine);
     // Why the last step that returned false failed, with the system's own reason.
     const platform::Error& failure() const { return m_failure; }
 
+    // The last job was stopped by the user before it ended.
+    bool wasStopped() const { return m_stopped; }
+    // The user chose to close the window during the last job: no further job may start.
+    bool windowClosing() const { return m_windowClosing; }
+    // A job is being waited for; the window's events handled meanwhile must not start another.
+    static bool isRunning();
+
 private:
     bool fail(platform::Error reason);
+    // Waits for the job's process; false when the user stopped it.
+    bool waitForJob(pid_t process, ProgressDialog* dialog);
+    bool userWantsToStop();
 
     const JobFiles& m_files;
     ArchiveWindow& m_window;
     const platform::DriveMap& m_drives;
     platform::Error m_failure;
+    bool m_stopped = false;
+    bool m_windowClosing = false;
 };
 
 // Deletes the job script, the completion marker, the list file, the listing file and the error

@@ -461,7 +461,24 @@ void CMainFrame::saveSettingsOnce() {
     m_application.saveSettings(m_panes->leftColumnWidth(), m_panes->topRowHeight());
 }
 
+void CMainFrame::closeWhenIdle(int delayMilliseconds) {
+    QTimer::singleShot(delayMilliseconds, this, [this] {
+        if (archive::ToolJob::isRunning() || m_application.engine().state().busy) {
+            closeWhenIdle(50);
+        } else {
+            close();
+        }
+    });
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // While the archiver works, its wait asks the user whether to stop it; the window closes
+    // once it has stopped.
+    if (archive::ToolJob::isRunning()) {
+        m_seam.putOffCloseDuringJob();
+        event->ignore();
+        return;
+    }
     // An operation still on the stack (reached after Hide Program) must finish first: closing
     // now would pull its window out from under it.
     if (m_application.engine().state().busy) {

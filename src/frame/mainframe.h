@@ -57,6 +57,8 @@ public:
     void refresh();
     // The settings written as the window goes away; done once, whichever way out was taken.
     void saveSettingsOnce();
+    // Closes the window as soon as no job and no operation is running any more.
+    void closeWhenIdle(int delayMilliseconds = 0);
 
     // views::ViewHost
     views::CMyTreeView* treeAt(int row) override;

@@ -42,6 +42,8 @@ public:
     void scrollCompletedToEnd() override;
     void setCountTexts(const std::string& fileCount, const std::string& fileSizes) override;
     bool checkCancelled() override;
+    bool cancelRequested() const override { return m_cancelRequested; }
+    void requestCancel() override { m_cancelRequested = true; }
 
     // What the dialog shows, for tests and the script driver.
     std::vector<archive::ProgressRow> nowProcessingRows() const;
@@ -49,7 +51,6 @@ public:
     QString fileCountText() const;
     QString fileSizesText() const;
     int position() const;
-    bool isCancelRequested() const { return m_cancelRequested; }
     QPushButton* cancelButton() const { return m_cancelButton; }
     QPushButton* hideProgramButton() const { return m_hideButton; }
     QTreeView* nowProcessingView() const { return m_nowProcessingView; }
@@ -67,7 +68,6 @@ protected:
 private:
     QTreeView* createList(ProgressRowModel* model);
     void centreOverOwner();
-    void requestCancel() { m_cancelRequested = true; }
 
     QPointer<QWidget> m_owner;
     archive::ArchiveWindow& m_window;

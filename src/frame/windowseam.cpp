@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QWindow>
 #include <cstdio>
 
 namespace frame {
@@ -35,6 +36,65 @@ QString oneLine(const std::string& text) {
     line.replace("\r\n", " / ").replace('\n', " / ");
     return line;
 }
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletMove:
+    case QEvent::TabletRelease:
+    case QEvent::InputMethod:
+    case QEvent::NativeGesture:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// While a job runs, the user's input reaches only windows of their own (the progress dialog, a
+// message box, the help): a key, a shortcut or a click meant for the main window or one of its
+// menus is dropped, so that nothing handled during the wait starts a second job.
+class JobInputFilter : public QObject {
+public:
+    explicit JobInputFilter(QWidget* mainWindow) : m_mainWindow(mainWindow) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!isUserInput(event->type())) {
+            return false;
+        }
+        if (auto* widget = qobject_cast<QWidget*>(watched)) {
+            for (QWidget* up = widget; up != nullptr; up = up->parentWidget()) {
+                if (up == m_mainWindow) {
+                    return true;
+                }
+            }
+            return false;
+        }
+        if (auto* window = qobject_cast<QWindow*>(watched)) {
+            return m_mainWindow != nullptr && window == m_mainWindow->windowHandle();
+        }
+        return true; // the main window's actions, reached by their shortcuts
+    }
+
+private:
+    QWidget* m_mainWindow;
+};
 
 } // namespace
 
@@ -80,6 +140,31 @@ archive::MessageAnswer WindowSeam::showMessage(const std::string& text, const st
 void WindowSeam::setStatusText(const std::string& text) {
     if (m_frame != nullptr) {
         m_frame->setStatusPaneText(0, QString::fromStdString(text));
+    }
+}
+
+std::string WindowSeam::statusText() const {
+    return m_frame != nullptr ? m_frame->statusPaneText(0).toStdString() : std::string();
+}
+
+archive::JobRequest WindowSeam::processEventsDuringJob() {
+    if (qApp != nullptr) {
+        JobInputFilter filter(m_frame);
+        qApp->installEventFilter(&filter);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents();
+        qApp->removeEventFilter(&filter);
+    }
+    if (m_closeRequested) {
+        m_closeRequested = false;
+        return archive::JobRequest::CloseWindow;
+    }
+    return archive::JobRequest::None;
+}
+
+void WindowSeam::closeMainWindowLater() {
+    if (m_frame != nullptr) {
+        m_frame->closeWhenIdle();
     }
 }
 

@@ -43,6 +43,7 @@ public:
     archive::MessageAnswer showMessage(const std::string& text, const std::string& caption,
                                        archive::MessageIcon icon, archive::MessageButtons buttons) override;
     void setStatusText(const std::string& text) override;
+    std::string statusText() const override;
     void beginWaitCursor() override;
     void endWaitCursor() override;
     bool processOnePendingMessage() override;
@@ -52,6 +53,11 @@ public:
     void rebuildArchiveViews() override;
     std::unique_ptr<archive::ProgressDialog> createProgressDialog(const std::string& title) override;
     std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest& request) override;
+    archive::JobRequest processEventsDuringJob() override;
+    void closeMainWindowLater() override;
+
+    // A close request that came while a job ran: the job's wait asks the user about it.
+    void putOffCloseDuringJob() { m_closeRequested = true; }
 
 private:
     void log(const QString& line);
@@ -63,6 +69,7 @@ private:
     std::function<void(const QString&)> m_logger;
     int m_waitDepth = 0;
     int m_unexpected = 0;
+    bool m_closeRequested = false;
 };
 
 } // namespace frame

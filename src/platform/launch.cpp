@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,6 +13,61 @@
 extern char** environ;
 
 namespace platform {
+
+namespace {
+
+// A descriptor that becomes readable when the process ends; -1 where the kernel has none.
+int openProcessHandle(pid_t process) {
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, process, 0));
+#else
+    (void)process;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+// Whether the process has ended, without taking its exit (the leader of a group stays a
+// zombie, so its group id cannot be given to anyone else while the group is killed).
+bool hasEnded(pid_t process) {
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(process), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        return errno != EINTR && ::kill(process, 0) != 0 && errno != EPERM; // not our child
+    }
+    return info.si_pid == process;
+}
+
+// Waits until the process has ended or the deadline has passed; does not take its exit.
+bool waitUntilEnded(pid_t process, std::chrono::steady_clock::time_point deadline) {
+    const int handle = openProcessHandle(process);
+    for (;;) {
+        if (hasEnded(process)) {
+            if (handle >= 0) {
+                ::close(handle);
+            }
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            if (handle >= 0) {
+                ::close(handle);
+            }
+            return false;
+        }
+        if (handle >= 0) {
+            pollfd watched{handle, POLLIN, 0};
+            (void)::poll(&watched, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        } else {
+            // No process handle: look again soon, never later than the deadline.
+            const long long nap = std::min<long long>(left.count(), 5);
+            const struct timespec pause = {0, static_cast<long>(nap) * 1'000'000};
+            ::nanosleep(&pause, nullptr);
+        }
+    }
+}
+
+} // namespace
 
 LaunchResult launchHidden(const std::string& programHostPath, const std::string& argument) {
     if (::access(programHostPath.c_str(), F_OK) != 0) {
@@ -69,6 +126,32 @@ ProcessEnd waitForProcessEnd(pid_t process) {
         ::nanosleep(&pause, nullptr);
     }
     return ProcessEnd::Unknown;
+}
+
+ProcessEnd waitForProcessEnd(pid_t process, std::chrono::milliseconds timeout) {
+    if (!waitUntilEnded(process, std::chrono::steady_clock::now() + timeout)) {
+        return ProcessEnd::StillRunning;
+    }
+    int status = 0;
+    while (::waitpid(process, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return ProcessEnd::Unknown;
+        }
+    }
+    return ProcessEnd::Exited;
+}
+
+void stopProcessGroup(pid_t leader, std::chrono::milliseconds grace) {
+    if (leader <= 0) {
+        return;
+    }
+    // The job leads a session and a process group of its own (launchHidden), so the group id is
+    // its process id; until its exit is taken, that id cannot name anyone else's group.
+    (void)::kill(-leader, SIGTERM);
+    (void)waitUntilEnded(leader, std::chrono::steady_clock::now() + grace);
+    // What did not end on the request (the leader, or a program it started) ends now.
+    (void)::kill(-leader, SIGKILL);
+    (void)waitForProcessEnd(leader);
 }
 
 } // namespace platform

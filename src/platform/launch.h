@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <sys/types.h>
 
@@ -24,11 +25,20 @@ inline constexpr int kLaunchNoAssociation = 31;
 // with standard input, output and error on /dev/null. Nothing is shown.
 LaunchResult launchHidden(const std::string& programHostPath, const std::string& argument);
 
-// How a started process ended.
-enum class ProcessEnd { Exited, Unknown };
+// How a started process ended, or that it has not ended yet.
+enum class ProcessEnd { Exited, Unknown, StillRunning };
 
 // Blocks until the process has ended; returns at once for a process that is not ours to wait
 // for (it is then polled until it is gone).
 ProcessEnd waitForProcessEnd(pid_t process);
+
+// Waits at most `timeout` for the process to end and takes its exit when it has; StillRunning
+// otherwise. Wakes as soon as the process ends, not at the next tick of a poll.
+ProcessEnd waitForProcessEnd(pid_t process, std::chrono::milliseconds timeout);
+
+// Ends a process started by launchHidden together with everything it started: the whole
+// process group its session leads. Asks politely first, then kills what is left after
+// `grace`, and takes the leader's exit.
+void stopProcessGroup(pid_t leader, std::chrono::milliseconds grace = std::chrono::milliseconds(500));
 
 } // namespace platform

@@ -17,6 +17,11 @@ inline constexpr char kJobFileError[] = "The program was unable to create a requ
 inline constexpr char kOpeningStatus[] = "Opening Zip File - Please Wait ...";
 inline constexpr char kReadyStatus[] = "Ready";
 inline constexpr char kUnreadableArchive[] = "The Zip Archive could not be read completely:";
+inline constexpr char kArchiverWorkingStatus[] = "The Archiver is Still Working - Please Wait ...";
+inline constexpr char kStopArchiverQuestion[] =
+    "The archiver is still working. Do you want to stop it?\n\nOK stops the archiver now. Cancel lets it "
+    "finish.";
+inline constexpr char kStopArchiverCaption[] = "Stop the Archiver";
 
 // Opening archives.
 inline constexpr char kMissingFile[] = "The selected file does not exist.";

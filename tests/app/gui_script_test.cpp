@@ -190,3 +190,40 @@ TEST(GuiScriptTest, EveryWayOutSavesTheSettings) {
         EXPECT_TRUE(contains(store, "\"IncludePathInfo\"=dword:00000001")) << way << "\n" << store;
     }
 }
+
+TEST(GuiScriptTest, ClosingDuringAHungAddStopsTheArchiverAndLeavesTheArchiveAsItWas) {
+    ProgramUnderTest program;
+    testsupport::writeFile(program.sandbox.hostPath("zipsrc/old.txt"), "old");
+    makeZip(program.sandbox, "keep.zip", "old.txt");
+    testsupport::writeFile(program.sandbox.hostPath("src/new.txt"), "new");
+    const std::string zip = program.sandbox.hostPath("zips/keep.zip");
+    const std::string before = testsupport::readFile(zip);
+    const std::string log = program.sandbox.hostPath("runs.log");
+    const std::string sleeper = program.sandbox.hostPath("sleeper.pid");
+    testsupport::writeSlowArchiver(program.dir + "/PKZIP25.EXE", "-add", 60, log, sleeper);
+    int status = -1;
+    const std::string out = program.runScript("select local-tree C:\\src\\\n"
+                                              "rows local-list new.txt\n"
+                                              "answer OK\n"
+                                              "answer OK\n"
+                                              "close later 1500\n"
+                                              "command ID_ZIP_FILES\n",
+                                              zip, &status);
+    EXPECT_EQ(status, 0) << out;
+    const size_t question =
+        out.find("box Question|Stop the Archiver|The archiver is still working. Do you want "
+                 "to stop it? /  / OK stops the archiver now. Cancel lets it finish. -> OK");
+    const size_t cancelled =
+        out.find("box Stop|Process Cancelled|The process has been cancelled by the user.");
+    const size_t closed = out.find("window closed");
+    ASSERT_NE(question, std::string::npos) << out;
+    ASSERT_NE(cancelled, std::string::npos) << out;
+    ASSERT_NE(closed, std::string::npos) << out;
+    EXPECT_LT(question, cancelled) << out;
+    EXPECT_LT(cancelled, closed) << out;
+    EXPECT_FALSE(contains(out, "Zip Completed")) << out;
+    EXPECT_TRUE(testsupport::processEndsWithin(sleeper, std::chrono::seconds(5)));
+    EXPECT_EQ(testsupport::readFile(zip), before);
+    // The listing at start-up and the add; nothing runs once the window is closing.
+    EXPECT_EQ(testsupport::count(testsupport::readFile(log), "\n"), 2u) << testsupport::readFile(log);
+}

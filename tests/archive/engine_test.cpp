@@ -1,6 +1,7 @@
 #include "archiveengine.h"
 #include "fakewindow.h"
 #include "formats.h"
+#include "programcopy.h"
 #include "sandbox.h"
 
 #include <algorithm>
@@ -398,4 +399,98 @@ TEST(EngineTest, CommandLinesAndListFilesAreExact) {
               "\"C:\\dest\"\r\ncopy \"C:\\prog\\temp.bat\" \"C:\\prog\\tempdone.txt\"");
     EXPECT_EQ(testsupport::readFile(world.sandbox.hostPath("prog/temp.lst")),
               "docs/x.txt\r\ndocs\\y.txt\r\n");
+}
+
+TEST(EngineTest, ALongJobIsStoppedOnlyWhenTheUserSaysSo) {
+    using archive::JobRequest;
+    const std::string question = "Question|Stop the Archiver|The archiver is still working. Do you want to "
+                                 "stop it?\n\nOK stops the archiver now. Cancel lets it finish.\n";
+    const std::string zipped = "Information|Zip Completed|The Selected Files have been Zipped.\n";
+    const std::string cancelled = kCancelledBox + "\n";
+    const struct {
+        const char* what;
+        const char* hangOn;  // the archiver's runs that wait, by a word of their command line
+        int seconds;         // how long they wait
+        bool listing;        // a listing of the archive, else an add to it
+        int cancelAtCall;    // the progress dialog's Cancel pressed during this pump (0: never)
+        int closeAtCall;     // the window asked to close during this pump (0: never)
+        const char* answers; // to the questions in order: "n" Cancel (let it finish), "y" OK (stop it)
+        std::string boxes;   // one line each
+        bool stopped;
+        bool closing;
+        size_t runs; // archiver runs from the operation on, its listing afterwards included
+    } cases[] = {
+        {"slow add, close answered no", "-add", 4, false, 0, 1, "n", question + zipped, false, false, 2},
+        {"hung add, Cancel answered yes", "-add", 60, false, 2, 0, "y", question + cancelled, true, false, 2},
+        {"hung add, Cancel answered no, then close answered yes", "-add", 60, false, 2, 4, "ny",
+         question + question + cancelled, true, true, 1},
+        {"hung listing, close answered yes", "", 60, true, 0, 1, "y", question, true, true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld world;
+        makeSourceTree(world.sandbox);
+        world.makeZip("a.zip", "src", "top.txt");
+        world.open("a.zip");
+        const std::string zip = world.sandbox.hostPath("a.zip");
+        const std::string before = testsupport::readFile(zip);
+        const std::string log = world.sandbox.hostPath("runs.log");
+        const std::string sleeper = world.sandbox.hostPath("sleeper.pid");
+        testsupport::writeSlowArchiver(world.sandbox.hostPath("prog/PKZIP25.EXE"), c.hangOn, c.seconds, log,
+                                       sleeper);
+        world.window.calls.clear();
+        for (const char* answer = c.answers; *answer != '\0'; ++answer) {
+            world.window.answers.push_back(*answer == 'y' ? archive::MessageAnswer::Ok
+                                                          : archive::MessageAnswer::Cancel);
+        }
+        world.window.onJobEvents = [&](int call) {
+            if (call == 1) {
+                // Nothing handled during the wait may start a job of its own.
+                world.engine->ListArchive();
+                world.engine->RunArchiveOperation(true);
+            }
+            if (call == c.cancelAtCall) {
+                world.window.cancelPressed = true;
+            }
+            return call == c.closeAtCall ? JobRequest::CloseWindow : JobRequest::None;
+        };
+        world.window.status = "before";
+        if (c.listing) {
+            world.engine->ListArchive();
+        } else {
+            world.engine->AddOperationItem("C:\\src\\docs\\b.txt", 3000, "");
+            world.engine->RunArchiveOperation(true);
+        }
+
+        std::string boxes;
+        for (const std::string& box : world.window.boxes()) {
+            boxes += box + "\n";
+        }
+        EXPECT_EQ(boxes, c.boxes);
+        EXPECT_GE(world.window.jobEventCalls, 1) << "the window's events are handled during a long job";
+        EXPECT_FALSE(world.window.callsStartingWith("status The Archiver is Still Working").empty());
+        EXPECT_NE(world.window.status, "The Archiver is Still Working - Please Wait ...")
+            << "the text goes again";
+        const std::string runs = testsupport::readFile(log);
+        EXPECT_EQ(static_cast<size_t>(std::count(runs.begin(), runs.end(), '\n')), c.runs) << runs;
+        EXPECT_EQ(world.engine->state().closing, c.closing);
+        EXPECT_EQ(world.window.closingLater, c.closing);
+        EXPECT_TRUE(world.window.mainWindowEnabled);
+        EXPECT_FALSE(world.engine->state().busy);
+        EXPECT_EQ(world.window.waitCursorDepth, 0);
+        if (c.stopped) {
+            EXPECT_TRUE(testsupport::processEndsWithin(sleeper, std::chrono::seconds(5)))
+                << "the whole job ends, what it started included";
+            EXPECT_EQ(testsupport::readFile(zip), before) << "the stopped job had not touched the archive";
+            EXPECT_EQ(world.memberPaths(), std::vector<std::string>{"top.txt"});
+        } else {
+            EXPECT_EQ(world.memberPaths(), (std::vector<std::string>{"top.txt", "b.txt"}));
+        }
+        if (c.closing) {
+            // Once the window is closing, no job starts any more.
+            world.engine->ListArchive();
+            world.engine->RunArchiveOperation(true);
+            EXPECT_EQ(testsupport::readFile(log), runs);
+        }
+    }
 }

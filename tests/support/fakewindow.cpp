@@ -28,11 +28,20 @@ public:
         const int check = ++m_window.checksMade;
         m_window.calls.push_back("check " + std::to_string(check));
         if (m_window.cancelBeforeCheck != 0 && check >= m_window.cancelBeforeCheck) {
+            m_window.cancelPressed = true;
+        }
+        if (m_window.cancelPressed) {
             m_window.showMessage("The process has been cancelled by the user.", "Process Cancelled",
                                  archive::MessageIcon::Stop, archive::MessageButtons::Ok);
             return true;
         }
         return false;
+    }
+
+    bool cancelRequested() const override { return m_window.cancelPressed; }
+    void requestCancel() override {
+        m_window.calls.push_back("cancel requested");
+        m_window.cancelPressed = true;
     }
 
 private:
@@ -55,6 +64,7 @@ void FakeWindow::rebuildArchiveViews() {
 std::unique_ptr<archive::ProgressDialog> FakeWindow::createProgressDialog(const std::string& title) {
     calls.push_back("progress " + title);
     checksMade = 0;
+    cancelPressed = false;
     return std::make_unique<FakeProgressDialog>(*this);
 }
 
@@ -94,7 +104,18 @@ archive::MessageAnswer FakeWindow::showMessage(const std::string& text, const st
 }
 
 void FakeWindow::setStatusText(const std::string& text) {
+    status = text;
     calls.push_back("status " + text);
+}
+
+archive::JobRequest FakeWindow::processEventsDuringJob() {
+    const int call = ++jobEventCalls;
+    return onJobEvents ? onJobEvents(call) : archive::JobRequest::None;
+}
+
+void FakeWindow::closeMainWindowLater() {
+    closingLater = true;
+    calls.push_back("close later");
 }
 
 void FakeWindow::beginWaitCursor() {

@@ -18,6 +18,7 @@ public:
     archive::MessageAnswer showMessage(const std::string& text, const std::string& caption,
                                        archive::MessageIcon icon, archive::MessageButtons buttons) override;
     void setStatusText(const std::string& text) override;
+    std::string statusText() const override { return status; }
     void beginWaitCursor() override;
     void endWaitCursor() override;
     bool processOnePendingMessage() override;
@@ -27,6 +28,8 @@ public:
     void rebuildArchiveViews() override;
     std::unique_ptr<archive::ProgressDialog> createProgressDialog(const std::string& title) override;
     std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest& request) override;
+    archive::JobRequest processEventsDuringJob() override;
+    void closeMainWindowLater() override;
 
     std::deque<archive::MessageAnswer> answers;
     std::deque<std::optional<std::string>> chosenFiles; // answers of the file dialogs; none: cancelled
@@ -34,6 +37,13 @@ public:
     // of an operation); 0: never.
     int cancelBeforeCheck = 0;
     int checksMade = 0;
+    bool cancelPressed = false; // the progress dialog's Cancel has been pressed
+    // Runs at each call of processEventsDuringJob (1 = the first of the program) and says what
+    // the user asked meanwhile; it may press Cancel. None when unset.
+    std::function<archive::JobRequest(int call)> onJobEvents;
+    int jobEventCalls = 0;
+    std::string status;              // the status text last set
+    bool closingLater = false;       // closeMainWindowLater was called
     std::function<void()> onRebuild; // runs inside rebuildArchiveViews
     int pendingMessages = 0;         // how many queued window messages processOnePendingMessage finds
     std::vector<std::string> calls;  // "box Stop|Pellix|text", "status Ready", "enable 0", ...

@@ -1,6 +1,10 @@
 #include "programcopy.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 namespace testsupport {
 
@@ -30,6 +34,56 @@ std::string ProgramCopy::runScript(const std::string& script, const std::string&
 
 std::string ProgramCopy::registryText() const {
     return readFile(sandbox.config() + "/pellix/registry.reg");
+}
+
+void writeSlowArchiver(const std::string& hostPath, const std::string& pattern, int seconds,
+                       const std::string& log, const std::string& sleeperPid) {
+    std::filesystem::remove(hostPath);
+    writeFile(hostPath, "#!/bin/sh\n"
+                        "echo \"$*\" >> '" +
+                            log +
+                            "'\n"
+                            "case \"$*\" in\n"
+                            "*" +
+                            pattern +
+                            "*)\n"
+                            "    trap '' TERM\n"
+                            "    sleep " +
+                            std::to_string(seconds) +
+                            " &\n"
+                            "    echo $! > '" +
+                            sleeperPid +
+                            "'\n"
+                            "    wait\n"
+                            "    ;;\n"
+                            "esac\n"
+                            "exec '" +
+                            programDir() + "/PKZIP25.EXE' \"$@\"\n");
+    std::filesystem::permissions(hostPath, std::filesystem::perms::owner_all);
+}
+
+bool processEndsWithin(const std::string& pidFile, std::chrono::milliseconds timeout) {
+    const std::string text = readFile(pidFile);
+    const pid_t process = static_cast<pid_t>(std::atoi(text.c_str()));
+    if (process <= 0) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        // A process that has ended but not been reaped yet (a zombie) counts as ended.
+        const std::string stat = fileExists("/proc/" + std::to_string(process) + "/stat")
+                                     ? readFile("/proc/" + std::to_string(process) + "/stat")
+                                     : std::string();
+        const size_t state = stat.rfind(") ");
+        if ((::kill(process, 0) != 0 && errno == ESRCH) ||
+            (state != std::string::npos && (stat[state + 2] == 'Z' || stat[state + 2] == 'X'))) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 bool contains(const std::string& text, const std::string& part) {

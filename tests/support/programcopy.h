@@ -2,7 +2,9 @@
 
 #include "sandbox.h"
 
+#include <chrono>
 #include <string>
+#include <sys/types.h>
 
 namespace testsupport {
 
@@ -21,6 +23,15 @@ public:
     Sandbox sandbox;
     std::string dir;
 };
+
+// Puts a slow stand-in for the archiver at hostPath (replacing what is there). Each run appends
+// its command line to `log`; a run whose command line holds `pattern` ("" for every run) first
+// waits `seconds` for a child that ignores a polite request to stop (its process id written to
+// `sleeperPid`), then runs the real archiver with the same arguments.
+void writeSlowArchiver(const std::string& hostPath, const std::string& pattern, int seconds,
+                       const std::string& log, const std::string& sleeperPid);
+// Whether the process named by the number in pidFile has ended within `timeout`.
+bool processEndsWithin(const std::string& pidFile, std::chrono::milliseconds timeout);
 
 bool contains(const std::string& text, const std::string& part);
 size_t count(const std::string& text, const std::string& part);
