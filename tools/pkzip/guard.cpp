@@ -1,9 +1,14 @@
 #include "guard.h"
 
+#include "zipformat.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -14,9 +19,12 @@ namespace pkzip {
 
 namespace {
 
-constexpr char kJournalMagic[8] = {'P', 'X', 'J', 'O', 'U', 'R', '0', '1'};
-// magic, device, inode, old size, central offset, tail length; then the tail and a CRC-32.
-constexpr size_t kJournalHeaderSize = 8 + 5 * 8;
+constexpr char kJournalMagic[8] = {'P', 'X', 'J', 'O', 'U', 'R', '0', '2'};
+// magic, device, inode, old size, central offset, CRC-32 of the data before it, tail length; then
+// the tail and a CRC-32 of everything before.
+constexpr size_t kJournalHeaderSize = 8 + 6 * 8;
+// How much of the member data just before the old central directory the record vouches for.
+constexpr uint64_t kGuardedLength = 64u << 10;
 
 bool exists(const std::string& path) {
     struct stat info {};
@@ -28,8 +36,20 @@ struct JournalRecord {
     uint64_t inode = 0;
     uint64_t oldSize = 0;
     uint64_t centralOffset = 0;
+    uint32_t dataCrc = 0; // of the kGuardedLength bytes (or fewer) before centralOffset
     std::string tail;
 };
+
+// The CRC-32 of the member data just before offset, which an append never changes.
+Result<uint32_t> guardedDataCrc(int fd, const std::string& path, uint64_t offset) {
+    const uint64_t length = std::min(offset, kGuardedLength);
+    std::string data(static_cast<size_t>(length), '\0');
+    if (Status read = readAt(fd, data.data(), data.size(), offset - length, path); !read.ok()) {
+        return read.error();
+    }
+    return static_cast<uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<z_size_t>(data.size())));
+}
 
 // The journal's header; the tail and a CRC-32 of header and tail follow it in the file.
 std::string encodeJournalHeader(const JournalRecord& record) {
@@ -38,6 +58,7 @@ std::string encodeJournalHeader(const JournalRecord& record) {
     put64(out, record.inode);
     put64(out, record.oldSize);
     put64(out, record.centralOffset);
+    put64(out, record.dataCrc);
     put64(out, record.tail.size());
     return out;
 }
@@ -56,7 +77,8 @@ bool decodeJournal(const std::string& data, JournalRecord& record) {
     record.inode = get64(p + 16);
     record.oldSize = get64(p + 24);
     record.centralOffset = get64(p + 32);
-    const uint64_t tailLength = get64(p + 40);
+    record.dataCrc = static_cast<uint32_t>(get64(p + 40));
+    const uint64_t tailLength = get64(p + 48);
     if (tailLength != data.size() - 4 - kJournalHeaderSize) {
         return false;
     }
@@ -73,6 +95,52 @@ Status restoreTail(int fd, const std::string& path, uint64_t centralOffset, cons
         return platform::errnoError("cannot restore the length of " + path);
     }
     return syncFile(fd, path);
+}
+
+// Whether the archive is still in a state the interrupted append left it in: the same file, its
+// member data before the old directory unchanged, and at the old directory's place either the old
+// directory itself (nothing written yet, or the header of a streamed member not yet written) or
+// the local header of the first new member. An archive copied back from a backup or changed by
+// another tool since fails one of these, and the old tail must not be written over it.
+bool fitsRecord(int fd, const std::string& path, const JournalRecord& record) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || static_cast<uint64_t>(info.st_dev) != record.device ||
+        static_cast<uint64_t>(info.st_ino) != record.inode ||
+        static_cast<uint64_t>(info.st_size) < record.centralOffset + 4 || record.tail.size() < 4) {
+        return false;
+    }
+    Result<uint32_t> crc = guardedDataCrc(fd, path, record.centralOffset);
+    if (!crc.ok() || *crc != record.dataCrc) {
+        return false;
+    }
+    unsigned char start[4];
+    if (!readAt(fd, start, sizeof start, record.centralOffset, path).ok()) {
+        return false;
+    }
+    return get32(start) == kLocalHeaderSignature || std::memcmp(start, record.tail.data(), sizeof start) == 0;
+}
+
+// Keeps a record that does not fit the archive under a new name for a person to look at, and
+// says so: the archive is left as it is.
+Status setAside(const ArchivePaths& paths) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &utc);
+    std::string kept = paths.journal + ".set-aside-" + stamp;
+    for (int n = 2; exists(kept); ++n) {
+        kept = paths.journal + ".set-aside-" + stamp + "-" + std::to_string(n);
+    }
+    if (::rename(paths.journal.c_str(), kept.c_str()) != 0) {
+        return platform::errnoError("cannot set aside " + paths.journal);
+    }
+    std::fprintf(stderr,
+                 "PKZIP25.EXE: %s: the recovery record of an interrupted change does not fit the archive as "
+                 "it is now (it was put back or changed since); the archive was left as it is and the "
+                 "record kept as %s\n",
+                 paths.archive.c_str(), kept.c_str());
+    return syncFolder(paths.folder);
 }
 
 } // namespace
@@ -157,19 +225,17 @@ Status recoverInterrupted(const ArchivePaths& paths) {
     }
     JournalRecord record;
     if (decodeJournal(data, record)) {
-        Result<FileHandle> archive = openFile(paths.archive, O_RDWR);
-        struct stat info {};
-        if (archive.ok() && ::fstat(archive->get(), &info) == 0 &&
-            static_cast<uint64_t>(info.st_dev) == record.device &&
-            static_cast<uint64_t>(info.st_ino) == record.inode) {
-            if (Status restored = restoreTail(archive->get(), paths.archive, record.centralOffset,
-                                              record.tail, record.oldSize);
-                !restored.ok()) {
-                return restored;
-            }
-            std::fprintf(stderr, "PKZIP25.EXE: %s: an interrupted change was rolled back\n",
-                         paths.archive.c_str());
+        Result<FileHandle> archive = openRegularFile(paths.archive, O_RDWR);
+        if (!archive.ok() || !fitsRecord(archive->get(), paths.archive, record)) {
+            return setAside(paths);
         }
+        if (Status restored =
+                restoreTail(archive->get(), paths.archive, record.centralOffset, record.tail, record.oldSize);
+            !restored.ok()) {
+            return restored;
+        }
+        std::fprintf(stderr, "PKZIP25.EXE: %s: an interrupted change was rolled back\n",
+                     paths.archive.c_str());
     }
     if (::unlink(paths.journal.c_str()) != 0 && errno != ENOENT) {
         return platform::errnoError("cannot remove " + paths.journal);
@@ -188,6 +254,11 @@ Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiv
     record.inode = static_cast<uint64_t>(info.st_ino);
     record.oldSize = oldSize;
     record.centralOffset = centralOffset;
+    Result<uint32_t> dataCrc = guardedDataCrc(archiveFd, paths.archive, centralOffset);
+    if (!dataCrc.ok()) {
+        return dataCrc.error();
+    }
+    record.dataCrc = *dataCrc;
     record.tail.resize(oldSize - centralOffset);
     if (Status read = readAt(archiveFd, record.tail.data(), record.tail.size(), centralOffset, paths.archive);
         !read.ok()) {

@@ -36,13 +36,14 @@ private:
 bool hasLeftovers(const ArchivePaths& paths);
 
 // Finishes what an interrupted run left: a complete journal rolls the archive back to the state
-// it records, an incomplete one (the run died before touching the archive) is dropped, and a
-// scratch file is removed. Needs the exclusive lock.
+// it records when the archive is still as the append left it (else the journal is set aside under
+// a new name and the archive left alone), an incomplete one (the run died before touching the
+// archive) is dropped, and a scratch file is removed. Needs the exclusive lock.
 [[nodiscard]] Status recoverInterrupted(const ArchivePaths& paths);
 
-// The record that makes an in-place append undoable: the old archive's length and the bytes from
-// the start of its central directory to its end, flushed to disk before the first byte of the
-// archive is overwritten.
+// The record that makes an in-place append undoable: the old archive's length, the bytes from
+// the start of its central directory to its end and a CRC of the member data just before it,
+// flushed to disk before the first byte of the archive is overwritten.
 class AppendJournal {
 public:
     [[nodiscard]] static Result<AppendJournal> begin(const ArchivePaths& paths, int archiveFd,

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <random>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -208,6 +209,94 @@ TEST_F(PkzipTest, AFullDiskLeavesTheArchiveAsItWas) {
     EXPECT_NE(output.find("big.txt"), std::string::npos) << output;
     EXPECT_EQ(read("out/big.txt"), "old contents");
     EXPECT_EQ(shell("ls -a out | grep -c pellix || true"), "0\n");
+}
+
+} // namespace
+} // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+// The recovery record of an interrupted append, and an archive put back or changed behind it.
+class RecoveryRecordTest : public PkzipTest {
+protected:
+    // Starts an append of big.bin and kills it once it has written past the archive's old end:
+    // its recovery record is then complete and the archive half changed. False when the append
+    // ended before it could be caught.
+    bool interruptAppend() {
+        struct stat before {};
+        EXPECT_EQ(::stat(host("k.zip").c_str(), &before), 0);
+        writeList(host("big.lst"), {win("big.bin")});
+        const int child = startTool({"-add", "-attr", win("k.zip"), "-include=@" + win("big.lst")});
+        bool caught = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!caught && std::chrono::steady_clock::now() < deadline) {
+            struct stat now {};
+            caught = ::stat(host("k.zip").c_str(), &now) == 0 && now.st_size > before.st_size &&
+                     exists(".k.zip.pellix-journal");
+            if (!caught && ::waitpid(child, nullptr, WNOHANG) == child) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return caught && WIFSIGNALED(status) && exists(".k.zip.pellix-journal");
+    }
+};
+
+TEST_F(RecoveryRecordTest, IsAppliedOnlyToTheArchiveItWasWrittenFor) {
+    std::mt19937 random(17);
+    for (int i = 0; i < 6; ++i) {
+        write("base/m" + std::to_string(i) + ".txt", noise(30000, random));
+    }
+    write("one.txt", "added by the tool before the interrupted append");
+    write("later.txt", "added by zip after the original was put back");
+    write("big.bin", noise(48u << 20, random));
+    shell("zip -q -r orig.zip base");
+    struct Case {
+        const char* what;
+        const char* restore; // run after the interrupted append
+        bool recordFits;
+    };
+    const std::vector<Case> cases = {
+        {"the archive as the append found it, copied back", "cp before.zip k.zip", true},
+        {"an older copy put back with cp", "cp orig.zip k.zip", false},
+        {"an older copy put back, then changed by zip", "cp orig.zip k.zip && zip -q k.zip later.txt", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        shell("rm -rf copy .k.zip.pellix-* && cp orig.zip k.zip");
+        ASSERT_EQ(add("k.zip", {win("one.txt")}, false).exitCode, 0);
+        shell("cp k.zip before.zip");
+        bool interrupted = false;
+        for (int attempt = 0; attempt < 5 && !interrupted; ++attempt) {
+            shell("cp before.zip k.zip");
+            interrupted = interruptAppend();
+        }
+        ASSERT_TRUE(interrupted) << "the append always ended before it could be interrupted";
+        shell(c.restore);
+        // What the archive holds as it was put back, read from a copy without a record beside it.
+        shell("mkdir copy && cp k.zip copy/k.zip");
+        const std::vector<std::string> expected = memberPaths("copy/k.zip");
+        ASSERT_FALSE(expected.empty());
+        const std::string restored = read("k.zip");
+
+        const ToolRun listed = list("k.zip");
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        EXPECT_EQ(memberPaths("k.zip"), expected);
+        shell("unzip -tq k.zip");
+        EXPECT_FALSE(exists(".k.zip.pellix-journal"));
+        if (c.recordFits) {
+            EXPECT_TRUE(read("k.zip") == read("before.zip"));
+            EXPECT_TRUE(sideFiles().empty()) << sideFiles().front();
+        } else {
+            EXPECT_TRUE(read("k.zip") == restored) << "the archive was changed";
+            EXPECT_NE(listed.err.find("kept as"), std::string::npos) << listed.err;
+            EXPECT_EQ(shell("ls -a | grep -c '^.k.zip.pellix-journal.set-aside'"), "1\n");
+        }
+    }
 }
 
 } // namespace
