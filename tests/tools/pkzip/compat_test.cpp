@@ -16,7 +16,7 @@ namespace {
 // 1 MiB streaming chunks and parallel compression, 8 MiB whole-file compression.
 std::vector<size_t> boundarySizes() {
     std::vector<size_t> sizes;
-    for (size_t n = 1; n <= 4; ++n) {
+    for (size_t n : {1u, 2u, 3u, 4u, 8u}) {
         for (long k : {-1L, 0L, 1L, 100L, 160L}) {
             sizes.push_back(static_cast<size_t>(static_cast<long>(n * (256u << 10)) + k));
         }
