@@ -4,10 +4,10 @@
 #include "mainframe.h"
 #include "mylistview.h"
 #include "mytreeview.h"
+#include "scriptinput.h"
 
 #include <QApplication>
 #include <QRegularExpression>
-#include <QTest>
 #include <optional>
 
 namespace app {
@@ -80,11 +80,11 @@ std::optional<QPoint> targetPoint(QAbstractScrollArea* pane, const QString& targ
 
 // Moves the pointer from at to to in small steps, with the button held, through the widget that
 // got the press.
-void moveAlong(QWidget* pressed, QPoint& at, const QPoint& to) {
+void moveAlong(ScriptInput& input, QWidget* pressed, QPoint& at, const QPoint& to) {
     const QPoint delta = to - at;
     const int steps = std::max(1, std::max(std::abs(delta.x()), std::abs(delta.y())) / kStep);
     for (int step = 1; step <= steps; ++step) {
-        QTest::mouseMove(pressed, pressed->mapFromGlobal(at + delta * step / steps));
+        input.moveMouse(pressed, pressed->mapFromGlobal(at + delta * step / steps));
     }
     at = to;
 }
@@ -142,25 +142,26 @@ bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QStrin
 
     QWidget* pressed = source->viewport();
     QPoint at = *start;
-    QTest::mousePress(pressed, Qt::LeftButton, Qt::NoModifier, pressed->mapFromGlobal(at));
+    ScriptInput input;
+    input.pressMouse(pressed, pressed->mapFromGlobal(at));
     // Looked for only now: a press in a tree has the list beside it show the pressed folder.
     const std::optional<QPoint> end = targetPoint(targetPane, targetText);
     if (!end) {
         // A click, not a drag: nothing is dropped anywhere.
-        QTest::mouseRelease(pressed, Qt::LeftButton, Qt::NoModifier, pressed->mapFromGlobal(at));
+        input.releaseMouse(pressed, pressed->mapFromGlobal(at));
         *why = "no such target";
         return false;
     }
     // Far enough along the row for the press to become a drag.
-    moveAlong(pressed, at, at + QPoint(QApplication::startDragDistance() + 2, 0));
+    moveAlong(input, pressed, at, at + QPoint(QApplication::startDragDistance() + 2, 0));
     for (QAbstractScrollArea* pane : path) {
-        moveAlong(pressed, at, pane->viewport()->mapToGlobal(pane->viewport()->rect().center()));
+        moveAlong(input, pressed, at, pane->viewport()->mapToGlobal(pane->viewport()->rect().center()));
     }
-    moveAlong(pressed, at, *end);
+    moveAlong(input, pressed, at, *end);
     const QCursor* cursor = QApplication::overrideCursor();
     print(QString("drag cursor: ") +
           (cursor != nullptr && cursor->shape() == Qt::ForbiddenCursor ? "forbidden" : "arrow"));
-    QTest::mouseRelease(pressed, Qt::LeftButton, Qt::NoModifier, pressed->mapFromGlobal(at));
+    input.releaseMouse(pressed, pressed->mapFromGlobal(at));
     return true;
 }
 

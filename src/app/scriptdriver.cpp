@@ -9,16 +9,18 @@
 #include "pellixapplication.h"
 #include "scriptdrag.h"
 #include "scriptfileverbs.h"
+#include "scriptinput.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeySequence>
-#include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QTreeWidgetItemIterator>
 #include <map>
 
 namespace app {
@@ -123,6 +125,34 @@ int commandIdNamed(const QString& word) {
         }
     }
     return 0;
+}
+
+// One line per item of a tree, indented two blanks a level: kind, text and its state.
+QStringList treeLines(const views::CMyTreeView& tree) {
+    static const QHash<int, QString> kinds = {{views::kNodeComputer, "computer"},
+                                              {views::kNodeDrive, "drive"},
+                                              {views::kNodeLocalFolder, "folder"},
+                                              {views::kNodeArchiveRoot, "archive"},
+                                              {views::kNodeArchiveFolder, "archive-folder"}};
+    QStringList lines;
+    for (QTreeWidgetItemIterator it(const_cast<views::CMyTreeView*>(&tree)); *it; ++it) {
+        int depth = 0;
+        for (const QTreeWidgetItem* up = (*it)->parent(); up != nullptr; up = up->parent()) {
+            ++depth;
+        }
+        const QString kind = views::CMyTreeView::isPlaceholder(*it)
+                                 ? QString("placeholder")
+                                 : kinds.value(views::CMyTreeView::nodeKind(*it), "unknown");
+        QString line = QString(depth * 2, ' ') + kind + ' ' + (*it)->text(0);
+        if ((*it)->isExpanded() && (*it)->childCount() > 0) {
+            line += " [expanded]";
+        }
+        if (*it == tree.currentItem()) {
+            line += " [selected]";
+        }
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 } // namespace
@@ -292,9 +322,9 @@ bool ScriptDriver::runLine(const QString& line) {
         if (column < 0 || column >= header->count()) {
             return fail("no such column");
         }
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
-                                 header->height() / 2));
+        ScriptInput().clickMouse(header->viewport(), QPoint(header->sectionViewportPosition(column) +
+                                                                header->sectionSize(column) / 2,
+                                                            header->height() / 2));
         return true;
     }
     if (words.verb == "key") {
@@ -311,7 +341,7 @@ bool ScriptDriver::runLine(const QString& line) {
         }
         QWidget* receiver = target->focusWidget() != nullptr ? target->focusWidget() : target;
         // Through the same path as a real key: shortcuts first, then the focused pane.
-        QTest::keyClick(receiver, combination.key(), combination.keyboardModifiers());
+        ScriptInput::pressKey(receiver, combination.key(), combination.keyboardModifiers());
         return true;
     }
     if (const FileVerbResult file =
@@ -329,18 +359,17 @@ QString ScriptDriver::dump() const {
     out << "status: " + frame.statusPaneText(0) + " | " + frame.statusPaneText(1) + " | " +
                frame.statusPaneText(2);
     out << QString("panes: %1 x %2").arg(frame.panes().leftColumnWidth()).arg(frame.panes().topRowHeight());
-    const char* paneNames[2][2] = {{"local-tree", "local-list"}, {"archive-tree", "archive-list"}};
+    const char* names[2][2] = {{"local-tree", "local-list"}, {"archive-tree", "archive-list"}};
     for (int row = 0; row < 2; ++row) {
         for (int column = 0; column < 2; ++column) {
             if (frame.activeView() == frame.paneAt(row, column)) {
-                out << QString("active: ") + paneNames[row][column];
+                out << QString("active: ") + names[row][column];
             }
         }
     }
-    const char* names[2][2] = {{"local-tree", "local-list"}, {"archive-tree", "archive-list"}};
     for (int row = 0; row < 2; ++row) {
         out << QString(names[row][0]) + ":";
-        out << frame.treeAt(row)->dump().join('\n');
+        out << treeLines(*frame.treeAt(row)).join('\n');
         views::CMyListView* list = frame.listAt(row);
         out << QString(names[row][1]) + ": " + list->columnTitles().join(" | ");
         for (int index = 0; index < list->rowCount(); ++index) {

@@ -40,7 +40,10 @@ class PellixApplication;
 //   dump                      print the title, the status panes, the pane sizes, both trees and
 //                             both lists
 // Every message box is printed as one line when it appears; a box with no queued answer is
-// answered Cancel and reported as unexpected. New verbs are added to the table in the .cpp.
+// answered Cancel and reported as unexpected. Each verb is one branch of runLine in the .cpp;
+// the file verbs (menu, rename, editing) are in scriptfileverbs.cpp, the drag in scriptdrag.cpp.
+// Input is delivered through Qt's own event delivery (scriptinput.h), so the program links no
+// test library.
 class ScriptDriver {
 public:
     ScriptDriver(PellixApplication& application, std::function<void(const QString&)> print);

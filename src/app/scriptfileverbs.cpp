@@ -4,12 +4,12 @@
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "popupmenu.h"
+#include "scriptinput.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
-#include <QTest>
 
 namespace app {
 
@@ -171,11 +171,11 @@ FileVerbResult runFileVerb(frame::CMainFrame& frame, const QString& verb, int ro
         }
         // As the user types the name and presses Enter; an empty name is the user's Escape.
         if (newName.isEmpty()) {
-            QTest::keyClick(line, Qt::Key_Escape);
+            ScriptInput::pressKey(line, Qt::Key_Escape);
         } else {
             line->selectAll();
-            QTest::keyClicks(line, newName);
-            QTest::keyClick(line, Qt::Key_Return);
+            ScriptInput::typeText(line, newName);
+            ScriptInput::pressKey(line, Qt::Key_Return);
         }
         QCoreApplication::processEvents();
         return done;

@@ -46,12 +46,7 @@ public:
     views::CommandState commandState(int id);
     // Applies the update handlers to every menu item and toolbar button.
     void updateCommandUI();
-    QAction* action(int id) const { return m_actions.value(id); }
-    QMenu* fileMenu() const { return m_fileMenu; }
-    QMenu* settingsMenu() const { return m_settingsMenu; }
-    QMenu* helpMenu() const { return m_helpMenu; }
     QToolBar* toolBar() const { return m_toolBar; }
-    HelpWindow* helpWindow() const { return m_help.get(); }
 
     // Rebuilds the local tree, selects its first drive and lists the open archive again.
     void refresh();

@@ -52,10 +52,8 @@ public:
     // After the shown folder changed, has the partner tree read that item's sub-folders again.
     void refreshPartnerTree();
 
-    // In-place renaming: whether the pane allows it, and whether a rename is under way.
+    // Whether the pane allows renaming in place.
     void setLabelEditing(bool allowed) { m_labelEditAllowed = allowed; }
-    bool labelEditingAllowed() const { return m_labelEditAllowed; }
-    bool isLabelEditing() const { return m_labelEditing; }
 
     // What the rows show, for tests and the script driver.
     int rowCount() const;
@@ -97,7 +95,6 @@ public:
     void editRowLabel(int row);
     // The open in-place editor; null when none is open.
     QWidget* labelEditor() const;
-    int clickedRow() const { return m_clickedRow; }
 
 protected:
     bool event(QEvent* event) override;

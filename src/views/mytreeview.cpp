@@ -275,7 +275,18 @@ QTreeWidgetItem* CMyTreeView::revealItem(const QString& path) {
     QSet<QString> expandedOnTheWay;
     for (;;) {
         if (QTreeWidgetItem* found = findItem(path)) {
-            return found;
+            // Shown means every folder above it is expanded. Expanding one reads it again and
+            // replaces the items below it, so the item is looked for again after each.
+            QTreeWidgetItem* collapsed = nullptr;
+            for (QTreeWidgetItem* up = found->parent(); up != nullptr; up = up->parent()) {
+                collapsed = up->isExpanded() ? collapsed : up;
+            }
+            if (collapsed == nullptr || expandedOnTheWay.contains(itemPath(collapsed))) {
+                return found;
+            }
+            expandedOnTheWay.insert(itemPath(collapsed));
+            collapsed->setExpanded(true);
+            continue;
         }
         // The deepest shown item whose path begins the wanted one is the next to read.
         QTreeWidgetItem* deepest = nullptr;
@@ -326,49 +337,6 @@ bool CMyTreeView::collapsePath(const QString& path) {
     }
     item->setExpanded(false);
     return true;
-}
-
-QStringList CMyTreeView::dump() const {
-    QStringList lines;
-    for (QTreeWidgetItemIterator it(const_cast<CMyTreeView*>(this)); *it; ++it) {
-        int depth = 0;
-        for (const QTreeWidgetItem* up = (*it)->parent(); up != nullptr; up = up->parent()) {
-            ++depth;
-        }
-        QString kind;
-        switch (nodeKind(*it)) {
-        case kNodeComputer:
-            kind = QStringLiteral("computer");
-            break;
-        case kNodeDrive:
-            kind = QStringLiteral("drive");
-            break;
-        case kNodeLocalFolder:
-            kind = QStringLiteral("folder");
-            break;
-        case kNodeArchiveRoot:
-            kind = QStringLiteral("archive");
-            break;
-        case kNodeArchiveFolder:
-            kind = QStringLiteral("archive-folder");
-            break;
-        default:
-            kind = QStringLiteral("unknown");
-            break;
-        }
-        if (isPlaceholder(*it)) {
-            kind = QStringLiteral("placeholder");
-        }
-        QString line = QString(depth * 2, QLatin1Char(' ')) + kind + QLatin1Char(' ') + (*it)->text(0);
-        if ((*it)->isExpanded() && (*it)->childCount() > 0) {
-            line += QStringLiteral(" [expanded]");
-        }
-        if (*it == currentItem()) {
-            line += QStringLiteral(" [selected]");
-        }
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 bool CMyTreeView::onCommand(int id) {

@@ -32,7 +32,6 @@ public:
     // Takes the role from the document's tree counter, finds the partner list, builds the root.
     void initialUpdate();
     Role role() const { return m_role; }
-    CMyListView* partnerList() const { return m_partnerList; }
     QTreeWidgetItem* rootItem() const { return m_rootItem; }
 
     // Local tree: the computer and the drives. Archive folder tree: the archive's root, and when
@@ -63,12 +62,8 @@ public:
     bool selectPath(const QString& path);
     bool expandPath(const QString& path);
     bool collapsePath(const QString& path);
-    // One line per item, indented two blanks a level: kind, text and its state.
-    QStringList dump() const;
 
     void setLabelEditing(bool allowed) { m_labelEditAllowed = allowed; }
-    bool labelEditingAllowed() const { return m_labelEditAllowed; }
-    bool isLabelEditing() const { return m_labelEditing; }
 
     bool onCommand(int id) override;
 

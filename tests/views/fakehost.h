@@ -62,4 +62,8 @@ public:
     bool resorting = false;
 };
 
+// One line per item of a tree, indented two blanks a level: its kind, its text and whether it is
+// expanded or selected ("  drive Drive C [selected]").
+QStringList treeLines(const views::CMyTreeView& tree);
+
 } // namespace testsupport

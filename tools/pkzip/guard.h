@@ -24,7 +24,6 @@ class ArchiveLock {
 public:
     [[nodiscard]] static Result<ArchiveLock> acquire(const ArchivePaths& paths, bool exclusive);
     [[nodiscard]] Status makeExclusive();
-    bool isExclusive() const { return m_exclusive; }
 
 private:
     FileHandle m_folder;

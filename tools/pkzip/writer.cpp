@@ -440,7 +440,7 @@ template <class OnEntry>
 Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset,
                     const std::vector<NewMember>& members, Problems& problems, OnEntry&& onEntry) {
     constexpr size_t kBatch = 64;
-    constexpr uint64_t kAheadLimit = 1u << 20; // at most 64 MiB held at once
+    constexpr uint64_t kAheadLimit = 1u << 20; // read ahead: at most 1 MiB a file, 64 MiB a batch
     for (size_t start = 0; start < members.size(); start += kBatch) {
         const size_t count = std::min(kBatch, members.size() - start);
         std::vector<std::optional<Result<Prepared>>> ahead(count);
