@@ -3,6 +3,7 @@
 #include "association.h"
 #include "fileservices.h"
 #include "messages.h"
+#include "userdirs.h"
 
 #include <cstdio>
 
@@ -62,11 +63,15 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
         m_programDir += '\\';
     }
 
+    if (!makeInstanceFolder(window)) {
+        return false;
+    }
     // The empty archive of an earlier run goes first, whatever happens next.
-    (void)platform::deleteFile(m_drives, m_programDir + kBlankArchive);
+    (void)platform::deleteFile(m_drives, m_instanceDir + kBlankArchive);
     m_programHostPath = input.executableHostPath;
-    m_jobFiles = archive::JobFiles::inProgramDir(m_programDir, folderOfHostPath(input.executableHostPath) +
-                                                                   "/" + archive::kInterpreterName);
+    m_jobFiles = archive::JobFiles::inFolders(m_programDir, m_instanceDir,
+                                              folderOfHostPath(input.executableHostPath) + "/" +
+                                                  archive::kInterpreterName);
     if (!platform::pathExists(m_drives, m_jobFiles.archiver)) {
         showStop(window, res::kArchiverMissing);
         return false;
@@ -84,13 +89,42 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
     m_recentFiles.load(m_registry);
     m_engine = std::make_unique<archive::ArchiveEngine>(m_jobFiles, window, m_settings.dialogDir,
                                                         m_settings.includePathInfo, m_recentFiles, m_drives);
-    m_engine->state().archivePath = m_programDir + kBlankArchive;
+    m_engine->state().archivePath = m_instanceDir + kBlankArchive;
     m_engine->state().archiveFileName = kBlankArchive;
     // Until the start-up is over, open requests are the framework's to handle.
     m_engine->state().startupRouting = true;
     m_commandLine = parseCommandLine(input.arguments);
     m_commandLineFile = m_commandLine.fileName;
     return true;
+}
+
+// The job files and blank.zip of each running program live in a folder of its own, so that two
+// programs started at once never take each other's files. The folder must have a Windows name,
+// since the job scripts name it.
+bool CBrenloApp::makeInstanceFolder(archive::ArchiveWindow& window) {
+    m_instanceFolder.remove();
+    m_instanceDir.clear();
+    std::string reasons;
+    for (const std::string& parent : platform::instanceFolderParents()) {
+        platform::Result<std::string> named = m_drives.toWindows(parent);
+        platform::Result<platform::InstanceFolder> folder =
+            named.ok() ? platform::InstanceFolder::create(parent)
+                       : platform::Result<platform::InstanceFolder>(named.error());
+        platform::Result<std::string> windows = folder.ok() ? m_drives.toWindows(folder->hostPath())
+                                                            : platform::Result<std::string>(folder.error());
+        if (windows.ok()) {
+            m_instanceFolder = std::move(*folder);
+            m_instanceDir = *windows + "\\";
+            return true;
+        }
+        reasons += "\n" + windows.error().message;
+        if (!named.ok()) {
+            reasons += " (a drive letter for it can be added in " + platform::DriveMap::filePath() + ")";
+        }
+    }
+    std::fprintf(stderr, "pellix: no folder for the work files:%s\n", reasons.c_str());
+    showStop(window, res::kWorkFolderError + reasons);
+    return false;
 }
 
 void CBrenloApp::ensureZipAssociation() {

@@ -3,6 +3,7 @@
 #include "archiveengine.h"
 #include "archivewindow.h"
 #include "drivemap.h"
+#include "instancefolder.h"
 #include "recentfiles.h"
 #include "registry.h"
 #include "settings.h"
@@ -39,10 +40,10 @@ public:
     CBrenloApp(platform::Registry& registry,
                const platform::DriveMap& drives = platform::DriveMap::current());
 
-    // The start-up steps that need no window: program directory and job files from the
-    // executable's own path, the stale blank.zip deleted, the archiver check, the settings and
-    // the recent-file list loaded, the command line read. Shows its own message and returns false
-    // when the program cannot start.
+    // The start-up steps that need no window: the program directory from the executable's own
+    // path, this running program's own folder for its job files and blank.zip (a stale blank.zip
+    // there deleted), the archiver check, the settings and the recent-file list loaded, the
+    // command line read. Shows its own message and returns false when the program cannot start.
     bool initialise(const StartupInput& input, archive::ArchiveWindow& window);
 
     // The command-line file must exist before the program opens it: shows "<path> was not
@@ -65,6 +66,9 @@ public:
     archive::ArchiveEngine& engine() { return *m_engine; }
 
     const std::string& programDir() const { return m_programDir; }
+    // The folder of this running program's job files and scratch archive, a Windows path ending
+    // in "\"; removed when the application object goes.
+    const std::string& instanceDir() const { return m_instanceDir; }
     const archive::JobFiles& jobFiles() const { return m_jobFiles; }
     const std::string& archivePath() const { return m_engine->state().archivePath; }
     const std::string& archiveFileName() const { return m_engine->state().archiveFileName; }
@@ -82,9 +86,13 @@ public:
     const platform::DriveMap& drives() const { return m_drives; }
 
 private:
+    bool makeInstanceFolder(archive::ArchiveWindow& window);
+
     platform::Registry& m_registry;
     const platform::DriveMap& m_drives;
     std::string m_programDir; // Windows path, ends in "\"
+    platform::InstanceFolder m_instanceFolder;
+    std::string m_instanceDir; // Windows path, ends in "\"
     archive::JobFiles m_jobFiles;
     std::string m_programHostPath;
     std::string m_commandLineFile;

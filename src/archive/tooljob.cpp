@@ -34,17 +34,23 @@ platform::Status writeJobFile(const platform::DriveMap& drives, const std::strin
 
 } // namespace
 
-JobFiles JobFiles::inProgramDir(const std::string& programDir, const std::string& interpreterHost) {
+JobFiles JobFiles::inFolders(const std::string& programDir, const std::string& jobDir,
+                             const std::string& interpreterHost) {
     JobFiles files;
     files.programDir = programDir;
+    files.jobDir = jobDir;
     files.archiver = programDir + kArchiverName;
-    files.script = programDir + "temp.bat";
-    files.marker = programDir + "tempdone.txt";
-    files.listing = programDir + "temp.txt";
-    files.list = programDir + "temp.lst";
-    files.errors = programDir + "temp.err";
+    files.script = jobDir + "temp.bat";
+    files.marker = jobDir + "tempdone.txt";
+    files.listing = jobDir + "temp.txt";
+    files.list = jobDir + "temp.lst";
+    files.errors = jobDir + "temp.err";
     files.interpreterHost = interpreterHost;
     return files;
+}
+
+JobFiles JobFiles::inProgramDir(const std::string& programDir, const std::string& interpreterHost) {
+    return inFolders(programDir, programDir, interpreterHost);
 }
 
 std::string jobScriptText(const std::string& commandLine, const JobFiles& files) {

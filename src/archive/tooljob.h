@@ -11,9 +11,12 @@
 
 namespace archive {
 
-// The files of a tool job, all in the program directory (a Windows path ending in "\").
+// The files of a tool job: the archiver in the program directory, the job script, marker, listing,
+// list and error files in the job folder (Windows paths ending in "\"). The running program's job
+// folder is its own (see platform::InstanceFolder), so two programs never share a job file.
 struct JobFiles {
     std::string programDir;
+    std::string jobDir;
     std::string archiver;        // PKZIP25.EXE
     std::string script;          // temp.bat
     std::string marker;          // tempdone.txt, the completion marker
@@ -22,6 +25,9 @@ struct JobFiles {
     std::string errors;          // temp.err, what a failed line of the script said
     std::string interpreterHost; // host path of the job-script interpreter
 
+    static JobFiles inFolders(const std::string& programDir, const std::string& jobDir,
+                              const std::string& interpreterHost);
+    // Everything in the program directory.
     static JobFiles inProgramDir(const std::string& programDir, const std::string& interpreterHost);
 };
 

@@ -279,8 +279,8 @@ const platform::DriveMap& CMainFrame::drives() const {
     return m_application.drives();
 }
 
-std::string CMainFrame::programDir() const {
-    return m_application.programDir();
+std::string CMainFrame::instanceDir() const {
+    return m_application.instanceDir();
 }
 
 views::SortKey CMainFrame::sortKey() const {

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -26,6 +27,28 @@ std::string configFolder() {
         home.pop_back();
     }
     return home + "/.config/pellix";
+}
+
+std::vector<std::string> instanceFolderParents() {
+    std::vector<std::string> parents;
+    // The runtime folder is the session's own (private, on a memory file system, emptied at
+    // log-out); one that is not this user's folder is not used.
+    struct stat info {};
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime != nullptr && *runtime == '/' && ::stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) &&
+        info.st_uid == ::getuid() && ::access(runtime, W_OK | X_OK) == 0) {
+        parents.push_back(std::string(runtime) + "/pellix");
+    }
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache == '/') {
+        parents.push_back(std::string(cache) + "/pellix");
+    } else {
+        std::string home = homeFolder();
+        if (home.size() > 1 && home.back() == '/') {
+            home.pop_back();
+        }
+        parents.push_back(home + "/.cache/pellix");
+    }
+    return parents;
 }
 
 std::string runningExecutable() {

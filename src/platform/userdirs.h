@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -10,6 +11,11 @@ std::string homeFolder();
 // Where Pellix keeps the user's drive map and settings store: $XDG_CONFIG_HOME/pellix, else
 // ~/.config/pellix. Tests point both variables at temporary folders.
 std::string configFolder();
+
+// Where the private folders of running programs are made (see InstanceFolder), best first:
+// $XDG_RUNTIME_DIR/pellix when that variable names a folder of this user's, then the user's
+// cache folder, $XDG_CACHE_HOME/pellix, else ~/.cache/pellix.
+std::vector<std::string> instanceFolderParents();
 
 // The host path of the running executable (resolved, absolute).
 std::string runningExecutable();

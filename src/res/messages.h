@@ -11,6 +11,7 @@ inline constexpr char kArchiverMissing[] =
     "The file PKZIP25.EXE must be contained in the same Directory as this program.";
 inline constexpr char kRegistryError[] = "A Windows Registry Error was encountered.";
 inline constexpr char kNotFoundSuffix[] = " was not found.";
+inline constexpr char kWorkFolderError[] = "The program was unable to create its folder for work files:";
 
 // Tool jobs and the listing.
 inline constexpr char kJobFileError[] = "The program was unable to create a required Dependency File.";

@@ -7,7 +7,8 @@ using testsupport::Sandbox;
 
 namespace {
 
-// A copy of the program in a folder of its own, with a stale blank.zip beside it.
+// A copy of the program in a folder of its own, with a blank.zip beside it that is not its scratch
+// archive.
 std::string installProgram(const Sandbox& sandbox, const std::string& folder, bool withArchiver) {
     const std::string dir = sandbox.hostPath(folder);
     std::filesystem::create_directories(dir);
@@ -33,8 +34,10 @@ TEST(PellixBinaryTest, StartsFromAnyWorkingFolderAndFailsWithoutItsArchiver) {
     std::string output;
     const int status = testsupport::runShell(run + "'" + good + "/pellix'" + script + " 2>&1", &output);
     EXPECT_EQ(status, 0) << output;
-    EXPECT_FALSE(testsupport::fileExists(good + "/blank.zip"));
+    EXPECT_EQ(testsupport::readFile(good + "/blank.zip"), "stale") << "the program directory is left alone";
     EXPECT_TRUE(testsupport::fileExists(sandbox.config() + "/pellix/registry.reg"));
+    EXPECT_TRUE(testsupport::fileExists(sandbox.instanceParent() + "/lock"));
+    EXPECT_TRUE(sandbox.instanceFolders().empty()) << "the program's own folder goes when it ends";
     EXPECT_TRUE(std::filesystem::is_empty(sandbox.hostPath("elsewhere")))
         << "nothing is written where it started";
 
@@ -46,7 +49,7 @@ TEST(PellixBinaryTest, StartsFromAnyWorkingFolderAndFailsWithoutItsArchiver) {
                     "program. -> OK"),
         std::string::npos)
         << output;
-    EXPECT_FALSE(testsupport::fileExists(bad + "/blank.zip"));
+    EXPECT_TRUE(sandbox.instanceFolders().empty());
 
     output.clear();
     EXPECT_NE(testsupport::runShell(run + "'" + good + "/pellix'" + script + " '" +

@@ -17,13 +17,20 @@ const std::string kArchiverBox =
     "The file PKZIP25.EXE must be contained in the same Directory as this program.";
 const std::string kRegistryBox = std::string("Stop|Pellix|") + "A Windows Registry Error was encountered.";
 
-// A program directory below drive C: holding an archiver (and a stale blank.zip).
+// A program directory below drive C: holding an archiver (and a blank.zip that is not this
+// program's scratch archive).
 std::string makeProgramDir(const Sandbox& sandbox, const std::string& folder, bool withArchiver = true) {
     testsupport::writeFile(sandbox.hostPath(folder + "/blank.zip"), "stale");
     if (withArchiver) {
         testsupport::writeFile(sandbox.hostPath(folder + "/PKZIP25.EXE"), "");
     }
     return sandbox.hostPath(folder + "/pellix");
+}
+
+// The Windows name of the sandbox's folder for the running programs' own folders, with a "\".
+std::string instanceParentName(const Sandbox& sandbox) {
+    platform::Result<std::string> name = platform::DriveMap::current().toWindows(sandbox.instanceParent());
+    return name.ok() ? *name + "\\" : "(unnamed)";
 }
 
 size_t positionOf(const std::string& text, const std::string& what) {
@@ -45,16 +52,21 @@ TEST(StartupTest, FirstRunWritesTheDefaultsInOrderAndStartsWithThem) {
     EXPECT_TRUE(window.boxes().empty());
     EXPECT_EQ(window.waitCursorDepth, 0);
     EXPECT_TRUE(application.firstRun());
-    EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("Pellix Prögram/blank.zip")))
-        << "stale archive deleted";
+    EXPECT_EQ(testsupport::readFile(sandbox.hostPath("Pellix Prögram/blank.zip")), "stale")
+        << "the program directory is not the program's to change";
     EXPECT_EQ(application.programDir(), "C:\\Pellix Prögram\\");
-    EXPECT_EQ(application.archivePath(), "C:\\Pellix Prögram\\blank.zip");
+    // The job files and the scratch archive are in a folder of this running program's own.
+    const std::string own = application.instanceDir();
+    ASSERT_EQ(sandbox.instanceFolders().size(), 1u);
+    EXPECT_EQ(own, instanceParentName(sandbox) + sandbox.instanceFolders()[0] + "\\");
+    EXPECT_EQ(application.archivePath(), own + "blank.zip");
     EXPECT_EQ(application.archiveFileName(), "blank.zip");
     EXPECT_EQ(application.jobFiles().archiver, "C:\\Pellix Prögram\\PKZIP25.EXE");
-    EXPECT_EQ(application.jobFiles().script, "C:\\Pellix Prögram\\temp.bat");
-    EXPECT_EQ(application.jobFiles().marker, "C:\\Pellix Prögram\\tempdone.txt");
-    EXPECT_EQ(application.jobFiles().listing, "C:\\Pellix Prögram\\temp.txt");
-    EXPECT_EQ(application.jobFiles().list, "C:\\Pellix Prögram\\temp.lst");
+    EXPECT_EQ(application.jobFiles().script, own + "temp.bat");
+    EXPECT_EQ(application.jobFiles().marker, own + "tempdone.txt");
+    EXPECT_EQ(application.jobFiles().listing, own + "temp.txt");
+    EXPECT_EQ(application.jobFiles().list, own + "temp.lst");
+    EXPECT_EQ(application.jobFiles().errors, own + "temp.err");
     EXPECT_EQ(application.settings().splitterWidth, 320);
     EXPECT_EQ(application.settings().splitterHeight, 240);
     EXPECT_EQ(application.settings().sortType, "1");
@@ -73,11 +85,16 @@ TEST(StartupTest, FirstRunWritesTheDefaultsInOrderAndStartsWithThem) {
                             positionOf(store, "\"SplitterHeight\"=dword:000000f0")};
     EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order))) << store;
 
-    // The second start reads what the first one wrote.
-    CBrenloApp second(registry);
-    ASSERT_TRUE(second.initialise({exe, {}}, window));
-    EXPECT_FALSE(second.firstRun());
-    EXPECT_EQ(second.settings().splitterWidth, 320);
+    // The second start reads what the first one wrote, in a folder of its own while both run.
+    {
+        CBrenloApp second(registry);
+        ASSERT_TRUE(second.initialise({exe, {}}, window));
+        EXPECT_FALSE(second.firstRun());
+        EXPECT_EQ(second.settings().splitterWidth, 320);
+        EXPECT_NE(second.instanceDir(), own);
+        EXPECT_EQ(sandbox.instanceFolders().size(), 2u);
+    }
+    EXPECT_EQ(sandbox.instanceFolders().size(), 1u) << "a program's folder goes with it";
 }
 
 TEST(StartupTest, StoredSettingsAreReadAndBadOnesKeepTheirDefaults) {
@@ -128,10 +145,9 @@ TEST(StartupTest, TheProgramDoesNotStartWithoutItsArchiverOrItsSettingsStore) {
         EXPECT_FALSE(application.initialise({makeProgramDir(sandbox, "no archiver", false), {}}, window));
         EXPECT_EQ(window.boxes(), std::vector<std::string>{kArchiverBox});
         EXPECT_EQ(window.waitCursorDepth, 0);
-        EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("no archiver/blank.zip")))
-            << "the stale archive goes even when the start-up then fails";
         EXPECT_FALSE(testsupport::fileExists(registry.filePath())) << "nothing is written before the check";
     }
+    EXPECT_TRUE(sandbox.instanceFolders().empty());
     {
         // A store that cannot be read as a registry is left for the user to mend, not replaced.
         platform::Registry registry;
@@ -153,7 +169,7 @@ TEST(StartupTest, TheProgramDoesNotStartWithoutItsArchiverOrItsSettingsStore) {
     }
 }
 
-TEST(StartupTest, JobFilesLieBesideTheExecutableWhateverTheWorkingFolder) {
+TEST(StartupTest, JobFilesLieInTheProgramsOwnFolderWhateverTheWorkingFolder) {
     Sandbox sandbox;
     platform::Registry registry;
     FakeWindow window;
@@ -170,9 +186,58 @@ TEST(StartupTest, JobFilesLieBesideTheExecutableWhateverTheWorkingFolder) {
     std::filesystem::current_path(oldCwd);
     ASSERT_TRUE(started);
     ASSERT_TRUE(ran);
-    EXPECT_TRUE(testsupport::fileExists(programDir + "/temp.bat"));
-    EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("elsewhere/temp.bat")));
+    platform::Result<std::string> script =
+        platform::DriveMap::current().toHost(application.jobFiles().script);
+    ASSERT_TRUE(script.ok());
+    EXPECT_EQ(script->rfind(sandbox.instanceParent() + "/", 0), 0u) << *script;
+    EXPECT_TRUE(testsupport::fileExists(*script));
+    EXPECT_FALSE(testsupport::fileExists(programDir + "/temp.bat"));
     EXPECT_TRUE(std::filesystem::is_empty(sandbox.hostPath("elsewhere")));
+}
+
+// The folder of the job files must have a drive letter: the runtime folder when one names it,
+// else the cache folder, else the program says why it cannot start.
+TEST(StartupTest, TheJobFolderIsTheFirstThatADriveLetterNames) {
+    Sandbox sandbox;
+    const std::string exe = makeProgramDir(sandbox, "p");
+    const std::string outsideCache = sandbox.root() + "/cache";
+    const std::string homeCache = sandbox.home() + "/.cache";
+    platform::DriveMap homeOnly;
+    homeOnly.map('C', sandbox.home());
+    const struct {
+        const char* what;
+        platform::DriveMap drives;
+        std::string cache;
+        std::string parent; // "" when the start-up fails
+    } cases[] = {
+        {"default map", platform::DriveMap::defaults(), outsideCache, sandbox.instanceParent()},
+        {"runtime folder without a drive", homeOnly, homeCache, homeCache + "/pellix"},
+        {"neither with a drive", homeOnly, outsideCache, ""},
+    };
+    for (const auto& c : cases) {
+        setenv("XDG_CACHE_HOME", c.cache.c_str(), 1);
+        platform::Registry registry;
+        FakeWindow window;
+        CBrenloApp application(registry, c.drives);
+        const bool started = application.initialise({exe, {}}, window);
+        EXPECT_EQ(started, !c.parent.empty()) << c.what;
+        if (started) {
+            platform::Result<std::string> host = c.drives.toHost(application.instanceDir());
+            ASSERT_TRUE(host.ok()) << c.what;
+            EXPECT_EQ(host->rfind(c.parent + "/", 0), 0u) << c.what << ": " << *host;
+            EXPECT_TRUE(window.boxes().empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(window.boxes().size(), 1u) << c.what;
+        const std::string box = window.boxes()[0];
+        EXPECT_EQ(box.rfind("Stop|Pellix|The program was unable to create its folder for work files:\n", 0),
+                  0u)
+            << box;
+        EXPECT_NE(box.find("no drive letter is mapped to a folder holding " + c.cache + "/pellix"),
+                  std::string::npos)
+            << box;
+        EXPECT_NE(box.find(platform::DriveMap::filePath()), std::string::npos) << box;
+    }
 }
 
 TEST(StartupTest, TheCommandLineNamesOneArchive) {

@@ -22,14 +22,17 @@ std::string ProgramCopy::runScript(const std::string& script, const std::string&
     const std::string file = sandbox.root() + "/script.txt";
     writeFile(file, script);
     std::string output;
-    const int exitStatus = runShell("cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" +
-                                        dir + "/pellix' --script '" + file + "' " +
-                                        (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null",
-                                    &output);
+    const int exitStatus = runShell(scriptCommand(sandbox, dir + "/pellix", file, archive), &output);
     if (status != nullptr) {
         *status = exitStatus;
     }
     return output;
+}
+
+std::string scriptCommand(const Sandbox& sandbox, const std::string& program, const std::string& scriptFile,
+                          const std::string& archive) {
+    return "cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" + program + "' --script '" +
+           scriptFile + "' " + (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null";
 }
 
 std::string ProgramCopy::registryText() const {

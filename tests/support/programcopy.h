@@ -33,6 +33,11 @@ void writeSlowArchiver(const std::string& hostPath, const std::string& pattern, 
 // Whether the process named by the number in pidFile has ended within `timeout`.
 bool processEndsWithin(const std::string& pidFile, std::chrono::milliseconds timeout);
 
+// The shell command that runs a program headless on a script file (and an archive) from the
+// sandbox's home folder, printing what it shows.
+std::string scriptCommand(const Sandbox& sandbox, const std::string& program, const std::string& scriptFile,
+                          const std::string& archive = "");
+
 bool contains(const std::string& text, const std::string& part);
 size_t count(const std::string& text, const std::string& part);
 

@@ -2,6 +2,7 @@
 
 #include "drivemap.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,43 +26,44 @@ Sandbox::Sandbox() {
     m_config = m_root + "/config";
     std::filesystem::create_directories(m_home);
     std::filesystem::create_directories(m_config);
-    if (const char* home = std::getenv("HOME")) {
-        m_hadHome = true;
-        m_oldHome = home;
+    std::filesystem::create_directories(m_root + "/runtime");
+    std::filesystem::permissions(m_root + "/runtime", std::filesystem::perms::owner_all);
+    const std::pair<const char*, std::string> variables[] = {{"HOME", m_home},
+                                                             {"XDG_CONFIG_HOME", m_config},
+                                                             {"XDG_DATA_HOME", m_root + "/data"},
+                                                             {"XDG_CACHE_HOME", m_root + "/cache"},
+                                                             {"XDG_RUNTIME_DIR", m_root + "/runtime"}};
+    for (const auto& [name, value] : variables) {
+        const char* old = std::getenv(name);
+        m_saved.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+        setenv(name, value.c_str(), 1);
     }
-    if (const char* config = std::getenv("XDG_CONFIG_HOME")) {
-        m_hadConfig = true;
-        m_oldConfig = config;
-    }
-    if (const char* data = std::getenv("XDG_DATA_HOME")) {
-        m_hadData = true;
-        m_oldData = data;
-    }
-    setenv("HOME", m_home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
-    setenv("XDG_DATA_HOME", (m_root + "/data").c_str(), 1);
     platform::DriveMap::setCurrent(platform::DriveMap::defaults());
 }
 
 Sandbox::~Sandbox() {
-    if (m_hadHome) {
-        setenv("HOME", m_oldHome.c_str(), 1);
-    } else {
-        unsetenv("HOME");
-    }
-    if (m_hadConfig) {
-        setenv("XDG_CONFIG_HOME", m_oldConfig.c_str(), 1);
-    } else {
-        unsetenv("XDG_CONFIG_HOME");
-    }
-    if (m_hadData) {
-        setenv("XDG_DATA_HOME", m_oldData.c_str(), 1);
-    } else {
-        unsetenv("XDG_DATA_HOME");
+    for (const auto& [name, old] : m_saved) {
+        if (old) {
+            setenv(name.c_str(), old->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
     }
     platform::DriveMap::setCurrent(platform::DriveMap::defaults());
     std::error_code ignored;
     std::filesystem::remove_all(m_root, ignored);
+}
+
+std::vector<std::string> Sandbox::instanceFolders() const {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(instanceParent(), error)) {
+        if (entry.is_directory()) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string Sandbox::windowsPath(const std::string& relative) {

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
 
-// A temporary world for one test: its own home folder (drive C:), configuration folder and data
-// folder, with HOME, XDG_CONFIG_HOME and XDG_DATA_HOME pointing there for as long as it lives. The
-// process's drive map is reset to C: = that home, Z: = "/". Removed with everything in it.
+// A temporary world for one test: its own home folder (drive C:), configuration, data, cache and
+// runtime folders, with HOME, XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR
+// pointing there for as long as it lives. The process's drive map is reset to C: = that home,
+// Z: = "/". Removed with everything in it.
 class Sandbox {
 public:
     Sandbox();
@@ -18,6 +21,10 @@ public:
     const std::string& root() const { return m_root; }
     const std::string& home() const { return m_home; }
     const std::string& config() const { return m_config; }
+    // Where the running programs' own folders are made (below the runtime folder).
+    std::string instanceParent() const { return m_root + "/runtime/pellix"; }
+    // The running (or crashed) programs' own folders there, by name.
+    std::vector<std::string> instanceFolders() const;
 
     // Host path of a file below the home folder, and its Windows name on drive C:.
     std::string hostPath(const std::string& relative) const { return m_home + "/" + relative; }
@@ -27,12 +34,8 @@ private:
     std::string m_root;
     std::string m_home;
     std::string m_config;
-    std::string m_oldHome;
-    std::string m_oldConfig;
-    std::string m_oldData;
-    bool m_hadHome = false;
-    bool m_hadConfig = false;
-    bool m_hadData = false;
+    // The variables the sandbox set, with their old values (none when they were not set).
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
 // For as long as it lives, the calling thread is held to file permissions as an ordinary user is:
