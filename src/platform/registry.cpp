@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -91,43 +92,60 @@ Error storeError(size_t line, const std::string& what) {
     return makeError(kRegistryBadStore, "line " + std::to_string(line) + ": " + what);
 }
 
-// Holds an exclusive lock on the store for one read-modify-write.
-class StoreLock {
-public:
-    explicit StoreLock(const std::string& filePath) {
-        m_fd = ::open((filePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (m_fd >= 0) {
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
+// Names are found by their ASCII lower-case form.
+std::string folded(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    ~StoreLock() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    StoreLock(const StoreLock&) = delete;
-    StoreLock& operator=(const StoreLock&) = delete;
-
-private:
-    int m_fd = -1;
-};
-
-Registry::Values::iterator findValue(Registry::Values& values, std::string_view name) {
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        if (equalsIgnoringAsciiCase(it->first, name)) {
-            return it;
-        }
-    }
-    return values.end();
+    return text;
 }
 
-void putValue(Registry::Values& values, std::string_view name, RegistryValue value) {
-    if (auto found = findValue(values, name); found != values.end()) {
-        found->second = std::move(value);
-    } else {
-        values.emplace_back(std::string(name), std::move(value));
+// The file's bytes and what identifies this version of it; a missing file reads as empty.
+struct FileRead {
+    std::string text;
+    struct stat info {};
+    bool exists = false;
+};
+
+Result<FileRead> readStoreFile(const std::string& path) {
+    FileRead read;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return read;
+        }
+        return errnoError("cannot open " + path);
     }
+    read.exists = true;
+    if (::fstat(fd, &read.info) != 0) {
+        Error error = errnoError("cannot read " + path);
+        ::close(fd);
+        return error;
+    }
+    read.text.reserve(static_cast<size_t>(read.info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            Error error = errnoError("cannot read " + path);
+            ::close(fd);
+            return error;
+        }
+        if (n == 0) {
+            break;
+        }
+        read.text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return read;
+}
+
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 std::string folderOf(const std::string& path) {
@@ -149,16 +167,36 @@ std::string registryRootName(RegistryRoot root) {
     return "HKEY_LOCAL_MACHINE";
 }
 
-bool Registry::Caseless::operator()(const std::string& a, const std::string& b) const {
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
-        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
-        if (ca != cb) {
-            return ca < cb;
-        }
+const RegistryStore::Key* RegistryStore::findKey(std::string_view path) const {
+    const auto found = m_byPath.find(folded(path));
+    return found == m_byPath.end() ? nullptr : &m_keys[found->second];
+}
+
+RegistryStore::Key& RegistryStore::key(std::string_view path) {
+    const auto [found, added] = m_byPath.emplace(folded(path), m_keys.size());
+    if (added) {
+        m_keys.push_back(Key{std::string(path), {}, {}});
     }
-    return a.size() < b.size();
+    return m_keys[found->second];
+}
+
+const RegistryValue* RegistryStore::findValue(const Key& key, std::string_view name) {
+    const auto found = key.byName.find(folded(name));
+    return found == key.byName.end() ? nullptr : &key.values[found->second].second;
+}
+
+void RegistryStore::putValue(Key& key, std::string_view name, RegistryValue value) {
+    const auto [found, added] = key.byName.emplace(folded(name), key.values.size());
+    if (added) {
+        key.values.emplace_back(std::string(name), std::move(value));
+    } else {
+        key.values[found->second].second = std::move(value);
+    }
+}
+
+bool Registry::FileStamp::operator==(const FileStamp& other) const {
+    return exists == other.exists && device == other.device && inode == other.inode && size == other.size &&
+           sameTime(modified, other.modified) && sameTime(changed, other.changed);
 }
 
 Registry::Registry(std::string filePath) : m_filePath(std::move(filePath)) {}
@@ -167,9 +205,9 @@ std::string Registry::defaultFilePath() {
     return configFolder() + "/registry.reg";
 }
 
-Result<Registry::Keys> Registry::parse(std::string_view text) {
-    Keys keys;
-    Values* current = nullptr;
+Result<RegistryStore> Registry::parse(std::string_view text) {
+    RegistryStore store;
+    RegistryStore::Key* current = nullptr;
     size_t lineNumber = 0;
     while (!text.empty()) {
         const size_t end = text.find('\n');
@@ -189,7 +227,7 @@ Result<Registry::Keys> Registry::parse(std::string_view text) {
             if (line.back() != ']') {
                 return storeError(lineNumber, "unclosed key name");
             }
-            current = &keys[tidyKeyPath(line.substr(1, line.size() - 2))];
+            current = &store.key(tidyKeyPath(line.substr(1, line.size() - 2)));
             continue;
         }
         if (current == nullptr) {
@@ -230,17 +268,17 @@ Result<Registry::Keys> Registry::parse(std::string_view text) {
                 return storeError(lineNumber, "bad string value");
             }
         }
-        putValue(*current, name, std::move(value));
+        RegistryStore::putValue(*current, name, std::move(value));
     }
-    return keys;
+    return store;
 }
 
-std::string Registry::format(const Keys& keys) {
+std::string Registry::format(const RegistryStore& store) {
     std::string text(kHeader);
     text += "\n";
-    for (const auto& [path, values] : keys) {
-        text += "\n[" + path + "]\n";
-        for (const auto& [name, value] : values) {
+    for (const RegistryStore::Key& key : store.keys()) {
+        text += "\n[" + key.path + "]\n";
+        for (const auto& [name, value] : key.values) {
             text += name.empty() ? "@" : quote(name);
             text += '=';
             if (value.type == RegistryType::Number) {
@@ -256,28 +294,167 @@ std::string Registry::format(const Keys& keys) {
     return text;
 }
 
-Result<Registry::Keys> Registry::read() const {
-    Result<std::string> text = readWholeFile(m_filePath);
-    if (!text.ok()) {
-        if (text.error().code == ENOENT) {
-            return Keys{};
+Registry::FileStamp Registry::stampOf(bool exists, const struct stat& info) {
+    FileStamp stamp;
+    stamp.exists = exists;
+    if (exists) {
+        stamp.device = info.st_dev;
+        stamp.inode = info.st_ino;
+        stamp.size = info.st_size;
+        stamp.modified = info.st_mtim;
+        stamp.changed = info.st_ctim;
+    }
+    return stamp;
+}
+
+Registry::~Registry() {
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+    }
+}
+
+Result<const RegistryStore*> Registry::current() const {
+    if (m_batchDepth > 0) {
+        // Locked and read at the batch's start; what the batch changed is in the kept copy.
+        return &m_cache->store;
+    }
+    if (m_cache) {
+        struct stat info {};
+        const bool exists = ::stat(m_filePath.c_str(), &info) == 0;
+        if (!exists && errno != ENOENT) {
+            return errnoError("cannot read " + m_filePath);
         }
-        return text.error();
+        if (stampOf(exists, info) == m_cache->stamp) {
+            return &m_cache->store;
+        }
     }
-    Result<Keys> keys = parse(*text);
-    if (!keys.ok()) {
-        return makeError(kRegistryBadStore, m_filePath + ": " + keys.error().message);
+    Result<FileRead> read = readStoreFile(m_filePath);
+    if (!read.ok()) {
+        return read.error();
     }
-    return keys;
+    Result<RegistryStore> store = parse(read->text);
+    if (!store.ok()) {
+        m_cache.reset();
+        return makeError(kRegistryBadStore, m_filePath + ": " + store.error().message);
+    }
+    m_cache = Cache{stampOf(read->exists, read->info), std::move(read->text), std::move(*store)};
+    return &m_cache->store;
+}
+
+Status Registry::reload() {
+    Result<FileRead> read = readStoreFile(m_filePath);
+    if (!read.ok()) {
+        return read.error();
+    }
+    if (m_cache && m_cache->text == read->text) {
+        // The same bytes as the kept copy: nothing to parse again.
+        m_cache->stamp = stampOf(read->exists, read->info);
+        return Status::success();
+    }
+    Result<RegistryStore> store = parse(read->text);
+    if (!store.ok()) {
+        m_cache.reset();
+        return makeError(kRegistryBadStore, m_filePath + ": " + store.error().message);
+    }
+    m_cache = Cache{stampOf(read->exists, read->info), std::move(read->text), std::move(*store)};
+    return Status::success();
+}
+
+Status Registry::beginChange() {
+    if (m_batchDepth > 0) {
+        return m_batchStatus;
+    }
+    // One lock for every program sharing the store, held from the read to the write.
+    m_lockFd = ::open((m_filePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (m_lockFd >= 0) {
+        while (::flock(m_lockFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    m_dirty = false;
+    return reload();
+}
+
+Status Registry::write() {
+    const std::string text = format(m_cache->store);
+    if (Status written = writeFileAtomically(m_filePath, text); !written.ok()) {
+        return makeError(kRegistryWriteFailed, written.error().message);
+    }
+    struct stat info {};
+    const bool exists = ::stat(m_filePath.c_str(), &info) == 0;
+    m_cache->stamp = stampOf(exists, info);
+    m_cache->text = text;
+    return Status::success();
+}
+
+Status Registry::endChange(bool changed) {
+    if (m_batchDepth > 0) {
+        m_dirty = m_dirty || changed;
+        return Status::success();
+    }
+    Status status = Status::success();
+    if (changed && m_cache) {
+        status = write();
+        if (!status.ok()) {
+            m_cache.reset(); // the kept copy holds a change the file does not
+        }
+    }
+    if (m_lockFd >= 0) {
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
+    return status;
+}
+
+Registry::Batch::Batch(Registry& registry) : m_registry(registry) {
+    if (m_registry.m_batchDepth++ > 0) {
+        return; // within another batch, which writes everything
+    }
+    if (Status folder = makeFolders(folderOf(m_registry.m_filePath)); !folder.ok()) {
+        m_registry.m_batchStatus = makeError(kRegistryWriteFailed, folder.error().message);
+        return;
+    }
+    --m_registry.m_batchDepth;
+    m_registry.m_batchStatus = m_registry.beginChange();
+    ++m_registry.m_batchDepth;
+}
+
+Status Registry::Batch::commit() {
+    if (m_done) {
+        return Status::success();
+    }
+    m_done = true;
+    if (--m_registry.m_batchDepth > 0) {
+        return Status::success();
+    }
+    if (!m_registry.m_batchStatus.ok()) {
+        Status failed = m_registry.m_batchStatus;
+        (void)m_registry.endChange(false);
+        return failed;
+    }
+    return m_registry.endChange(m_registry.m_dirty);
+}
+
+Registry::Batch::~Batch() {
+    if (m_done) {
+        return;
+    }
+    if (--m_registry.m_batchDepth > 0) {
+        return;
+    }
+    if (m_registry.m_dirty) {
+        m_registry.m_cache.reset(); // dropped changes must not be read back
+    }
+    m_registry.m_dirty = false;
+    (void)m_registry.endChange(false);
 }
 
 Result<RegistryKey> Registry::openKey(RegistryRoot root, std::string_view path) const {
     RegistryKey key{root, tidyKeyPath(path), true};
-    Result<Keys> keys = read();
-    if (!keys.ok()) {
-        return keys.error();
+    Result<const RegistryStore*> store = current();
+    if (!store.ok()) {
+        return store.error();
     }
-    if (keys->find(fullKeyPath(key)) == keys->end()) {
+    if ((*store)->findKey(fullKeyPath(key)) == nullptr) {
         return makeError(kRegistryNotFound, "registry key " + fullKeyPath(key) + " does not exist");
     }
     return key;
@@ -285,68 +462,71 @@ Result<RegistryKey> Registry::openKey(RegistryRoot root, std::string_view path) 
 
 Result<RegistryKey> Registry::createKey(RegistryRoot root, std::string_view path) {
     RegistryKey key{root, tidyKeyPath(path), true};
-    if (Status folder = makeFolders(folderOf(m_filePath)); !folder.ok()) {
-        return makeError(kRegistryWriteFailed, folder.error().message);
+    if (m_batchDepth == 0) {
+        if (Status folder = makeFolders(folderOf(m_filePath)); !folder.ok()) {
+            return makeError(kRegistryWriteFailed, folder.error().message);
+        }
     }
-    StoreLock lock(m_filePath);
-    Result<Keys> keys = read();
-    if (!keys.ok()) {
-        return keys.error();
+    if (Status begun = beginChange(); !begun.ok()) {
+        (void)endChange(false);
+        return begun.error();
     }
+    RegistryStore& store = m_cache->store;
     const std::string full = fullKeyPath(key);
-    if (keys->find(full) != keys->end()) {
+    if (store.findKey(full) != nullptr) {
+        if (Status ended = endChange(false); !ended.ok()) {
+            return ended.error();
+        }
         return key;
     }
     // Parent keys come into being with the key, as with RegCreateKey.
     for (size_t cut = full.find('\\'); cut != std::string::npos; cut = full.find('\\', cut + 1)) {
-        (*keys)[full.substr(0, cut)];
+        (void)store.key(full.substr(0, cut));
     }
-    (*keys)[full];
-    if (Status written = writeFileAtomically(m_filePath, format(*keys)); !written.ok()) {
-        return makeError(kRegistryWriteFailed, written.error().message);
+    (void)store.key(full);
+    if (Status ended = endChange(true); !ended.ok()) {
+        return ended.error();
     }
     return key;
 }
 
 Result<RegistryValue> Registry::queryValue(const RegistryKey& key, std::string_view name,
                                            size_t bufferBytes) const {
-    Result<Keys> keys = read();
-    if (!keys.ok()) {
-        return keys.error();
+    Result<const RegistryStore*> store = current();
+    if (!store.ok()) {
+        return store.error();
     }
-    const auto found = keys->find(fullKeyPath(key));
-    if (!key.isOpen || found == keys->end()) {
+    const RegistryStore::Key* found = (*store)->findKey(fullKeyPath(key));
+    if (!key.isOpen || found == nullptr) {
         return makeError(kRegistryNotFound, "registry key " + fullKeyPath(key) + " does not exist");
     }
-    const auto value = findValue(found->second, name);
-    if (value == found->second.end()) {
+    const RegistryValue* value = RegistryStore::findValue(*found, name);
+    if (value == nullptr) {
         return makeError(kRegistryNotFound, "registry value " + std::string(name) + " does not exist");
     }
-    if (value->second.storedLength() > bufferBytes) {
+    if (value->storedLength() > bufferBytes) {
         return makeError(kRegistryMoreData, "registry value " + std::string(name) + " is longer than " +
                                                 std::to_string(bufferBytes) + " bytes");
     }
-    return value->second;
+    return *value;
 }
 
 Status Registry::setValue(const RegistryKey& key, std::string_view name, RegistryValue value) {
     if (!key.isOpen) {
         return makeError(kRegistryNotFound, "registry key " + fullKeyPath(key) + " is not open");
     }
-    StoreLock lock(m_filePath);
-    Result<Keys> keys = read();
-    if (!keys.ok()) {
-        return keys.error();
+    if (Status begun = beginChange(); !begun.ok()) {
+        (void)endChange(false);
+        return begun;
     }
-    const auto found = keys->find(fullKeyPath(key));
-    if (found == keys->end()) {
+    // The key as the file holds it now: another program may have deleted it meanwhile.
+    const RegistryStore::Key* found = m_cache->store.findKey(fullKeyPath(key));
+    if (found == nullptr) {
+        (void)endChange(false);
         return makeError(kRegistryNotFound, "registry key " + fullKeyPath(key) + " has been deleted");
     }
-    putValue(found->second, name, std::move(value));
-    if (Status written = writeFileAtomically(m_filePath, format(*keys)); !written.ok()) {
-        return makeError(kRegistryWriteFailed, written.error().message);
-    }
-    return Status::success();
+    RegistryStore::putValue(m_cache->store.key(fullKeyPath(key)), name, std::move(value));
+    return endChange(true);
 }
 
 Status Registry::setNumber(const RegistryKey& key, std::string_view name, std::uint32_t number) {

@@ -3,11 +3,17 @@
 #include "result.h"
 
 #include <cstdint>
-#include <map>
+#include <ctime>
+#include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+struct stat;
 
 namespace platform {
 
@@ -39,15 +45,44 @@ inline constexpr int kRegistryMoreData = 234;  // value longer than the caller's
 inline constexpr int kRegistryBadStore = 1009; // the store file cannot be read as a registry
 inline constexpr int kRegistryWriteFailed = 1013;
 
+// The keys of a store with their values, in the order a person reads them in the file; a key
+// and a value are found by name in constant time, without regard to ASCII case.
+class RegistryStore {
+public:
+    struct Key {
+        std::string path; // full path, root included, as first written
+        std::vector<std::pair<std::string, RegistryValue>> values;
+        std::unordered_map<std::string, size_t> byName; // folded name -> position in values
+    };
+
+    const Key* findKey(std::string_view path) const;
+    // The key at path; a missing one is added after the others. Keys never move once added.
+    Key& key(std::string_view path);
+    static const RegistryValue* findValue(const Key& key, std::string_view name);
+    // Replaces the value in its place, or adds it after the key's other values.
+    static void putValue(Key& key, std::string_view name, RegistryValue value);
+    const std::deque<Key>& keys() const { return m_keys; }
+
+private:
+    std::deque<Key> m_keys;
+    std::unordered_map<std::string, size_t> m_byPath; // folded path -> position in m_keys
+};
+
 // The registry stand-in: keys under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and
 // HKEY_CLASSES_ROOT holding 32-bit numbers and strings. Kept as one text file in the ".reg"
-// export format (readable and editable by a person) in the user's configuration folder. Every
-// change is written at once and atomically, under a lock, so two programs sharing the store
-// never lose each other's values and a crash never leaves half a file. Key and value names are
-// compared without regard to ASCII case, as Windows does.
+// export format (readable and editable by a person) in the user's configuration folder.
+//
+// The file is read once and kept in memory; it is read again only when it has changed on disk
+// (another program, or a person, wrote it). Every change is a read-modify-write of that one
+// change under a lock, written at once and atomically: two programs sharing the store never lose
+// each other's values, and a crash never leaves half a file. Key and value names are compared
+// without regard to ASCII case, as Windows does.
 class Registry {
 public:
     explicit Registry(std::string filePath = defaultFilePath());
+    ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
 
     static std::string defaultFilePath();
     const std::string& filePath() const { return m_filePath; }
@@ -63,21 +98,59 @@ public:
     Status setString(const RegistryKey& key, std::string_view name, std::string_view text);
     Status closeKey(RegistryKey& key);
 
-    // The whole store as ".reg" text, and back.
-    struct Caseless {
-        bool operator()(const std::string& a, const std::string& b) const;
+    // Several changes as one: while a batch lives the store stays locked, as read at its start,
+    // and the changes made through the registry meanwhile are written together by commit().
+    // Another program's values are kept, and nothing it writes can come in between.
+    class Batch {
+    public:
+        explicit Batch(Registry& registry);
+        ~Batch(); // changes not committed are dropped
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        Status commit();
+
+    private:
+        Registry& m_registry;
+        bool m_done = false;
     };
-    // Values keep the order they were first written in, which is the order a person reads them.
-    using Values = std::vector<std::pair<std::string, RegistryValue>>;
-    using Keys = std::map<std::string, Values, Caseless>; // full key path, root included
-    static Result<Keys> parse(std::string_view text);
-    static std::string format(const Keys& keys);
+
+    // The whole store as ".reg" text, and back.
+    static Result<RegistryStore> parse(std::string_view text);
+    static std::string format(const RegistryStore& store);
 
 private:
-    Result<Keys> read() const;
+    // What identifies one version of the file on disk.
+    struct FileStamp {
+        bool exists = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        timespec modified{};
+        timespec changed{};
+        bool operator==(const FileStamp& other) const;
+    };
+    struct Cache {
+        FileStamp stamp;
+        std::string text; // the bytes the store was read from, or last written as
+        RegistryStore store;
+    };
+
+    static FileStamp stampOf(bool exists, const struct stat& info);
+    // The store as the file holds it now: the kept copy unless the file has changed.
+    Result<const RegistryStore*> current() const;
+    // Under the lock: the store as the file holds it, compared byte for byte with the kept copy.
+    Status reload();
+    Status beginChange();
+    Status endChange(bool write);
+    Status write();
     Status setValue(const RegistryKey& key, std::string_view name, RegistryValue value);
 
     std::string m_filePath;
+    mutable std::optional<Cache> m_cache;
+    int m_lockFd = -1;
+    int m_batchDepth = 0;
+    bool m_dirty = false;
+    Status m_batchStatus;
 };
 
 std::string registryRootName(RegistryRoot root);

@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace platform;
 
@@ -88,4 +90,152 @@ TEST(RegistryTest, AFailedWriteReportsAndKeepsTheOldStore) {
 
     Registry nowhere("/proc/self/no-such-folder/registry.reg");
     EXPECT_FALSE(nowhere.createKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ").ok());
+}
+
+namespace {
+
+std::string numbered(const char* prefix, int i) {
+    return prefix + std::to_string(i);
+}
+
+} // namespace
+
+TEST(RegistryTest, ALargeStoreKeepsEveryValueAndTheFilesOrder) {
+    testsupport::Sandbox sandbox;
+    Registry registry;
+    // Keys out of alphabetical order, a value name in odd case, 200,000 values under one key.
+    constexpr int kValues = 200'000;
+    std::string text = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Zeta]\n"
+                       "\"Only\"=dword:00000001\n\n[HKEY_CURRENT_USER\\Software\\Many]\n";
+    for (int i = 0; i < kValues; ++i) {
+        text += "\"" + numbered(i % 2 == 0 ? "Value" : "VALUE", i) + "\"=\"" + numbered("text ", i) + "\"\n";
+    }
+    text += "\n[HKEY_CLASSES_ROOT\\.ZIP]\n@=\"\"\n";
+    testsupport::writeFile(registry.filePath(), text);
+
+    auto many = registry.openKey(RegistryRoot::CurrentUser, "software\\many");
+    ASSERT_TRUE(many.ok()) << many.error().message;
+    for (int i : {0, 1, 99'999, 150'001, kValues - 1}) {
+        auto value = registry.queryValue(*many, numbered("value", i), 255);
+        ASSERT_TRUE(value.ok()) << i;
+        EXPECT_EQ(value->text, numbered("text ", i));
+    }
+    EXPECT_EQ(registry.queryValue(*many, numbered("Value", kValues), 255).error().code, kRegistryNotFound);
+
+    // A change rewrites the one line in its place; a new value goes after the key's others.
+    ASSERT_TRUE(registry.setString(*many, "value100000", "changed").ok());
+    ASSERT_TRUE(registry.setNumber(*many, "Added", 7).ok());
+    std::string expected = text;
+    const std::string line = "\"Value100000\"=\"text 100000\"\n";
+    expected.replace(expected.find(line), line.size(), "\"Value100000\"=\"changed\"\n");
+    expected.replace(expected.find("\n[HKEY_CLASSES_ROOT"), 0, "\"Added\"=dword:00000007\n");
+    EXPECT_TRUE(testsupport::readFile(registry.filePath()) == expected) << "the file keeps its order";
+
+    Registry again;
+    auto reopened = again.openKey(RegistryRoot::CurrentUser, "Software\\Many");
+    ASSERT_TRUE(reopened.ok());
+    EXPECT_EQ(again.queryValue(*reopened, "VALUE199999", 255)->text, "text 199999");
+    EXPECT_EQ(again.queryValue(*reopened, "Value100000", 255)->text, "changed");
+}
+
+TEST(RegistryTest, TwoStoresOnOneFileKeepEachOthersValues) {
+    testsupport::Sandbox sandbox;
+    Registry first;
+    Registry second;
+    auto key = first.createKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ");
+    ASSERT_TRUE(key.ok());
+    ASSERT_TRUE(first.setString(*key, "SortType", "1").ok());
+    // The second store reads the file, then each writes a value of its own, in turn.
+    auto secondKey = second.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ");
+    ASSERT_TRUE(secondKey.ok());
+    EXPECT_EQ(second.queryValue(*secondKey, "SortType", 53)->text, "1");
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(first.setNumber(*key, numbered("First", round), static_cast<std::uint32_t>(round)).ok());
+        ASSERT_TRUE(
+            second.setNumber(*secondKey, numbered("Second", round), static_cast<std::uint32_t>(round)).ok());
+        EXPECT_EQ(second.queryValue(*secondKey, numbered("First", round), 4)->number,
+                  static_cast<std::uint32_t>(round))
+            << "each sees what the other wrote";
+    }
+    ASSERT_TRUE(second.setString(*secondKey, "SortType", "6").ok());
+    EXPECT_EQ(first.queryValue(*key, "SortType", 53)->text, "6") << "the last writer wins";
+    {
+        // A batch holds the store as it was read at its start and writes its changes together.
+        Registry::Batch batch(first);
+        ASSERT_TRUE(first.setString(*key, "DialogDir", "C:\\x").ok());
+        ASSERT_TRUE(first.setNumber(*key, "UseDriveA", 1).ok());
+        EXPECT_EQ(first.queryValue(*key, "DialogDir", 255)->text, "C:\\x");
+        EXPECT_EQ(testsupport::readFile(first.filePath()).find("DialogDir"), std::string::npos)
+            << "nothing is written before the commit";
+        ASSERT_TRUE(batch.commit().ok());
+    }
+    {
+        Registry::Batch dropped(second);
+        ASSERT_TRUE(second.setNumber(*secondKey, "UseDriveA", 2).ok());
+    }
+    EXPECT_EQ(second.queryValue(*secondKey, "UseDriveA", 4)->number, 1u) << "an uncommitted batch is dropped";
+    Registry reader;
+    auto read = reader.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ");
+    ASSERT_TRUE(read.ok());
+    for (const char* name : {"First0", "First2", "Second0", "Second2"}) {
+        EXPECT_TRUE(reader.queryValue(*read, name, 4).ok()) << name;
+    }
+    EXPECT_EQ(reader.queryValue(*read, "DialogDir", 255)->text, "C:\\x");
+}
+
+TEST(RegistryTest, ManyProgramsWritingAtOnceLoseNothingAndNeverSeeHalfAFile) {
+    testsupport::Sandbox sandbox;
+    {
+        Registry setup;
+        ASSERT_TRUE(setup.createKey(RegistryRoot::CurrentUser, "Software\\Shared").ok());
+    }
+    constexpr int kPrograms = 6;
+    constexpr int kValuesEach = 40;
+    std::vector<pid_t> children;
+    for (int program = 0; program < kPrograms; ++program) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // Each program writes values of its own, some in batches, the shared one in every
+            // round, and reads the store between its writes.
+            Registry registry;
+            auto key = registry.openKey(RegistryRoot::CurrentUser, "Software\\Shared");
+            int failures = key.ok() ? 0 : 1;
+            for (int i = 0; key.ok() && i < kValuesEach; i += 2) {
+                Registry::Batch batch(registry);
+                const std::string name = "P" + std::to_string(program) + "_";
+                failures +=
+                    registry.setNumber(*key, name + std::to_string(i), static_cast<std::uint32_t>(i)).ok()
+                        ? 0
+                        : 1;
+                failures += batch.commit().ok() ? 0 : 1;
+                failures +=
+                    registry.setNumber(*key, name + std::to_string(i + 1), static_cast<std::uint32_t>(i + 1))
+                            .ok()
+                        ? 0
+                        : 1;
+                failures +=
+                    registry.setNumber(*key, "Last", static_cast<std::uint32_t>(program)).ok() ? 0 : 1;
+                failures += registry.queryValue(*key, "Last", 4).ok() ? 0 : 1;
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a write or read failed in a program";
+    }
+    Registry reader;
+    auto key = reader.openKey(RegistryRoot::CurrentUser, "Software\\Shared");
+    ASSERT_TRUE(key.ok()) << key.error().message;
+    for (int program = 0; program < kPrograms; ++program) {
+        for (int i = 0; i < kValuesEach; ++i) {
+            auto value = reader.queryValue(*key, "P" + std::to_string(program) + "_" + std::to_string(i), 4);
+            ASSERT_TRUE(value.ok()) << program << " " << i;
+            EXPECT_EQ(value->number, static_cast<std::uint32_t>(i));
+        }
+    }
+    EXPECT_LT(reader.queryValue(*key, "Last", 4)->number, static_cast<std::uint32_t>(kPrograms));
 }
