@@ -77,7 +77,8 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
         return false;
     }
 
-    const SettingsLoad loaded = loadSettings(m_registry, m_settings);
+    m_storedSettings = StoredSettings();
+    const SettingsLoad loaded = loadSettings(m_registry, m_settings, &m_storedSettings);
     if (loaded == SettingsLoad::Failed) {
         std::fprintf(stderr, "pellix: the settings store %s cannot be used\n", m_registry.filePath().c_str());
         showStop(window, res::kRegistryError);
@@ -161,7 +162,7 @@ bool CBrenloApp::checkCommandLineFile(archive::ArchiveWindow& window) {
 }
 
 bool CBrenloApp::saveSettings(archive::ArchiveWindow& window) {
-    const bool saved = app::saveSettings(m_registry, m_settings, window);
+    const bool saved = app::saveSettings(m_registry, m_settings, window, &m_storedSettings);
     if (platform::Status recent = m_recentFiles.save(m_registry); !recent.ok()) {
         std::fprintf(stderr, "pellix: the recent-file list was not saved: %s\n",
                      recent.error().message.c_str());

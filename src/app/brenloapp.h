@@ -98,6 +98,7 @@ private:
     std::string m_commandLineFile;
     CommandLine m_commandLine;
     Settings m_settings;
+    StoredSettings m_storedSettings; // what the store held, to write back only what changed
     SortFlags m_sortFlags;
     archive::RecentFileList m_recentFiles;
     std::unique_ptr<archive::ArchiveEngine> m_engine;

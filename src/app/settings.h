@@ -4,6 +4,7 @@
 #include "registry.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace app {
@@ -36,6 +37,18 @@ inline constexpr char kSettingsKey[] = "SOFTWARE\\PellixZ";
 // sets no flag.
 SortFlags sortFlagsFor(const std::string& sortType);
 
+// The settings as the store held them when they were loaded (none: missing or unreadable there),
+// so that saving writes back only what this program changed and keeps what another running
+// program wrote meanwhile.
+struct StoredSettings {
+    std::optional<std::int32_t> splitterWidth;
+    std::optional<std::int32_t> splitterHeight;
+    std::optional<std::string> sortType;
+    std::optional<std::string> dialogDir;
+    std::optional<std::int32_t> includePathInfo;
+    std::optional<std::int32_t> useDriveA;
+};
+
 enum class SettingsLoad { Loaded, FirstRun, Failed };
 
 // Reads the settings key into settings. A first run (no key) creates the key and writes the
@@ -43,13 +56,16 @@ enum class SettingsLoad { Loaded, FirstRun, Failed };
 // SplitterHeight. A value that is missing, of the wrong type or too long for its buffer keeps
 // its default. Failed: the key can be neither opened nor created (the caller shows the
 // registry error and stops).
-SettingsLoad loadSettings(platform::Registry& registry, Settings& settings);
+// stored, when given, receives what the store held.
+SettingsLoad loadSettings(platform::Registry& registry, Settings& settings, StoredSettings* stored = nullptr);
 
 // Writes the settings as the main window does when it goes away: SplitterWidth, SplitterHeight,
 // SortType, DialogDir, IncludePathInfo, UseDriveA. A key that cannot be opened, or a failed write
 // of one of the first four values, shows the registry error once and writes nothing more; a
 // failed write of the last two, or of closing the key, shows it for that failure and goes on.
-// Returns true when everything was written.
-bool saveSettings(platform::Registry& registry, const Settings& settings, archive::ArchiveWindow& window);
+// Returns true when everything was written. With stored, only the values that differ from it
+// are written, all in one write under the store's lock, and stored then holds what was written.
+bool saveSettings(platform::Registry& registry, const Settings& settings, archive::ArchiveWindow& window,
+                  StoredSettings* stored = nullptr);
 
 } // namespace app

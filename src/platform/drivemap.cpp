@@ -105,9 +105,18 @@ DriveMap DriveMap::load() {
         return defaults();
     }
     DriveMap map = defaults();
-    // Writing the default table is a courtesy to the user; the map works without it.
+    // Writing the default table is a courtesy to the user; the map works without it. Another
+    // program starting at the same moment may write it first: its table is then the one used,
+    // and never replaced.
     if (makeFolders(configFolder()).ok()) {
-        (void)writeFileAtomically(path, map.toText());
+        Status created = writeNewFileAtomically(path, map.toText());
+        if (!created.ok() && created.error().code == EEXIST) {
+            if (Result<std::string> text = readWholeFile(path); text.ok()) {
+                if (Result<DriveMap> parsed = parse(*text); parsed.ok()) {
+                    return std::move(*parsed);
+                }
+            }
+        }
     }
     return map;
 }

@@ -24,9 +24,8 @@ Status writeAll(int fd, std::string_view contents, const std::string& path) {
     return Status::success();
 }
 
-} // namespace
-
-Status writeFileAtomically(const std::string& hostPath, std::string_view contents) {
+// Writes contents to a new temporary file beside hostPath and flushes it; its path.
+Result<std::string> writeTemporary(const std::string& hostPath, std::string_view contents) {
     const std::string temporary = hostPath + ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -39,13 +38,42 @@ Status writeFileAtomically(const std::string& hostPath, std::string_view content
     if (::close(fd) != 0 && status.ok()) {
         status = errnoError("cannot close " + temporary);
     }
-    if (status.ok() && ::rename(temporary.c_str(), hostPath.c_str()) != 0) {
-        status = errnoError("cannot replace " + hostPath);
-    }
     if (!status.ok()) {
         ::unlink(temporary.c_str());
+        return status.error();
     }
+    return temporary;
+}
+
+} // namespace
+
+Status writeNewFileAtomically(const std::string& hostPath, std::string_view contents) {
+    Result<std::string> temporary = writeTemporary(hostPath, contents);
+    if (!temporary.ok()) {
+        return temporary.error();
+    }
+    // A second name for the finished file, given only where no file exists: whoever is first
+    // wins, and nobody's file is replaced.
+    Status status = Status::success();
+    if (::link(temporary->c_str(), hostPath.c_str()) != 0) {
+        status = errno == EEXIST ? makeError(EEXIST, hostPath + " exists already")
+                                 : errnoError("cannot create " + hostPath);
+    }
+    ::unlink(temporary->c_str());
     return status;
+}
+
+Status writeFileAtomically(const std::string& hostPath, std::string_view contents) {
+    Result<std::string> temporary = writeTemporary(hostPath, contents);
+    if (!temporary.ok()) {
+        return temporary.error();
+    }
+    if (::rename(temporary->c_str(), hostPath.c_str()) != 0) {
+        Error error = errnoError("cannot replace " + hostPath);
+        ::unlink(temporary->c_str());
+        return error;
+    }
+    return Status::success();
 }
 
 Status writeWholeFile(const std::string& hostPath, std::string_view contents) {

@@ -12,6 +12,10 @@ namespace platform {
 // leaves the old file as it was.
 Status writeFileAtomically(const std::string& hostPath, std::string_view contents);
 
+// Creates the file at hostPath with contents, complete or not at all, only where no file exists:
+// a file already there (another program's) is left alone and the result is EEXIST.
+Status writeNewFileAtomically(const std::string& hostPath, std::string_view contents);
+
 // Creates or truncates the file at hostPath and writes contents to it in place; a write that
 // cannot complete (a full disk) is a failure, so nothing runs on half a file.
 Status writeWholeFile(const std::string& hostPath, std::string_view contents);

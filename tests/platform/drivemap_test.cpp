@@ -1,7 +1,12 @@
 #include "drivemap.h"
+#include "hostfile.h"
 #include "sandbox.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using platform::DriveMap;
 
@@ -90,4 +95,39 @@ TEST(DriveMapTest, UserMapIsWrittenOnFirstUseAndReadBack) {
 
     EXPECT_FALSE(DriveMap::parse("C: relative/path\n").ok());
     EXPECT_FALSE(DriveMap::parse("CC: /x\n").ok());
+}
+
+TEST(DriveMapTest, TheFirstUseTableNeverReplacesOneThatIsThere) {
+    testsupport::Sandbox sandbox;
+    const std::string path = sandbox.hostPath("table.conf");
+    ASSERT_TRUE(platform::writeNewFileAtomically(path, "first\n").ok());
+    const platform::Status second = platform::writeNewFileAtomically(path, "second\n");
+    ASSERT_FALSE(second.ok());
+    EXPECT_EQ(second.error().code, EEXIST);
+    EXPECT_EQ(testsupport::readFile(path), "first\n");
+    for (const auto& entry : std::filesystem::directory_iterator(sandbox.home())) {
+        EXPECT_EQ(entry.path().filename(), "table.conf") << "no temporary file is left";
+    }
+
+    // Programs starting at once on a missing table all use the one table that was written.
+    std::vector<pid_t> children;
+    for (int program = 0; program < 6; ++program) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            testsupport::writeFile(sandbox.hostPath("seen" + std::to_string(program)),
+                                   DriveMap::load().toText());
+            _exit(0);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+    }
+    const std::string table = testsupport::readFile(DriveMap::filePath());
+    ASSERT_FALSE(table.empty());
+    for (int program = 0; program < 6; ++program) {
+        EXPECT_EQ(testsupport::readFile(sandbox.hostPath("seen" + std::to_string(program))), table);
+    }
 }
