@@ -67,36 +67,27 @@ bool isUserInput(QEvent::Type type) {
     }
 }
 
-// While a job runs, the user's input reaches only windows of their own (the progress dialog, a
-// message box, the help): a key, a shortcut or a click meant for the main window or one of its
-// menus is dropped, so that nothing handled during the wait starts a second job.
-class JobInputFilter : public QObject {
-public:
-    explicit JobInputFilter(QWidget* mainWindow) : m_mainWindow(mainWindow) {}
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (!isUserInput(event->type())) {
-            return false;
-        }
-        if (auto* widget = qobject_cast<QWidget*>(watched)) {
-            for (QWidget* up = widget; up != nullptr; up = up->parentWidget()) {
-                if (up == m_mainWindow) {
-                    return true;
-                }
-            }
-            return false;
-        }
-        if (auto* window = qobject_cast<QWindow*>(watched)) {
-            return m_mainWindow != nullptr && window == m_mainWindow->windowHandle();
-        }
-        return true; // the main window's actions, reached by their shortcuts
-    }
-
-private:
-    QWidget* m_mainWindow;
-};
-
 } // namespace
+
+JobInputFilter::JobInputFilter(QWidget* mainWindow) : m_mainWindow(mainWindow) {}
+
+bool JobInputFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (!isUserInput(event->type())) {
+        return false;
+    }
+    if (auto* widget = qobject_cast<QWidget*>(watched)) {
+        for (QWidget* up = widget; up != nullptr; up = up->parentWidget()) {
+            if (up == m_mainWindow) {
+                return true;
+            }
+        }
+        return false;
+    }
+    if (auto* window = qobject_cast<QWindow*>(watched)) {
+        return m_mainWindow != nullptr && window == m_mainWindow->windowHandle();
+    }
+    return true; // the main window's actions, reached by their shortcuts
+}
 
 WindowSeam::WindowSeam(SeamMode mode) : m_mode(mode) {}
 

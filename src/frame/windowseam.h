@@ -2,6 +2,7 @@
 
 #include "archivewindow.h"
 
+#include <QObject>
 #include <QString>
 #include <deque>
 #include <functional>
@@ -19,6 +20,18 @@ enum class SeamMode {
     Interactive, // real dialogs
     Screenshot,  // no dialog: each box gets its default button, and is printed on standard error
     Script,      // no dialog: answers come from the script's queue, every box is printed
+};
+
+// While a tool job runs, the user's input reaches only windows of their own (the progress dialog,
+// a message box, the help): a key, a shortcut or a click meant for the main window or one of its
+// menus is dropped, so that nothing handled during the wait starts a second job.
+class JobInputFilter : public QObject {
+public:
+    explicit JobInputFilter(QWidget* mainWindow);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_mainWindow;
 };
 
 // The one place where the program meets its user through modal windows: message boxes and the

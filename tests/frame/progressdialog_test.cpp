@@ -3,8 +3,11 @@
 #include "offscreenmain.h"
 #include "progressdialog.h"
 #include "sandbox.h"
+#include "windowseam.h"
 
+#include <QAction>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -158,6 +161,8 @@ private slots:
     void staysOnScreenOverALargeOwner();
     void completedListScrollsToItsLastRow();
     void cancelWorksWhileTheMainWindowIsDisabled();
+    void duringAJobOnlyTheDialogTakesInput_data();
+    void duringAJobOnlyTheDialogTakesInput();
     void queuedInputIsSeenByTheNextCheck_data();
     void queuedInputIsSeenByTheNextCheck();
     void everyCheckAfterCancelReportsItAgain();
@@ -296,6 +301,46 @@ void ProgressDialogTest::cancelWorksWhileTheMainWindowIsDisabled() {
     QVERIFY(dialog.checkCancelled());
     QCOMPARE(window.boxes(), std::vector<std::string>{kCancelledBox});
     QVERIFY2(dialog.isVisible(), "the operation closes the dialog, not the button");
+}
+
+void ProgressDialogTest::duringAJobOnlyTheDialogTakesInput_data() {
+    QTest::addColumn<bool>("jobRunning");
+    QTest::newRow("while a job runs") << true;
+    QTest::newRow("between jobs") << false;
+}
+
+void ProgressDialogTest::duringAJobOnlyTheDialogTakesInput() {
+    QFETCH(bool, jobRunning);
+    // A main window left enabled (Hide Program, then restored) with a field, a button and a
+    // command key: what the user does there while a job runs must not reach it.
+    Owner owner;
+    auto* field = new QLineEdit(&owner);
+    auto* button = new QPushButton(QStringLiteral("Zip"), &owner);
+    auto* zip = new QAction(&owner);
+    owner.addAction(zip);
+    int pressed = 0;
+    int zipped = 0;
+    QObject::connect(button, &QPushButton::clicked, [&pressed] { ++pressed; });
+    QObject::connect(zip, &QAction::triggered, [&zipped] { ++zipped; });
+    FakeWindow window;
+    ProgressDialog dialog(&owner, window, nullptr, QString::fromUtf8(kTitle));
+
+    frame::JobInputFilter filter(&owner);
+    if (jobRunning) {
+        qApp->installEventFilter(&filter);
+    }
+    QCoreApplication::postEvent(field, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, "x"));
+    queueClick(button);
+    QCoreApplication::postEvent(zip, new QShortcutEvent(QKeySequence(QStringLiteral("Ctrl+Z")), 0));
+    queueClick(dialog.cancelButton());
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    qApp->removeEventFilter(&filter);
+
+    QVERIFY2(dialog.cancelRequested(), "the progress dialog's Cancel always goes through");
+    QCOMPARE(field->text(), jobRunning ? QString() : QStringLiteral("x"));
+    QCOMPARE(pressed, jobRunning ? 0 : 1);
+    QCOMPARE(zipped, jobRunning ? 0 : 1);
 }
 
 void ProgressDialogTest::queuedInputIsSeenByTheNextCheck_data() {
