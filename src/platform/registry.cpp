@@ -316,7 +316,12 @@ Registry::~Registry() {
 Result<const RegistryStore*> Registry::current() const {
     if (m_batchDepth > 0) {
         // Locked and read at the batch's start; what the batch changed is in the kept copy.
-        return &m_cache->store;
+        if (!m_batchStatus.ok()) {
+            return m_batchStatus.error();
+        }
+        if (m_cache) {
+            return &m_cache->store;
+        }
     }
     if (m_cache) {
         struct stat info {};

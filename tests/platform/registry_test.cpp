@@ -64,6 +64,13 @@ TEST(RegistryTest, HandEditsAreReadAndDamagedStoresAreNeitherReadNorOverwritten)
     const std::string damaged = testsupport::readFile(registry.filePath());
     EXPECT_FALSE(registry.createKey(RegistryRoot::CurrentUser, "Software\\Other").ok());
     EXPECT_EQ(testsupport::readFile(registry.filePath()), damaged) << "a damaged store is left for the user";
+    {
+        Registry::Batch batch(registry);
+        EXPECT_EQ(registry.openKey(RegistryRoot::CurrentUser, "Software\\PellixB").error().code,
+                  kRegistryBadStore);
+        EXPECT_FALSE(batch.commit().ok());
+    }
+    EXPECT_EQ(testsupport::readFile(registry.filePath()), damaged);
 
     testsupport::writeFile(registry.filePath(),
                            "Windows Registry Editor Version 5.00\r\n\r\n"
