@@ -35,7 +35,7 @@ public:
 
     // The views' first showing, in pane order: upper left, upper right, lower left, lower right.
     void initialUpdate();
-    QWidget* paneAt(int row, int column) const;
+    QWidget* paneAt(int row, int column) const override;
     FourPanes& panes() { return *m_panes; }
     QWidget* activeView() const { return m_activeView; }
     QString statusPaneText(int pane) const;

@@ -96,11 +96,10 @@ bool DragPress::hasMovedFarEnough(const QPoint& now) const {
 }
 
 void takeDragOver(archive::DragState& drag, DragTracker& tracker, const QWidget* pane, int ownFlag,
-                  std::initializer_list<int> otherOwners, archive::ArchiveWindow& window,
-                  const std::function<void()>& startHere) {
+                  archive::ArchiveWindow& window, const std::function<void()>& startHere) {
     bool ownedElsewhere = false;
-    for (int owner : otherOwners) {
-        ownedElsewhere = ownedElsewhere || drag.ownerFlags[owner] != 0;
+    for (int owner = 0; owner < 4; ++owner) {
+        ownedElsewhere = ownedElsewhere || (owner != ownFlag && drag.ownerFlags[owner] != 0);
     }
     if (ownedElsewhere) {
         window.repaintMainFrame();

@@ -2,26 +2,17 @@
 
 #include "archivestate.h"
 #include "archivewindow.h"
+#include "panerules.h"
 
 #include <QPixmap>
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
-#include <initializer_list>
 
 namespace views {
 
 class ViewHost;
-
-// The drag owner flags of the drag state, by pane: the pane whose flag is set shows the drag
-// image and holds the mouse. At most one is set.
-enum DragOwner : int {
-    kOwnerLocalList = 0,
-    kOwnerArchiveList = 1,
-    kOwnerLocalTree = 2,
-    kOwnerArchiveTree = 3,
-};
 
 // The 32x32 picture that follows the pointer during a drag, drawn inside the client area of the
 // pane that owns the drag, so it is clipped to that pane.
@@ -75,14 +66,13 @@ private:
     bool m_cursorSet = false;
 };
 
-// The hand-over every pane makes as the pointer moves over it during a drag. A drag owned by one
-// of otherOwners was let go of by that pane as the pointer left it: the main frame is repainted
+// The hand-over every pane makes as the pointer moves over it during a drag. A drag owned by
+// another pane was let go of by that pane as the pointer left it: the main frame is repainted
 // (erasing that pane's image), every owner flag is cleared and startHere starts the image here. A
 // drag this pane still owns (ownFlag) but whose mouse it lost, after leaving and coming back with
 // no pane taking over in between, starts here again too.
 void takeDragOver(archive::DragState& drag, DragTracker& tracker, const QWidget* pane, int ownFlag,
-                  std::initializer_list<int> otherOwners, archive::ArchiveWindow& window,
-                  const std::function<void()>& startHere);
+                  archive::ArchiveWindow& window, const std::function<void()>& startHere);
 
 // Whether some pane owns a drag: from the begin-drag to the release that ends it, including a
 // drag left pending by a release where no pane took it.

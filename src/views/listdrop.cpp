@@ -1,69 +1,115 @@
-// What a drag released over a list does.
+// The list's side of a drag and of the transfers: what a drag of its rows takes, which rows take
+// a drop, what a drop on a folder row does, and the selection the transfers work on.
 #include "archiveengine.h"
 #include "brenlodoc.h"
-#include "diskops.h"
+#include "listmodel.h"
 #include "mylistview.h"
-#include "texts.h"
+#include "panesteps.h"
 #include "viewhost.h"
+
+#include <QItemSelectionModel>
+#include <algorithm>
 
 namespace views {
 
-void CMyListView::dropOnRow(int row) {
-    if (row < 0 || !isFolderRow(row)) {
-        return; // no folder row under the pointer: the drag ends with nothing done
-    }
+bool CMyListView::canBeginDragAt(const QPoint& point) const {
+    return indexAt(point).isValid();
+}
+
+bool CMyListView::holdsPressAt(const QPoint& point, Qt::KeyboardModifiers modifiers) const {
+    return modifiers == Qt::NoModifier && selectionModel()->isSelected(indexAt(point));
+}
+
+bool CMyListView::fillDragState(const QPoint&) {
     archive::DragState& drag = m_document.drag();
-    const bool fromArchive =
-        drag.sourceKind == archive::kDragArchiveTree || drag.sourceKind == archive::kDragArchiveList;
-    if (m_role == Role::Archive) {
-        if (fromArchive) {
-            return; // the archive's own rows or folders are no target in the archive
-        }
-        // The folder row does not choose a folder inside the archive: the Zip command adds the
-        // local file list's selected rows.
+    const bool archiveSide = m_role == Role::Archive;
+    drag.imageIndex = archiveSide ? 1 : 0;
+    drag.sourceKind = archiveSide ? archive::kDragArchiveList : archive::kDragLocalList;
+    return true;
+}
+
+QModelIndex CMyListView::dropTargetAt(const QPoint& point) const {
+    const QModelIndex index = indexAt(point);
+    const ListRecord* record = index.isValid() ? recordAtRow(index.row()) : nullptr;
+    if (record == nullptr || !listTakesDrop(m_role, record->isFolder(), m_document.drag().sourceKind)) {
+        return {};
+    }
+    return index.siblingAtColumn(0);
+}
+
+void CMyListView::dropOn(const QModelIndex& target) {
+    dropOnRow(target.row());
+}
+
+void CMyListView::dropOnRow(int row) {
+    const ListRecord* record = recordAtRow(row);
+    const archive::DragState& drag = m_document.drag();
+    const DropAction action = record != nullptr && listTakesDrop(m_role, record->isFolder(), drag.sourceKind)
+                                  ? dropAction(m_role, drag.sourceKind)
+                                  : DropAction::Nothing;
+    if (action == DropAction::Nothing) {
+        return; // no folder row under the pointer, or the archive's own rows over the archive
+    }
+    if (action == DropAction::ZipCommand) {
         runZipCommand(m_host);
         return;
     }
-    archive::ArchiveWindow& window = m_host.window();
-    archive::ArchiveEngine& engine = m_host.engine();
-    if (fromArchive) {
-        engine.state().deleteRequest = false;
+    runConfirmedTransfer(m_host, isExtraction(action), [&] {
+        if (action == DropAction::CopyRows || action == DropAction::ExtractRows) {
+            if (CMyListView* source = m_host.listAt(sourceListRow(drag.sourceKind))) {
+                TransferToFolderRow(*source, row);
+            }
+        } else {
+            transfers().transferDraggedFolder((m_currentFolder + rowName(row) + "\\").toStdString());
+        }
+        refreshPartnerTree();
+    });
+}
+
+TransferSource CMyListView::selectionSource() const {
+    TransferSource source;
+    source.role = m_role;
+    source.folder = m_currentFolder.toStdString();
+    if (m_model == nullptr) {
+        return source;
     }
-    const archive::MessageAnswer answer =
-        fromArchive ? window.showMessage(res::kConfirmUnzip, res::kConfirmUnzipCaption,
-                                         archive::MessageIcon::Question, archive::MessageButtons::OkCancel)
-                    : window.showMessage(res::kConfirmCopy, res::kConfirmCopyCaption,
-                                         archive::MessageIcon::Question, archive::MessageButtons::OkCancel);
-    if (answer != archive::MessageAnswer::Ok) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    for (int row : rows) {
+        ListRecord record = m_model->recordAt(row);
+        record.name = m_model->rowAt(row).name;
+        source.rows.push_back(std::move(record));
+    }
+    return source;
+}
+
+Transfers CMyListView::transfers() {
+    return Transfers(m_host.engine(), m_host.window(), m_host.drives());
+}
+
+bool CMyListView::TransferSelection(const QString& destinationFolder, bool add, CMyListView& sourceList) {
+    return transfers().TransferSelection(destinationFolder.toStdString(), add, sourceList.selectionSource());
+}
+
+void CMyListView::TransferToFolderRow(CMyListView& sourceList, int folderRow) {
+    const QString separator = m_role == Role::Local ? "\\" : "/";
+    transfers().TransferToFolderRow(m_role, (m_currentFolder + rowName(folderRow) + separator).toStdString(),
+                                    sourceList.selectionSource());
+}
+
+void CMyListView::runZipCommand(ViewHost& host) {
+    archive::ArchiveEngine& engine = host.engine();
+    if (!engine.beginZipCommand()) {
         return;
     }
-    m_host.setStatusPaneText(0, QString::fromUtf8(fromArchive ? res::kUnzippingStatus : res::kCopyingStatus));
-    archive::PumpPendingMessages(window);
-    engine.state().cancelled = false;
-    engine.clearOperationItems();
-    window.beginWaitCursor();
-
-    if (drag.sourceKind == archive::kDragLocalList || drag.sourceKind == archive::kDragArchiveList) {
-        CMyListView* source = drag.sourceKind == archive::kDragLocalList ? this : m_host.listAt(1);
-        if (source != nullptr) {
-            TransferToFolderRow(*source, row);
-        }
-    } else {
-        const QString folder = m_currentFolder + rowName(row);
-        const std::string destination =
-            (folder + "\\" + QString::fromStdString(drag.draggedFolderName)).toStdString();
-        if (drag.sourceKind == archive::kDragArchiveTree) {
-            engine.state().extractDestination = folder.toStdString();
-            engine.AddArchiveFolderItems(drag.draggedFolderPath);
-        } else {
-            DiskOperations disk(window, m_host.drives());
-            disk.ReplaceFolderTree(drag.draggedFolderPath, destination);
-        }
+    host.document().drag().sourceKind = archive::kDragLocalList;
+    if (CMyListView* local = host.listAt(0)) {
+        local->TransferSelection(QString(), true, *local);
     }
-
-    refreshPartnerTree();
-    m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
-    window.endWaitCursor();
+    engine.endZipCommand();
 }
 
 } // namespace views

@@ -1,43 +1,19 @@
-// The list's own file operations: the context menu, New Folder, renaming in place and Delete.
+// The list's own file operations: what its context menu offers, New Folder, renaming a row in
+// place and Delete.
 #include "archiveengine.h"
 #include "brenlodoc.h"
 #include "commandids.h"
 #include "diskops.h"
 #include "fileservices.h"
-#include "formats.h"
-#include "labeledit.h"
 #include "listmodel.h"
 #include "mylistview.h"
-#include "mytreeview.h"
-#include "popupmenu.h"
+#include "panesteps.h"
 #include "texts.h"
 #include "viewhost.h"
 
-#include <QContextMenuEvent>
-#include <QKeyEvent>
-#include <QMenu>
-
 namespace views {
 
-LabelEditDelegate* CMyListView::labelDelegate() {
-    if (m_labelDelegate == nullptr) {
-        m_labelDelegate = new LabelEditDelegate(
-            this, [this](const QString& text) { m_editText = text; }, this);
-        setItemDelegateForColumn(0, m_labelDelegate);
-    }
-    return m_labelDelegate;
-}
-
-QWidget* CMyListView::labelEditor() const {
-    return m_labelDelegate != nullptr && m_labelEditing ? m_labelDelegate->editor() : nullptr;
-}
-
-void CMyListView::contextMenuEvent(QContextMenuEvent* event) {
-    openContextMenu(viewport()->mapFromGlobal(event->globalPos()));
-    event->accept();
-}
-
-void CMyListView::openContextMenu(const QPoint& point) {
+std::optional<CMyListView::MenuEntries> CMyListView::prepareContextMenu(const QPoint& point) {
     const QModelIndex hit = indexAt(point);
     const bool onRow = hit.isValid();
     if (onRow) {
@@ -50,15 +26,11 @@ void CMyListView::openContextMenu(const QPoint& point) {
                                                   QItemSelectionModel::Rows);
         }
     }
-    const bool archiveList = m_role == Role::Archive;
-    QMenu menu(this);
-    addFileMenuEntries(menu, !archiveList, !archiveList && onRow, onRow);
-    if (QAction* chosen = trackPopupMenu(menu, viewport()->mapToGlobal(point))) {
-        onCommand(chosen->data().toInt());
-    }
+    const bool local = m_role == Role::Local;
+    return MenuEntries{local, local && onRow, onRow};
 }
 
-bool CMyListView::onFileCommand(int id) {
+bool CMyListView::onCommand(int id) {
     switch (id) {
     case res::ID_RENAME: {
         archive::WaitCursor wait(m_host.window());
@@ -83,34 +55,7 @@ bool CMyListView::onFileCommand(int id) {
     }
 }
 
-void CMyListView::keyPressEvent(QKeyEvent* event) {
-    if (handleFileKey(event)) {
-        return;
-    }
-    QTreeView::keyPressEvent(event);
-}
-
-bool CMyListView::eventFilter(QObject* watched, QEvent* event) {
-    // The in-place editor's keys pass here first, as the list's own keys do.
-    if (event->type() == QEvent::KeyPress && m_labelDelegate != nullptr &&
-        watched == m_labelDelegate->editor() && handleFileKey(static_cast<QKeyEvent*>(event))) {
-        return true;
-    }
-    return QTreeView::eventFilter(watched, event);
-}
-
-bool CMyListView::handleFileKey(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Delete || event->modifiers() != Qt::NoModifier) {
-        return false;
-    }
-    // A refill of the rows drops an open editor without closing it: that edit is over.
-    if (m_labelEditing && labelDelegate()->editor() == nullptr) {
-        m_labelEditing = false;
-    }
-    // While a name is being typed, Delete edits the name.
-    if (m_labelEditing) {
-        return false;
-    }
+bool CMyListView::deleteByKey() {
     deleteSelection();
     return true;
 }
@@ -146,108 +91,58 @@ void CMyListView::newFolder() {
 }
 
 void CMyListView::editRowLabel(int row) {
-    if (m_model == nullptr || row < 0 || row >= m_model->rowCount()) {
-        return;
+    if (m_model != nullptr && row >= 0 && row < m_model->rowCount()) {
+        editLabel(m_model->index(row, 0));
     }
-    const QModelIndex index = m_model->index(row, 0);
-    scrollTo(index);
-    labelDelegate();
-    QAbstractItemView::edit(index);
 }
 
-bool CMyListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-    if (m_labelEditing && labelDelegate()->editor() == nullptr) {
-        m_labelEditing = false; // its editor was dropped with the rows it stood on
-    }
-    if (trigger != QAbstractItemView::AllEditTriggers || !m_labelEditAllowed || m_labelEditing) {
-        return false; // only the program starts an edit, and only where renaming is allowed
-    }
-    labelDelegate();
-    m_editText.reset();
-    m_editRow = index.row();
-    m_labelEditing = true;
-    if (!QTreeView::edit(index, trigger, event)) {
-        m_labelEditing = false;
-        return false;
-    }
-    return true;
-}
-
-void CMyListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
-    QTreeView::closeEditor(editor, hint);
-    if (!m_labelEditing) {
-        return;
-    }
-    const std::optional<QString> text = m_editText;
-    m_editText.reset();
-    endLabelEdit(m_editRow, text);
-}
-
-void CMyListView::endLabelEdit(int row, const std::optional<QString>& text) {
-    m_labelEditing = false;
-    if (!text) {
-        return; // cancelled
-    }
-    m_host.setStatusPaneText(0, QString::fromUtf8(res::kRenamingFileStatus));
-    archive::PumpPendingMessages(m_host.window());
-    bool renamed = false;
+void CMyListView::renameLabel(const QModelIndex& index, const QString& text) {
+    const int row = index.isValid() ? index.row() : -1;
     const QString oldName = rowName(row);
-    if (m_role == Role::Local && row >= 0 && !oldName.isEmpty()) {
-        if (*text == oldName) {
-            renamed = true; // nothing to do: the name stays
-        } else if (!text->isEmpty() && !text->contains('\\') && !text->contains('/')) {
-            renamed = platform::moveFile(m_host.drives(), (m_currentFolder + oldName).toStdString(),
-                                         (m_currentFolder + *text).toStdString())
-                          .ok();
-        }
-        m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
-    }
-    if (renamed) {
-        m_model->setRowName(row, text->toStdString());
-        refreshPartnerTree();
-        return;
-    }
-    m_host.window().showMessage(res::kRenameFailed, res::kRenameFailedCaption, archive::MessageIcon::Stop,
-                                archive::MessageButtons::Ok);
-    editRowLabel(row);
+    finishRename(
+        m_host, res::kRenamingFileStatus,
+        [&] {
+            if (m_role != Role::Local || oldName.isEmpty()) {
+                return false;
+            }
+            if (text == oldName) {
+                return true; // nothing to do: the name stays
+            }
+            return isPlainName(text.toStdString()) &&
+                   platform::moveFile(m_host.drives(), (m_currentFolder + oldName).toStdString(),
+                                      (m_currentFolder + text).toStdString())
+                       .ok();
+        },
+        [&] {
+            m_model->setRowName(row, text.toStdString());
+            refreshPartnerTree();
+        },
+        [&] { editRowLabel(row); });
 }
 
 void CMyListView::deleteSelection() {
     if (m_model == nullptr) {
         return;
     }
-    archive::ArchiveWindow& window = m_host.window();
-    archive::ArchiveEngine& engine = m_host.engine();
-    if (window.showMessage(res::kConfirmDelete, res::kConfirmDeleteCaption, archive::MessageIcon::Question,
-                           archive::MessageButtons::OkCancel) != archive::MessageAnswer::Ok) {
-        return;
-    }
-    archive::WaitCursor wait(window);
-    m_host.setStatusPaneText(0, QString::fromUtf8(res::kDeletingFilesStatus));
-    archive::PumpPendingMessages(window);
-    engine.state().cancelled = false;
-    engine.clearOperationItems();
-    if (m_role == Role::Archive) {
-        engine.state().deleteRequest = true;
-        TransferToFolderRow(*this, -1);
-        engine.state().deleteRequest = false;
-    } else {
+    runConfirmedDelete(m_host, res::kDeletingFilesStatus, [this] {
+        if (m_role == Role::Archive) {
+            deleteFromArchive(m_host.engine(), [this] { TransferToFolderRow(*this, -1); });
+            return;
+        }
+        archive::ArchiveWindow& window = m_host.window();
         m_host.setStatusPaneText(0, QString::fromUtf8(res::kDeletingFilesStatusShort));
         archive::PumpPendingMessages(window);
         DiskOperations disk(window, m_host.drives());
-        for (int row : selectedRowWalk()) {
-            const std::string path = (m_currentFolder + rowName(row)).toStdString();
-            const bool done =
-                isFolderRow(row) ? disk.RemoveFolderTree(path + "\\") : disk.DeleteOneFile(path);
-            if (!done) {
+        for (const ListRecord& row : selectionSource().rows) {
+            const std::string path = (m_currentFolder.toStdString() + row.name);
+            if (!(row.isFolder() ? disk.RemoveFolderTree(path + "\\") : disk.DeleteOneFile(path))) {
                 break;
             }
         }
         refreshPartnerTree();
         const QString folder = m_currentFolder;
         fill(folder);
-    }
-    m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
+    });
 }
 
 } // namespace views

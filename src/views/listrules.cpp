@@ -264,12 +264,15 @@ std::vector<std::string> columnTitles(Role role) {
             res::kListColumnDateModified};
 }
 
+std::string dateText(const ListRecord& record) {
+    return record.time != 0 ? archive::FormatDateText(record.time) : "";
+}
+
 std::vector<std::string> columnTexts(const ListRecord& record, const std::string& name, Role role) {
     const bool folder = record.isFolder();
     const std::string sizeText = folder ? "" : archive::FormatSizeText(record.size);
-    const std::string dateText = record.time != 0 ? archive::FormatDateText(record.time) : "";
     if (role == Role::Local) {
-        return {name, sizeText, dateText};
+        return {name, sizeText, dateText(record)};
     }
     std::string packedText;
     if (!folder) {
@@ -277,7 +280,7 @@ std::vector<std::string> columnTexts(const ListRecord& record, const std::string
         const bool unknown = record.packedSize < 0 || record.packedSize == kUnknownPackedSize;
         packedText = unknown ? "?" : archive::FormatSizeText(record.packedSize);
     }
-    return {name, sizeText, packedText, record.ratioText, dateText};
+    return {name, sizeText, packedText, record.ratioText, dateText(record)};
 }
 
 std::string countText(Role role, size_t count) {

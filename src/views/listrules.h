@@ -59,6 +59,10 @@ struct ListRow {
 // The rows of the shown records, ordered by their sort texts.
 std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role, SortKey key);
 
+// The date a row shows ("3/5/03 9:07 PM"), "" for a record without a time (an archive's
+// synthesised sub-folder).
+std::string dateText(const ListRecord& record);
+
 // The column titles of a list.
 std::vector<std::string> columnTitles(Role role);
 // The texts of one row, column by column (name first).

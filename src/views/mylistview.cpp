@@ -9,7 +9,6 @@
 #include "viewhost.h"
 
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QSet>
 #include <QTreeWidget>
 #include <algorithm>
@@ -37,7 +36,7 @@ int countPane(Role role) {
 } // namespace
 
 CMyListView::CMyListView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
-    : QTreeView(parent), m_host(host), m_document(document) {
+    : PaneView<QTreeView>(host, document, parent) {
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true); // keeps a list of 100,000 rows fast to lay out
@@ -45,9 +44,6 @@ CMyListView::CMyListView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setAllColumnsShowFocus(true);
     setSortingEnabled(false); // the rows arrive in order: see fill()
-    // Editing a name in place renames the file; until that rename runs, the editor never opens,
-    // so a name cannot change on screen alone.
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
     header()->setSectionsClickable(true);
     header()->setStretchLastSection(false);
     connect(header(), &QHeaderView::sectionClicked, this, &CMyListView::onColumnClicked);
@@ -56,7 +52,6 @@ CMyListView::CMyListView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
 CMyListView::~CMyListView() = default;
 
 void CMyListView::initialUpdate() {
-    m_labelEditing = false;
     m_role = m_document.takeListRole() == 0 ? Role::Local : Role::Archive;
     const bool local = m_role == Role::Local;
     m_model = new ListModel(m_role, m_document.smallImage(local ? kLocalFolderImage : kArchiveFolderImage),
@@ -203,33 +198,27 @@ bool CMyListView::selectRowsByName(const QStringList& names) {
     return found.size() == wanted.size();
 }
 
+int CMyListView::rowNamed(const QString& name) const {
+    for (int row = 0; row < rowCount(); ++row) {
+        if (rowName(row) == name) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+QString CMyListView::rowName(int row) const {
+    if (m_model == nullptr || row < 0 || row >= m_model->rowCount()) {
+        return {};
+    }
+    return QString::fromStdString(m_model->rowAt(row).name);
+}
+
 const ListRecord* CMyListView::recordAtRow(int row) const {
     if (m_model == nullptr || row < 0 || row >= m_model->rowCount()) {
         return nullptr;
     }
     return &m_model->recordAt(row);
-}
-
-bool CMyListView::onCommand(int id) {
-    return onFileCommand(id);
-}
-
-bool CMyListView::event(QEvent* event) {
-    // Tab and Shift+Tab move through the four panes in a fixed cycle, not through the widgets.
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool otherModifiers =
-            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-        if (!otherModifiers && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
-            const bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
-            const int ownRow = static_cast<int>(m_role);
-            if (CMyTreeView* tree = m_host.treeAt(backwards ? ownRow : 1 - ownRow)) {
-                m_host.setActiveView(tree);
-            }
-            return true;
-        }
-    }
-    return QTreeView::event(event);
 }
 
 void CMyListView::onColumnClicked(int column) {

@@ -31,17 +31,12 @@ int selectedImage(int kind) {
     }
 }
 
-// The wait cursor for as long as a handler runs.
-class WaitCursor {
-public:
-    explicit WaitCursor(archive::ArchiveWindow& window) : m_window(window) { m_window.beginWaitCursor(); }
-    ~WaitCursor() { m_window.endWaitCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    archive::ArchiveWindow& m_window;
-};
+bool setExpandedIfFound(QTreeWidgetItem* item, bool expanded) {
+    if (item != nullptr) {
+        item->setExpanded(expanded);
+    }
+    return item != nullptr;
+}
 
 // Sets a flag for as long as it lives.
 class FlagScope {
@@ -58,15 +53,12 @@ private:
 } // namespace
 
 CMyTreeView::CMyTreeView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
-    : QTreeWidget(parent), m_host(host), m_document(document) {
+    : PaneView<QTreeWidget>(host, document, parent) {
     setColumnCount(1);
     setHeaderHidden(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setRootIsDecorated(true);
     setIconSize(QSize(16, 16));
-    // Editing a name in place renames the folder; until that rename runs, the editor never
-    // opens, so a name cannot change on screen alone.
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem*) { onCurrentItemChanged(current); });
     connect(this, &QTreeWidget::itemExpanded, this, &CMyTreeView::onItemExpanded);
@@ -76,7 +68,6 @@ CMyTreeView::CMyTreeView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
 CMyTreeView::~CMyTreeView() = default;
 
 void CMyTreeView::initialUpdate() {
-    m_labelEditing = false;
     m_rootRebuild = false;
     m_role = m_document.takeTreeRole() == 0 ? Role::Local : Role::Archive;
     m_partnerList = m_host.listAt(static_cast<int>(m_role));
@@ -101,6 +92,8 @@ QTreeWidgetItem* CMyTreeView::addNode(QTreeWidgetItem* parent, const QString& te
     item->setText(0, text);
     item->setIcon(0, nodeIcon(kind));
     item->setData(0, kKindRole, kind);
+    // Only the program starts an edit, and only on a folder (mayEditLabel).
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
     return item;
 }
 
@@ -119,7 +112,7 @@ void CMyTreeView::deleteChildren(QTreeWidgetItem* item) {
 
 bool CMyTreeView::rebuildRoot() {
     if (m_role == Role::Local) {
-        WaitCursor wait(m_host.window());
+        archive::WaitCursor wait(m_host.window());
         const platform::DriveMap& drives = m_host.drives();
         const std::vector<char> letters = driveLetters(
             m_host.useDriveA(), [&drives](char letter) { return drives.canChangeToDrive(letter); });
@@ -314,60 +307,28 @@ QTreeWidgetItem* CMyTreeView::revealItem(const QString& path) {
 
 bool CMyTreeView::selectPath(const QString& path) {
     QTreeWidgetItem* item = revealItem(path);
-    if (item == nullptr) {
-        return false;
+    if (item != nullptr) {
+        setCurrentItem(item);
     }
-    setCurrentItem(item);
-    return true;
+    return item != nullptr;
 }
 
 bool CMyTreeView::expandPath(const QString& path) {
-    QTreeWidgetItem* item = revealItem(path);
-    if (item == nullptr) {
-        return false;
-    }
-    item->setExpanded(true);
-    return true;
+    return setExpandedIfFound(revealItem(path), true);
 }
 
 bool CMyTreeView::collapsePath(const QString& path) {
-    QTreeWidgetItem* item = findItem(path);
-    if (item == nullptr) {
-        return false;
-    }
-    item->setExpanded(false);
-    return true;
+    return setExpandedIfFound(findItem(path), false);
 }
 
-bool CMyTreeView::onCommand(int id) {
-    return onFolderCommand(id);
-}
-
-bool CMyTreeView::event(QEvent* event) {
-    // Tab and Shift+Tab move through the four panes in a fixed cycle, not through the widgets.
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        const bool otherModifiers =
-            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-        if (!otherModifiers && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
-            const bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
-            const int ownRow = static_cast<int>(m_role);
-            if (CMyListView* list = m_host.listAt(backwards ? 1 - ownRow : ownRow)) {
-                m_host.setActiveView(list);
-            }
-            return true;
-        }
-        // "*" would expand every folder below the item, reading a whole drive (and round any
-        // folder link that points back up) on the one thread the window runs on.
-        if (m_role == Role::Local && key->key() == Qt::Key_Asterisk) {
-            return true;
-        }
-    }
-    return QTreeWidget::event(event);
+bool CMyTreeView::swallowsKey(const QKeyEvent& key) const {
+    // "*" would expand every folder below the item, reading a whole drive (and round any folder
+    // link that points back up) on the one thread the window runs on.
+    return m_role == Role::Local && key.key() == Qt::Key_Asterisk;
 }
 
 void CMyTreeView::onCurrentItemChanged(QTreeWidgetItem* current) {
-    WaitCursor wait(m_host.window());
+    archive::WaitCursor wait(m_host.window());
     if (m_rootRebuild || current == nullptr || m_partnerList == nullptr) {
         return;
     }
@@ -382,7 +343,7 @@ void CMyTreeView::onCurrentItemChanged(QTreeWidgetItem* current) {
 }
 
 void CMyTreeView::onItemExpanded(QTreeWidgetItem* item) {
-    WaitCursor wait(m_host.window());
+    archive::WaitCursor wait(m_host.window());
     const int kind = nodeKind(item);
     // The roots' children are built with the root.
     if (kind == kNodeComputer || kind == kNodeArchiveRoot || isPlaceholder(item)) {
@@ -396,7 +357,7 @@ void CMyTreeView::onItemExpanded(QTreeWidgetItem* item) {
 }
 
 void CMyTreeView::onItemCollapsed(QTreeWidgetItem* item) {
-    WaitCursor wait(m_host.window());
+    archive::WaitCursor wait(m_host.window());
     setCurrentItem(item);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "commandtarget.h"
-#include "dragimage.h"
+#include "paneview.h"
 #include "sortkey.h"
 #include "treerules.h"
 
@@ -10,20 +9,18 @@
 #include <QPersistentModelIndex>
 #include <QStringList>
 #include <QTreeWidget>
-#include <optional>
 
 namespace views {
 
 class CBrenloDoc;
 class CMyListView;
 class ViewHost;
-class LabelEditDelegate;
 
 // One tree pane: the local tree (role 0: "Local Computer", its drives and their folders, read
 // one level at a time) or the archive folder tree (role 1: the open archive and the folders of
 // its member names). Whenever its selection moves, the tree has its partner list, the list in
 // the same row, show the selected folder.
-class CMyTreeView : public QTreeWidget, public CommandTarget {
+class CMyTreeView : public PaneView<QTreeWidget> {
     Q_OBJECT
 public:
     CMyTreeView(ViewHost& host, CBrenloDoc& document, QWidget* parent = nullptr);
@@ -63,33 +60,35 @@ public:
     bool expandPath(const QString& path);
     bool collapsePath(const QString& path);
 
-    void setLabelEditing(bool allowed) { m_labelEditAllowed = allowed; }
-
     bool onCommand(int id) override;
+    // The item of a model index of this tree and back, as Qt's own view has them.
+    using QTreeWidget::indexFromItem;
+    using QTreeWidget::itemFromIndex;
 
-    // ---- Folder operations and drops (treedrop.cpp, treefolderops.cpp) ----
+    // ---- Drops and folder operations (treedrop.cpp, treefolderops.cpp) ----
     // The end of a drag released over this tree on item (null: no item highlighted).
     void dropOnItem(QTreeWidgetItem* item);
     // The UnZip command: extracts the archive list's selected rows into the selected folder.
     void unzipIntoTreeFolder();
-    // The context menu as a right click at point (viewport coordinates) opens it.
-    void openContextMenu(const QPoint& point);
     // Deletes the selected folder: from disk with all it holds, or its members from the archive.
     void deleteFolder();
     // Starts an in-place edit of an item's label.
     void editItemLabel(QTreeWidgetItem* item);
-    // The open in-place editor; null when none is open.
-    QWidget* labelEditor() const;
+    // The item on whose icon or label point (viewport coordinates) lies; null for none.
+    QTreeWidgetItem* itemOnLabel(const QPoint& point) const;
 
 protected:
-    bool event(QEvent* event) override;
-
-    // ---- Folder operations: the right click, the keys and the in-place edit ----
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
-    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    // ---- The pane's own answers (treedrop.cpp, treefolderops.cpp) ----
+    PanePlace place() const override { return PanePlace{static_cast<int>(m_role), 0}; }
+    bool canBeginDragAt(const QPoint& point) const override;
+    bool fillDragState(const QPoint& point) override;
+    QModelIndex dropTargetAt(const QPoint& point) const override;
+    void dropOn(const QModelIndex& target) override;
+    bool deleteByKey() override;
+    bool swallowsKey(const QKeyEvent& key) const override;
+    bool mayEditLabel(const QModelIndex& index) const override;
+    void renameLabel(const QModelIndex& index, const QString& text) override;
+    std::optional<MenuEntries> prepareContextMenu(const QPoint& point) override;
 
 private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int kind);
@@ -99,60 +98,16 @@ private:
     void onCurrentItemChanged(QTreeWidgetItem* current);
     void onItemExpanded(QTreeWidgetItem* item);
     void onItemCollapsed(QTreeWidgetItem* item);
+    // The steps after a transfer into the local folder at where: its sub-folders read again
+    // (the item may have been rebuilt meanwhile) and the selection shown in the list.
+    void showTransferredInto(const QPersistentModelIndex& where, const QString& destination);
 
-    ViewHost& m_host;
-    CBrenloDoc& m_document;
     CMyListView* m_partnerList = nullptr;
     QTreeWidgetItem* m_rootItem = nullptr;
     Role m_role = Role::Local;
     bool m_rootRebuild = false;
-    bool m_labelEditing = false;
-    bool m_labelEditAllowed = true;
     bool m_populating = false;
     QHash<int, QIcon> m_icons;
-
-    // ---- Folder operations ----
-    bool handleFolderKey(QKeyEvent* event);
-    bool onFolderCommand(int id);
-    void endLabelEdit(QTreeWidgetItem* item, const std::optional<QString>& text);
-    LabelEditDelegate* labelDelegate();
-    QPersistentModelIndex m_editItem;
-    std::optional<QString> m_editText;
-    LabelEditDelegate* m_labelDelegate = nullptr;
-
-    // ---- Drag between the panes (treedrag.cpp) ----
-public:
-    // Begin drag of item, pressed at point (viewport coordinates). Drives, the computer and the
-    // archive root start no drag.
-    void beginDrag(QTreeWidgetItem* item, const QPoint& point);
-    // Shows the drag image here at point and takes the mouse: the start of every drag that
-    // begins in this tree or is handed over to it.
-    void startDragImage(const QPoint& point);
-    // The mouse move and the left-button release of this tree during a drag (viewport
-    // coordinates). A move hands the drag over to this tree when another pane owns it. False
-    // when the event is left to the tree's ordinary handling.
-    bool dragMouseMove(const QPoint& point);
-    bool dragButtonUp(const QPoint& point);
-    // The item on whose icon or label point lies; null for none.
-    QTreeWidgetItem* itemOnLabel(const QPoint& point) const;
-    // The item recorded as the drop target and the item shown with the drop highlight.
-    QTreeWidgetItem* dropTargetItem() const;
-    QTreeWidgetItem* dropHighlightedItem() const;
-    // The picture this tree shows while it owns a drag; null before its first drag.
-    DragImage* dragImage() const { return m_dragImage; }
-
-protected:
-    bool viewportEvent(QEvent* event) override;
-    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                 const QModelIndex& index) const override;
-
-private:
-    bool handleDragMouseEvent(QEvent* event);
-    void setDropHighlighted(QTreeWidgetItem* item);
-    DragImage* m_dragImage = nullptr;
-    DragPress m_dragPress;
-    QPersistentModelIndex m_dropTarget;
-    QPersistentModelIndex m_dropHighlighted;
 };
 
 } // namespace views

@@ -1,106 +1,129 @@
-// What a drag released over a tree does, and the UnZip command's extraction into the local tree's
-// selected folder.
+// The tree's side of a drag: what a drag of a folder takes, which items take a drop, what a drop
+// on an item does, and the UnZip command's extraction into the local tree's selected folder.
 #include "archiveengine.h"
 #include "brenlodoc.h"
-#include "diskops.h"
 #include "mylistview.h"
 #include "mytreeview.h"
+#include "panesteps.h"
 #include "texts.h"
+#include "transfers.h"
 #include "viewhost.h"
 
 namespace views {
 
 namespace {
 
-// A drive root is handed to the archiver as C:/ (C:\ without its separator would read as
-// "the current folder of drive C").
-std::string extractFolderOf(const std::string& nodePath) {
-    if (nodePath.size() == 3) {
-        return nodePath.substr(0, 2) + "/";
-    }
-    return nodePath.empty() ? nodePath : nodePath.substr(0, nodePath.size() - 1);
-}
+// Room beside the icon and after the text that still counts as the item's label.
+constexpr int kLabelMargin = 8;
 
 } // namespace
 
-void CMyTreeView::dropOnItem(QTreeWidgetItem* item) {
+QTreeWidgetItem* CMyTreeView::itemOnLabel(const QPoint& point) const {
+    if (!viewport()->rect().contains(point)) {
+        return nullptr;
+    }
+    QTreeWidgetItem* item = itemAt(point);
     if (item == nullptr) {
-        return;
+        return nullptr;
+    }
+    // The row reaches across the pane; only its icon and text are the item.
+    const QRect cell = visualItemRect(item);
+    const int labelRight =
+        cell.left() + iconSize().width() + fontMetrics().horizontalAdvance(item->text(0)) + 2 * kLabelMargin;
+    return point.x() >= cell.left() && point.x() <= labelRight ? item : nullptr;
+}
+
+bool CMyTreeView::canBeginDragAt(const QPoint& point) const {
+    return itemOnLabel(point) != nullptr;
+}
+
+bool CMyTreeView::fillDragState(const QPoint& point) {
+    QTreeWidgetItem* item = itemOnLabel(point);
+    const int kind = nodeKind(item);
+    if (item == nullptr || isPlaceholder(item) || kind == kNodeDrive || kind == kNodeComputer ||
+        kind == kNodeArchiveRoot) {
+        return false;
     }
     archive::DragState& drag = m_document.drag();
-    const bool fromArchive =
-        drag.sourceKind == archive::kDragArchiveTree || drag.sourceKind == archive::kDragArchiveList;
-    if (m_role == Role::Archive) {
-        if (fromArchive) {
-            return; // the archive's own rows or folders are no target in the archive
+    if (m_role == Role::Local) {
+        drag.imageIndex = 0;
+        drag.sourceKind = archive::kDragLocalTree;
+        drag.draggedFolderPath = nodePath(item).toStdString();
+    } else {
+        drag.imageIndex = 1;
+        drag.sourceKind = archive::kDragArchiveTree;
+        QString path = treePath(item);
+        if (path.endsWith('/')) {
+            path.chop(1);
         }
+        drag.draggedFolderPath = path.toStdString();
+    }
+    drag.draggedFolderName = item->text(0).toStdString();
+    // Selecting the folder has the partner list show it with every row selected. A folder that
+    // was selected already keeps whatever rows were picked since, and those would be what a drop
+    // on the archive zips: the drag takes the whole folder.
+    if (currentItem() != item) {
+        setCurrentItem(item);
+    } else if (m_partnerList != nullptr) {
+        m_partnerList->selectAll();
+    }
+    return true;
+}
+
+QModelIndex CMyTreeView::dropTargetAt(const QPoint& point) const {
+    QTreeWidgetItem* item = itemOnLabel(point);
+    if (item == nullptr || isPlaceholder(item) ||
+        !treeTakesDrop(m_role, nodeKind(item), m_document.drag().sourceKind)) {
+        return {};
+    }
+    return indexFromItem(item);
+}
+
+void CMyTreeView::dropOn(const QModelIndex& target) {
+    dropOnItem(itemFromIndex(target));
+}
+
+void CMyTreeView::dropOnItem(QTreeWidgetItem* item) {
+    const archive::DragState& drag = m_document.drag();
+    const DropAction action = item != nullptr && treeTakesDrop(m_role, nodeKind(item), drag.sourceKind)
+                                  ? dropAction(m_role, drag.sourceKind)
+                                  : DropAction::Nothing;
+    if (action == DropAction::Nothing) {
+        return; // no item, the computer, or the archive's own rows or folders over the archive
+    }
+    if (action == DropAction::ZipCommand) {
         // The item does not choose a folder inside the archive: the Zip command adds the local
         // file list's selected rows.
         CMyListView::runZipCommand(m_host);
         return;
     }
-    if (nodeKind(item) == kNodeComputer) {
-        return; // never a target
-    }
-    archive::ArchiveWindow& window = m_host.window();
-    archive::ArchiveEngine& engine = m_host.engine();
-    if (fromArchive) {
-        engine.state().deleteRequest = false;
-    }
-    const archive::MessageAnswer answer =
-        fromArchive ? window.showMessage(res::kConfirmUnzip, res::kConfirmUnzipCaption,
-                                         archive::MessageIcon::Question, archive::MessageButtons::OkCancel)
-                    : window.showMessage(res::kConfirmCopy, res::kConfirmCopyCaption,
-                                         archive::MessageIcon::Question, archive::MessageButtons::OkCancel);
-    if (answer != archive::MessageAnswer::Ok) {
-        return;
-    }
-    m_host.setStatusPaneText(0, QString::fromUtf8(fromArchive ? res::kUnzippingStatus : res::kCopyingStatus));
+    // The messages let through before the transfer may rebuild the tree: the item is found again.
     const QPersistentModelIndex where(indexFromItem(item));
-    archive::PumpPendingMessages(window);
-    engine.state().cancelled = false;
-    if (fromArchive) {
-        engine.clearOperationItems();
-    }
-    window.beginWaitCursor();
     const QString destination = nodePath(item);
-
-    switch (drag.sourceKind) {
-    case archive::kDragLocalList:
-    case archive::kDragArchiveList:
-        if (CMyListView* source = m_host.listAt(drag.sourceKind == archive::kDragLocalList ? 0 : 1)) {
-            source->TransferSelection(destination, false, *source);
+    runConfirmedTransfer(m_host, isExtraction(action), [&] {
+        if (action == DropAction::CopyRows || action == DropAction::ExtractRows) {
+            if (CMyListView* source = m_host.listAt(sourceListRow(drag.sourceKind))) {
+                source->TransferSelection(destination, false, *source);
+            }
+        } else {
+            Transfers(m_host.engine(), m_host.window(), m_host.drives())
+                .transferDraggedFolder(destination.toStdString());
         }
-        break;
-    case archive::kDragLocalTree: {
-        DiskOperations disk(window, m_host.drives());
-        const std::string target =
-            (destination + QString::fromStdString(drag.draggedFolderName)).toStdString();
-        disk.ReplaceFolderTree(drag.draggedFolderPath, target);
-        break;
-    }
-    case archive::kDragArchiveTree:
-        engine.state().extractDestination = extractFolderOf(destination.toStdString());
-        engine.AddArchiveFolderItems(drag.draggedFolderPath);
-        break;
-    default:
-        break;
-    }
+        showTransferredInto(where, destination);
+    });
+}
 
-    // The messages let through above may have rebuilt the tree: find the item again.
+void CMyTreeView::showTransferredInto(const QPersistentModelIndex& where, const QString& destination) {
     if (QTreeWidgetItem* again = itemFromIndex(where)) {
         rebuildLocalChildren(destination, again);
     }
     showSelectionInList();
-    m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
-    window.endWaitCursor();
 }
 
 void CMyTreeView::unzipIntoTreeFolder() {
     archive::ArchiveWindow& window = m_host.window();
-    archive::ArchiveEngine& engine = m_host.engine();
     CMyListView* archiveList = m_host.listAt(1);
-    if (archiveList == nullptr || archiveList->selectedRowWalk().empty()) {
+    if (archiveList == nullptr || archiveList->selectionSource().rows.empty()) {
         window.showMessage(res::kNoFilesToUnzip, res::kUnableToUnzipCaption, archive::MessageIcon::Stop,
                            archive::MessageButtons::Ok);
         return;
@@ -111,26 +134,13 @@ void CMyTreeView::unzipIntoTreeFolder() {
                            archive::MessageButtons::Ok);
         return;
     }
-    engine.state().deleteRequest = false;
-    if (window.showMessage(res::kConfirmUnzip, res::kConfirmUnzipCaption, archive::MessageIcon::Question,
-                           archive::MessageButtons::OkCancel) != archive::MessageAnswer::Ok) {
-        return;
-    }
-    window.beginWaitCursor();
-    m_host.setStatusPaneText(0, QString::fromUtf8(res::kUnzippingStatus));
     const QPersistentModelIndex where(indexFromItem(selected));
-    archive::PumpPendingMessages(window);
-    engine.state().cancelled = false;
-    engine.clearOperationItems();
     const QString destination = nodePath(selected);
-    m_document.drag().sourceKind = archive::kDragArchiveList;
-    archiveList->TransferSelection(destination, false, *archiveList);
-    if (QTreeWidgetItem* again = itemFromIndex(where)) {
-        rebuildLocalChildren(destination, again);
-    }
-    showSelectionInList();
-    m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
-    window.endWaitCursor();
+    runConfirmedTransfer(m_host, true, [&] {
+        m_document.drag().sourceKind = archive::kDragArchiveList;
+        archiveList->TransferSelection(destination, false, *archiveList);
+        showTransferredInto(where, destination);
+    });
 }
 
 } // namespace views

@@ -30,6 +30,8 @@ public:
     // The tree in pane (row, 0) and the list in pane (row, 1); row 0 local, row 1 archive.
     virtual CMyTreeView* treeAt(int row) = 0;
     virtual CMyListView* listAt(int row) = 0;
+    // The pane at (row, column), whichever kind it is.
+    virtual QWidget* paneAt(int row, int column) const = 0;
     virtual CBrenloDoc& document() = 0;
     // Makes a pane the active view and gives it the keyboard focus.
     virtual void setActiveView(QWidget* view) = 0;

@@ -226,15 +226,15 @@ void DragTest::handOverFromLocalTreeToLocalList() {
     list.selectionModel()->clearSelection();
     const QImage plain = list.viewport()->grab(deepRow).toImage();
     pointer.moveTo(rowSpot(list, "Deep"));
-    QCOMPARE(list.dropHighlightItem(), rowOf(list, "Deep"));
-    QCOMPARE(list.dropHighlightedRow(), rowOf(list, "Deep"));
+    QCOMPARE(list.dropTarget().row(), rowOf(list, "Deep"));
+    QCOMPARE(list.dropHighlighted().row(), rowOf(list, "Deep"));
     QCOMPARE(dragCursor(), Qt::ArrowCursor);
     list.dragImage()->hide(); // the picture must not stand in for the highlight
     QVERIFY(list.viewport()->grab(deepRow).toImage() != plain);
     list.dragImage()->show();
     pointer.moveTo(rowSpot(list, "f.txt"));
-    QCOMPARE(list.dropHighlightItem(), -1);
-    QCOMPARE(list.dropHighlightedRow(), -1);
+    QCOMPARE(list.dropTarget().row(), -1);
+    QCOMPARE(list.dropHighlighted().row(), -1);
     QCOMPARE(dragCursor(), Qt::ForbiddenCursor);
     QCOMPARE(list.viewport()->grab(deepRow).toImage(), plain);
 
@@ -267,7 +267,7 @@ void DragTest::handOverFromArchiveTreeUpToLocalTree() {
     QCOMPARE(bench.host.lists[1]->selectedNames(), QStringList({"old", "b.txt"}));
     // Nothing of the archive tree takes an archive folder.
     QCOMPARE(dragCursor(), Qt::ForbiddenCursor);
-    QCOMPARE(archiveTree.dropTargetItem(), nullptr);
+    QCOMPARE(archiveTree.itemFromIndex(archiveTree.dropTarget()), nullptr);
 
     // Straight up: the archive tree lets go at its top edge and the local tree takes over.
     const QPoint overLocalTree =
@@ -281,13 +281,13 @@ void DragTest::handOverFromArchiveTreeUpToLocalTree() {
     QCOMPARE(bench.drag().draggedFolderPath, std::string("C:\\nested.zip/docs"));
 
     pointer.moveTo(itemSpot(localTree, "C:\\"));
-    QCOMPARE(localTree.dropTargetItem(), localTree.findItem("C:\\"));
-    QCOMPARE(localTree.dropHighlightedItem(), localTree.findItem("C:\\"));
+    QCOMPARE(localTree.itemFromIndex(localTree.dropTarget()), localTree.findItem("C:\\"));
+    QCOMPARE(localTree.itemFromIndex(localTree.dropHighlighted()), localTree.findItem("C:\\"));
     QCOMPARE(dragCursor(), Qt::ArrowCursor);
     // "Local Computer" never takes a drop.
     pointer.moveTo(itemSpot(localTree, "Local Computer"));
-    QCOMPARE(localTree.dropTargetItem(), nullptr);
-    QCOMPARE(localTree.dropHighlightedItem(), nullptr);
+    QCOMPARE(localTree.itemFromIndex(localTree.dropTarget()), nullptr);
+    QCOMPARE(localTree.itemFromIndex(localTree.dropHighlighted()), nullptr);
     QCOMPARE(dragCursor(), Qt::ForbiddenCursor);
 
     pointer.release();
@@ -376,11 +376,11 @@ void DragTest::aPaneLeftAndEnteredAgainTakesTheDragBack() {
     if (column == 0) {
         pointer.moveTo(itemSpot(tree, "C:\\Data\\Dest\\"));
         QVERIFY(imageShown(tree.dragImage()));
-        QCOMPARE(tree.dropHighlightedItem(), tree.findItem("C:\\Data\\Dest\\"));
+        QCOMPARE(tree.itemFromIndex(tree.dropHighlighted()), tree.findItem("C:\\Data\\Dest\\"));
     } else {
         pointer.moveTo(rowSpot(list, "Dest"));
         QVERIFY(imageShown(list.dragImage()));
-        QCOMPARE(list.dropHighlightedRow(), rowOf(list, "Dest"));
+        QCOMPARE(list.dropHighlighted().row(), rowOf(list, "Dest"));
     }
     QCOMPARE(bench.owner(), owner);
     QCOMPARE(bench.holder(), pane);
@@ -415,7 +415,7 @@ void DragTest::releaseWithoutFolderRowDoesNothing() {
     QCOMPARE(bench.owner(), int(kOwnerLocalList));
     QCOMPARE(bench.drag().sourceKind, archive::kDragLocalList);
     pointer.moveTo(rowSpot(list, "Dest"));
-    QCOMPARE(list.dropHighlightedRow(), rowOf(list, "Dest"));
+    QCOMPARE(list.dropHighlighted().row(), rowOf(list, "Dest"));
 
     if (where == "file row") {
         pointer.moveTo(rowSpot(list, "b.txt"));
@@ -426,12 +426,12 @@ void DragTest::releaseWithoutFolderRowDoesNothing() {
         pointer.moveTo(emptySpaceOf(&tree));
         QCOMPARE(bench.owner(), int(kOwnerLocalTree));
     }
-    QCOMPARE(list.dropHighlightedRow(), -1);
+    QCOMPARE(list.dropHighlighted().row(), -1);
     pointer.release();
 
     QCOMPARE(bench.owner(), -1);
-    QCOMPARE(list.dropHighlightedRow(), -1);
-    QCOMPARE(tree.dropHighlightedItem(), nullptr);
+    QCOMPARE(list.dropHighlighted().row(), -1);
+    QCOMPARE(tree.itemFromIndex(tree.dropHighlighted()), nullptr);
     QCOMPARE(dragCursor(), Qt::BitmapCursor);
     QVERIFY(bench.host.fakeWindow.boxes().empty());
     QVERIFY(!testsupport::fileExists(sandbox.hostPath("Data/Dest/a.txt")));
@@ -483,7 +483,7 @@ void DragTest::archiveListRowsAreNoTargetForArchiveSide() {
         const bool folder = archiveList.recordAtRow(row)->isFolder();
         const Qt::CursorShape expected = folder ? overFolderRow : Qt::ForbiddenCursor;
         QVERIFY2(dragCursor() == expected, qPrintable(name));
-        QCOMPARE(archiveList.dropHighlightedRow(), expected == Qt::ArrowCursor ? row : -1);
+        QCOMPARE(archiveList.dropHighlighted().row(), expected == Qt::ArrowCursor ? row : -1);
     }
     // Ends on a row that takes nothing, so the release drops nothing.
     pointer.moveTo(emptySpaceOf(&archiveList));

@@ -37,6 +37,10 @@ void FakeHost::createPanes() {
     container.show();
 }
 
+QWidget* FakeHost::paneAt(int row, int column) const {
+    return column == 0 ? static_cast<QWidget*>(trees[row]) : static_cast<QWidget*>(lists[row]);
+}
+
 void FakeHost::setActiveView(QWidget* view) {
     activeView = view;
     view->setFocus();

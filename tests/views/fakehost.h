@@ -27,6 +27,7 @@ public:
 
     views::CMyTreeView* treeAt(int row) override { return trees[row]; }
     views::CMyListView* listAt(int row) override { return lists[row]; }
+    QWidget* paneAt(int row, int column) const override;
     views::CBrenloDoc& document() override { return *doc; }
     void setActiveView(QWidget* view) override;
     void setStatusPaneText(int pane, const QString& text) override;

@@ -1,0 +1,344 @@
+#include "paneview.h"
+
+#include "archivewindow.h"
+#include "brenlodoc.h"
+#include "labeledit.h"
+#include "popupmenu.h"
+#include "viewhost.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace views {
+
+namespace {
+
+QPoint imagePlace(const archive::DragState& drag, const QPoint& point) {
+    return point - QPoint(drag.offsetX, drag.offsetY);
+}
+
+} // namespace
+
+template <class ItemView>
+PaneView<ItemView>::PaneView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
+    : ItemView(parent), m_host(host), m_document(document) {
+    // Editing a label in place renames what it names; until that rename runs, the editor never
+    // opens, so a name cannot change on screen alone.
+    this->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+template <class ItemView> PaneView<ItemView>::~PaneView() = default;
+
+// ---- The drag ----
+
+template <class ItemView> void PaneView<ItemView>::beginDrag(const QPoint& point) {
+    if (!fillDragState(point)) {
+        return;
+    }
+    m_document.dragTracker().setCursor(Qt::ForbiddenCursor);
+    startDragImage(point);
+}
+
+template <class ItemView> void PaneView<ItemView>::startDragImage(const QPoint& point) {
+    archive::DragState& drag = m_document.drag();
+    setDropHighlighted(QModelIndex());
+    m_dropTarget = QPersistentModelIndex();
+    drag.ownerFlags[ownerFlagOf(place())] = 1;
+    drag.offsetX = 0;
+    drag.offsetY = -20;
+    if (m_dragImage == nullptr) {
+        m_dragImage = new DragImage(this->viewport());
+    }
+    DragTracker& tracker = m_document.dragTracker();
+    tracker.showImage(m_dragImage, m_document.largeImage(drag.imageIndex), imagePlace(drag, point));
+    tracker.captureMouse(this);
+}
+
+template <class ItemView> bool PaneView<ItemView>::dragMouseMove(const QPoint& point) {
+    archive::DragState& drag = m_document.drag();
+    DragTracker& tracker = m_document.dragTracker();
+    const PanePlace here = place();
+    takeDragOver(drag, tracker, this, ownerFlagOf(here), m_host.window(),
+                 [this, &point] { startDragImage(point); });
+    if (!drag.ownerFlags[ownerFlagOf(here)] && !drag.ownerFlags[siblingOwnerFlagOf(here)]) {
+        return false;
+    }
+
+    const QRect client = this->viewport()->rect();
+    const PaneSides sides{point.x() < client.left(), point.x() > client.right(), point.y() < client.top(),
+                          point.y() > client.bottom()};
+    if (leavesPane(here, sides)) {
+        // The neighbour takes the drag over with its next move; the owner flag stays set until
+        // then, and so does the recorded target.
+        setDropHighlighted(QModelIndex());
+        tracker.eraseImage();
+        tracker.releaseMouse();
+        return true;
+    }
+
+    const QModelIndex target = client.contains(point) ? dropTargetAt(point) : QModelIndex();
+    if (target.isValid()) {
+        tracker.setCursor(Qt::ArrowCursor);
+        if (target != m_dropTarget) {
+            setDropHighlighted(target);
+            m_dropTarget = QPersistentModelIndex(target);
+        }
+    } else {
+        tracker.setCursor(Qt::ForbiddenCursor);
+        setDropHighlighted(QModelIndex());
+        m_dropTarget = QPersistentModelIndex();
+    }
+    if (m_dragImage != nullptr) {
+        m_dragImage->moveTo(imagePlace(drag, point));
+    }
+    return true;
+}
+
+template <class ItemView> bool PaneView<ItemView>::dragButtonUp(const QPoint&) {
+    archive::DragState& drag = m_document.drag();
+    const int own = ownerFlagOf(place());
+    const int sibling = siblingOwnerFlagOf(place());
+    if (!drag.ownerFlags[own] && !drag.ownerFlags[sibling]) {
+        return false;
+    }
+    drag.ownerFlags[own] = 0;
+    drag.ownerFlags[sibling] = 0;
+    DragTracker& tracker = m_document.dragTracker();
+    tracker.releaseMouse();
+    tracker.eraseImage();
+    if (m_dropTarget.isValid()) {
+        dropOn(QModelIndex(m_dropTarget));
+    }
+    setDropHighlighted(QModelIndex());
+    m_dropTarget = QPersistentModelIndex();
+    return true;
+}
+
+template <class ItemView> void PaneView<ItemView>::setDropHighlighted(const QModelIndex& index) {
+    if (index != m_dropHighlighted) {
+        m_dropHighlighted = QPersistentModelIndex(index);
+        this->viewport()->update();
+    }
+}
+
+template <class ItemView> bool PaneView<ItemView>::viewportEvent(QEvent* event) {
+    return handleDragMouseEvent(event) || ItemView::viewportEvent(event);
+}
+
+template <class ItemView> bool PaneView<ItemView>::handleDragMouseEvent(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseMove && type != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    const auto* mouse = static_cast<const QMouseEvent*>(event);
+    const QPoint at = mouse->position().toPoint();
+    const bool dragUnderWay = isDragUnderWay(m_document.drag());
+
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        m_dragPress.armed = false;
+        m_pressHeld = false;
+        if (dragUnderWay) {
+            // A drag left pending ends with the coming release; the press changes no selection.
+            return true;
+        }
+        if (type != QEvent::MouseButtonPress || mouse->button() != Qt::LeftButton || !canBeginDragAt(at)) {
+            return false;
+        }
+        m_dragPress.arm(at);
+        m_pressHeld = holdsPressAt(at, mouse->modifiers());
+        return m_pressHeld;
+    }
+
+    if (type == QEvent::MouseMove) {
+        if (dragUnderWay) {
+            m_dragPress.armed = false;
+            m_pressHeld = false;
+            return dragMouseMove(at);
+        }
+        if (!m_dragPress.armed) {
+            return false;
+        }
+        if (!(mouse->buttons() & Qt::LeftButton)) {
+            m_dragPress.armed = false;
+            return false;
+        }
+        if (m_dragPress.hasMovedFarEnough(at)) {
+            m_dragPress.armed = false;
+            m_pressHeld = false;
+            beginDrag(m_dragPress.point);
+            if (isDragUnderWay(m_document.drag())) {
+                dragMouseMove(at);
+            }
+        }
+        // Until then the pointer selects nothing: the press was the start of a drag.
+        return true;
+    }
+
+    // The release.
+    m_dragPress.armed = false;
+    if (mouse->button() == Qt::LeftButton && dragUnderWay) {
+        m_pressHeld = false;
+        return dragButtonUp(at);
+    }
+    if (m_pressHeld) {
+        // No drag came of the held press: the view gets it now, just before the release.
+        m_pressHeld = false;
+        QMouseEvent press(QEvent::MouseButtonPress, m_dragPress.point,
+                          this->viewport()->mapToGlobal(m_dragPress.point), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        ItemView::viewportEvent(&press);
+    }
+    return false;
+}
+
+template <class ItemView>
+void PaneView<ItemView>::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                                 const QModelIndex& index) const {
+    if (!m_dropHighlighted.isValid() || index.siblingAtColumn(0) != m_dropHighlighted) {
+        ItemView::drawRow(painter, option, index);
+        return;
+    }
+    QStyleOptionViewItem highlighted(option);
+    highlighted.state |= QStyle::State_Selected;
+    ItemView::drawRow(painter, highlighted, index);
+}
+
+// ---- Keys ----
+
+template <class ItemView> bool PaneView<ItemView>::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Tab and Shift+Tab move through the four panes in a fixed cycle, not through the widgets.
+        const bool otherModifiers =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        if (!otherModifiers && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            const bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+            const PanePlace next = tabTarget(place(), backwards);
+            if (QWidget* pane = m_host.paneAt(next.row, next.column)) {
+                m_host.setActiveView(pane);
+            }
+            return true;
+        }
+        if (swallowsKey(*key)) {
+            return true;
+        }
+    }
+    return ItemView::event(event);
+}
+
+template <class ItemView> void PaneView<ItemView>::keyPressEvent(QKeyEvent* event) {
+    if (handlePaneKey(event)) {
+        return;
+    }
+    ItemView::keyPressEvent(event);
+}
+
+template <class ItemView> bool PaneView<ItemView>::eventFilter(QObject* watched, QEvent* event) {
+    // The in-place editor's keys pass here first, as the pane's own keys do.
+    if (event->type() == QEvent::KeyPress && m_labelDelegate != nullptr &&
+        watched == m_labelDelegate->editor() && handlePaneKey(static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
+    return ItemView::eventFilter(watched, event);
+}
+
+template <class ItemView> bool PaneView<ItemView>::handlePaneKey(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Delete || event->modifiers() != Qt::NoModifier) {
+        return false;
+    }
+    // While a name is being typed, Delete edits the name.
+    return !isLabelEditing() && deleteByKey();
+}
+
+// ---- The context menu ----
+
+template <class ItemView> void PaneView<ItemView>::contextMenuEvent(QContextMenuEvent* event) {
+    openContextMenu(this->viewport()->mapFromGlobal(event->globalPos()));
+    event->accept();
+}
+
+template <class ItemView> void PaneView<ItemView>::openContextMenu(const QPoint& point) {
+    const std::optional<MenuEntries> entries = prepareContextMenu(point);
+    if (!entries) {
+        return;
+    }
+    QMenu menu(this);
+    addFileMenuEntries(menu, entries->newFolder, entries->rename, entries->remove);
+    if (QAction* chosen = trackPopupMenu(menu, this->viewport()->mapToGlobal(point))) {
+        this->onCommand(chosen->data().toInt());
+    }
+}
+
+// ---- Renaming in place ----
+
+template <class ItemView> LabelEditDelegate* PaneView<ItemView>::labelDelegate() {
+    if (m_labelDelegate == nullptr) {
+        m_labelDelegate = new LabelEditDelegate(
+            this, [this](const QString& text) { m_editText = text; }, this);
+        this->setItemDelegateForColumn(0, m_labelDelegate);
+    }
+    return m_labelDelegate;
+}
+
+template <class ItemView> QWidget* PaneView<ItemView>::labelEditor() const {
+    return m_labelDelegate != nullptr && m_labelEditing ? m_labelDelegate->editor() : nullptr;
+}
+
+template <class ItemView> bool PaneView<ItemView>::isLabelEditing() {
+    if (m_labelEditing && (m_labelDelegate == nullptr || m_labelDelegate->editor() == nullptr)) {
+        m_labelEditing = false;
+    }
+    return m_labelEditing;
+}
+
+template <class ItemView> void PaneView<ItemView>::editLabel(const QModelIndex& index) {
+    if (!index.isValid()) {
+        return;
+    }
+    this->scrollTo(index);
+    labelDelegate();
+    edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+}
+
+template <class ItemView>
+bool PaneView<ItemView>::edit(const QModelIndex& index, QAbstractItemView::EditTrigger trigger,
+                              QEvent* event) {
+    // Only the program starts an edit, and only where renaming is allowed.
+    if (trigger != QAbstractItemView::AllEditTriggers || !m_labelEditAllowed || isLabelEditing() ||
+        !mayEditLabel(index)) {
+        return false;
+    }
+    labelDelegate();
+    m_editText.reset();
+    m_editIndex = QPersistentModelIndex(index);
+    m_labelEditing = true;
+    if (!ItemView::edit(index, trigger, event)) {
+        m_labelEditing = false;
+        return false;
+    }
+    return true;
+}
+
+template <class ItemView>
+void PaneView<ItemView>::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    ItemView::closeEditor(editor, hint);
+    if (!m_labelEditing) {
+        return;
+    }
+    m_labelEditing = false;
+    const std::optional<QString> text = m_editText;
+    m_editText.reset();
+    if (text) {
+        renameLabel(QModelIndex(m_editIndex), *text);
+    }
+}
+
+template class PaneView<QTreeView>;
+template class PaneView<QTreeWidget>;
+
+} // namespace views
