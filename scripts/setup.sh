@@ -10,7 +10,8 @@ packages=(
     zip unzip 7zip p7zip-full python3
     clang-format fonts-dejavu-core
     clang libclang-rt-14-dev
-    xdg-utils shared-mime-info desktop-file-utils
+    xdg-utils shared-mime-info desktop-file-utils file
+    xvfb xdotool
 )
 missing=()
 for package in "${packages[@]}"; do

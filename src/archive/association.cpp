@@ -1,10 +1,13 @@
 #include "association.h"
 
 #include "hostfile.h"
+#include "programicon.h"
 #include "userdirs.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 namespace archive {
@@ -52,39 +55,61 @@ std::string trimmed(const std::string& text) {
     return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
 }
 
-// The Exec line of a desktop entry: the program quoted as the desktop entry rules want, then
-// the file.
-std::string execLine(const std::string& programHostPath) {
-    std::string quoted = "\"";
-    for (char c : programHostPath) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += c;
-    }
-    quoted += "\"";
-    // In a desktop entry's value a backslash is itself escaped once more.
-    std::string escaped;
-    for (char c : quoted) {
-        if (c == '\\') {
-            escaped += '\\';
-        }
-        escaped += c;
-    }
-    return "Exec=" + escaped + " %f";
-}
-
-std::string desktopEntryText(const std::string& programHostPath) {
+std::string desktopEntryText(const std::string& execProgram) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Pellix\n"
            "GenericName=Archive Manager\n"
-           "Comment=Open, create and change ZIP archives\n" +
-           execLine(programHostPath) +
-           "\n"
+           "Comment=Open, create and change ZIP archives\n"
+           "Exec=" +
+           execProgram +
+           " %f\n"
+           "Icon=pellix\n"
            "Terminal=false\n"
            "Categories=Utility;Archiving;Compression;\n"
            "MimeType=application/zip;\n";
+}
+
+// What the entry's Exec names: the program itself, or the link to it when the program's path
+// would need quoting and the link's would not.
+std::string execTarget(const std::string& programHostPath, const DesktopPlaces& places) {
+    const bool viaLink = needsExecEscaping(programHostPath) && !places.programLink.empty() &&
+                         !needsExecEscaping(places.programLink);
+    return viaLink ? places.programLink : programHostPath;
+}
+
+bool linkMatches(const std::string& programHostPath, const DesktopPlaces& places) {
+    if (execTarget(programHostPath, places) != places.programLink) {
+        return true;
+    }
+    platform::Result<std::string> target = platform::readLink(places.programLink);
+    return target.ok() && *target == programHostPath;
+}
+
+bool writeLink(const std::string& programHostPath, const DesktopPlaces& places) {
+    if (execTarget(programHostPath, places) != places.programLink) {
+        return true;
+    }
+    return platform::makeFolders(folderOf(places.programLink)).ok() &&
+           platform::replaceLink(places.programLink, programHostPath).ok();
+}
+
+// The icon is only shown: a failure to install it is said on standard error and changes nothing.
+void installIcon(const DesktopPlaces& places) {
+    if (places.iconFile.empty()) {
+        return;
+    }
+    platform::Result<std::string> existing = platform::readWholeFile(places.iconFile);
+    if (existing.ok() && *existing == res::kProgramIconSvg) {
+        return;
+    }
+    platform::Status written = platform::makeFolders(folderOf(places.iconFile));
+    if (written.ok()) {
+        written = platform::writeFileAtomically(places.iconFile, res::kProgramIconSvg);
+    }
+    if (!written.ok()) {
+        std::fprintf(stderr, "pellix: the icon was not installed: %s\n", written.error().message.c_str());
+    }
 }
 
 bool registryMatches(platform::Registry& registry, const std::string& expectedCommand) {
@@ -127,13 +152,15 @@ bool writeRegistry(platform::Registry& registry, const std::string& expectedComm
 bool desktopMatches(const std::string& programHostPath, const DesktopPlaces& places) {
     platform::Result<std::string> entry = platform::readWholeFile(places.desktopEntry);
     platform::Result<std::string> defaults = platform::readWholeFile(places.mimeAppsList);
-    return entry.ok() && *entry == desktopEntryText(programHostPath) && defaults.ok() &&
+    return entry.ok() && *entry == desktopEntryText(execProgramWord(execTarget(programHostPath, places))) &&
+           linkMatches(programHostPath, places) && defaults.ok() &&
            defaultApplicationFor(*defaults, kZipMimeType) == kDesktopEntryName;
 }
 
 bool writeDesktop(const std::string& programHostPath, const DesktopPlaces& places) {
-    if (!platform::makeFolders(folderOf(places.desktopEntry)).ok() ||
-        !platform::writeFileAtomically(places.desktopEntry, desktopEntryText(programHostPath)).ok() ||
+    const std::string entry = desktopEntryText(execProgramWord(execTarget(programHostPath, places)));
+    if (!writeLink(programHostPath, places) || !platform::makeFolders(folderOf(places.desktopEntry)).ok() ||
+        !platform::writeFileAtomically(places.desktopEntry, entry).ok() ||
         !platform::makeFolders(folderOf(places.mimeAppsList)).ok()) {
         return false;
     }
@@ -149,7 +176,39 @@ bool writeDesktop(const std::string& programHostPath, const DesktopPlaces& place
 } // namespace
 
 DesktopPlaces DesktopPlaces::forCurrentUser() {
-    return DesktopPlaces{dataHome() + "/applications/" + kDesktopEntryName, configHome() + "/mimeapps.list"};
+    return DesktopPlaces{dataHome() + "/applications/" + kDesktopEntryName, configHome() + "/mimeapps.list",
+                         dataHome() + "/icons/hicolor/scalable/apps/pellix.svg",
+                         dataHome() + "/pellix/pellix"};
+}
+
+bool needsExecEscaping(const std::string& path) {
+    static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`%";
+    return path.find_first_of(kReserved) != std::string::npos;
+}
+
+std::string execProgramWord(const std::string& programHostPath) {
+    std::string word;
+    if (needsExecEscaping(programHostPath)) {
+        word = "\"";
+        for (char c : programHostPath) {
+            if (c == '"' || c == '`' || c == '$' || c == '\\') {
+                word += '\\';
+            }
+            word += c;
+        }
+        word += "\"";
+    } else {
+        word = programHostPath;
+    }
+    // The entry's value escapes a backslash once more, and a field code begins with "%".
+    std::string value;
+    for (char c : word) {
+        if (c == '\\' || c == '%') {
+            value += c;
+        }
+        value += c;
+    }
+    return value;
 }
 
 std::string defaultApplicationFor(const std::string& mimeAppsText, const std::string& mimeType) {
@@ -218,6 +277,7 @@ std::string withDefaultApplication(const std::string& mimeAppsText, const std::s
 bool EnsureZipAssociation(platform::Registry& registry, const std::string& programDir,
                           const std::string& programHostPath, const DesktopPlaces& places) {
     const std::string expectedCommand = programDir + "pellix %1";
+    installIcon(places);
     if (registryMatches(registry, expectedCommand) && desktopMatches(programHostPath, places)) {
         return true;
     }

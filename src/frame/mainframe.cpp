@@ -487,6 +487,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     saveSettingsOnce();
     event->accept();
+    // Help is a window of its own: left open, it would keep the program running without its
+    // main window.
+    if (m_help) {
+        m_help->close();
+    }
 }
 
 void CMainFrame::changeEvent(QEvent* event) {

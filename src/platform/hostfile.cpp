@@ -1,9 +1,11 @@
 #include "hostfile.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -129,6 +131,29 @@ Status makeFolders(const std::string& hostPath) {
         return makeError(ENOTDIR, "not a folder: " + hostPath);
     }
     return Status::success();
+}
+
+Status replaceLink(const std::string& hostPath, const std::string& target) {
+    const std::string temporary = hostPath + ".pellix-link" + std::to_string(::getpid());
+    ::unlink(temporary.c_str());
+    if (::symlink(target.c_str(), temporary.c_str()) != 0) {
+        return errnoError("cannot make the link " + hostPath);
+    }
+    if (::rename(temporary.c_str(), hostPath.c_str()) != 0) {
+        Error error = errnoError("cannot make the link " + hostPath);
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    return Status::success();
+}
+
+Result<std::string> readLink(const std::string& hostPath) {
+    std::vector<char> target(PATH_MAX + 1);
+    const ssize_t length = ::readlink(hostPath.c_str(), target.data(), target.size() - 1);
+    if (length < 0) {
+        return errnoError("cannot read the link " + hostPath);
+    }
+    return std::string(target.data(), static_cast<size_t>(length));
 }
 
 } // namespace platform

@@ -26,4 +26,10 @@ Result<std::string> readWholeFile(const std::string& hostPath);
 // Creates a folder and its missing parents (mkdir -p).
 Status makeFolders(const std::string& hostPath);
 
+// Makes hostPath a symbolic link to target, replacing a file or link there in one step.
+Status replaceLink(const std::string& hostPath, const std::string& target);
+
+// Where the symbolic link at hostPath points, as written in it.
+Result<std::string> readLink(const std::string& hostPath);
+
 } // namespace platform

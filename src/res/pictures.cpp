@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QStyle>
 
 namespace res {
@@ -40,6 +41,46 @@ QPixmap archivePixmap(int size) {
     return pixmap;
 }
 
+// The program's icon: the picture of src/res/icons/pellix.svg, which the desktop shows for the
+// program, drawn from the same shapes in its 64 by 64 units (a blue folder holding a zipped
+// archive), so the window and the desktop show one icon.
+QPixmap programPixmap(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 64.0, size / 64.0);
+    painter.setPen(Qt::NoPen);
+
+    QPainterPath back(QPointF(6, 14));
+    back.arcTo(QRectF(6, 10, 8, 8), 180, -90);
+    back.lineTo(23, 10);
+    back.quadTo(QPointF(24.9, 10.1), QPointF(26, 11.3));
+    back.lineTo(29.5, 15);
+    back.lineTo(54, 15);
+    back.arcTo(QRectF(50, 15, 8, 8), 90, -90);
+    back.lineTo(58, 50);
+    back.arcTo(QRectF(50, 46, 8, 8), 0, -90);
+    back.lineTo(10, 54);
+    back.arcTo(QRectF(6, 46, 8, 8), 270, -90);
+    back.closeSubpath();
+    painter.fillPath(back, QColor(0x2c, 0x5f, 0x99));
+
+    const QColor front(0x4a, 0x8f, 0xd8);
+    const QColor zipper(0xee, 0xf3, 0xf8);
+    painter.setBrush(front);
+    painter.drawRoundedRect(QRectF(6, 20, 52, 34), 4, 4);
+    painter.fillRect(QRectF(6, 20, 52, 3), QColor(0x6a, 0xa7, 0xe6));
+    for (int tooth = 0; tooth < 6; ++tooth) {
+        painter.fillRect(QRectF(tooth % 2 == 0 ? 28 : 32, 20 + 3 * tooth, 4, 3), zipper);
+    }
+    painter.setBrush(zipper);
+    painter.drawRoundedRect(QRectF(26.5, 38, 11, 12), 2.5, 2.5);
+    painter.setBrush(front);
+    painter.drawRoundedRect(QRectF(30, 41.5, 4, 5), 1, 1);
+    return pixmap;
+}
+
 } // namespace
 
 QIcon smallImage(int index) {
@@ -73,8 +114,8 @@ QPixmap largeImage(int index) {
 
 QIcon programIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48, 64}) {
-        icon.addPixmap(archivePixmap(size));
+    for (int size : {16, 32, 48, 64, 128}) {
+        icon.addPixmap(programPixmap(size));
     }
     return icon;
 }

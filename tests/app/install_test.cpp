@@ -87,8 +87,14 @@ TEST(InstallTest, TheProgramRunsFromAReadOnlyInstallThroughItsLinkOnThePath) {
 
     EXPECT_EQ(snapshot(prefix), installed) << "nothing was written into the install";
     // The program found its program directory through the link: the desktop's handler of .zip
-    // files is the installed program itself.
-    EXPECT_TRUE(contains(testsupport::readFile(sandbox.root() + "/data/applications/pellix.desktop"),
-                         "Exec=\"" + prefix + "/lib/pellix/pellix\" %f"));
+    // files is the installed program itself, with the icon installed for the user, in an entry the
+    // desktop's own check accepts.
+    const std::string entry = sandbox.root() + "/data/applications/pellix.desktop";
+    EXPECT_TRUE(contains(testsupport::readFile(entry), "Exec=" + prefix + "/lib/pellix/pellix %f\n"))
+        << testsupport::readFile(entry);
+    EXPECT_TRUE(contains(testsupport::readFile(entry), "Icon=pellix\n"));
+    EXPECT_EQ(testsupport::runShell("desktop-file-validate '" + entry + "'"), 0);
+    EXPECT_EQ(testsupport::readFile(sandbox.root() + "/data/icons/hicolor/scalable/apps/pellix.svg"),
+              testsupport::readFile(prefix + "/share/icons/hicolor/scalable/apps/pellix.svg"));
     EXPECT_TRUE(sandbox.instanceFolders().empty());
 }
