@@ -10,17 +10,16 @@
 #include "scriptdrag.h"
 #include "scriptfileverbs.h"
 #include "scriptinput.h"
+#include "treelines.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeWidgetItemIterator>
 #include <map>
 
 namespace app {
@@ -125,34 +124,6 @@ int commandIdNamed(const QString& word) {
         }
     }
     return 0;
-}
-
-// One line per item of a tree, indented two blanks a level: kind, text and its state.
-QStringList treeLines(const views::CMyTreeView& tree) {
-    static const QHash<int, QString> kinds = {{views::kNodeComputer, "computer"},
-                                              {views::kNodeDrive, "drive"},
-                                              {views::kNodeLocalFolder, "folder"},
-                                              {views::kNodeArchiveRoot, "archive"},
-                                              {views::kNodeArchiveFolder, "archive-folder"}};
-    QStringList lines;
-    for (QTreeWidgetItemIterator it(const_cast<views::CMyTreeView*>(&tree)); *it; ++it) {
-        int depth = 0;
-        for (const QTreeWidgetItem* up = (*it)->parent(); up != nullptr; up = up->parent()) {
-            ++depth;
-        }
-        const QString kind = views::CMyTreeView::isPlaceholder(*it)
-                                 ? QString("placeholder")
-                                 : kinds.value(views::CMyTreeView::nodeKind(*it), "unknown");
-        QString line = QString(depth * 2, ' ') + kind + ' ' + (*it)->text(0);
-        if ((*it)->isExpanded() && (*it)->childCount() > 0) {
-            line += " [expanded]";
-        }
-        if (*it == tree.currentItem()) {
-            line += " [selected]";
-        }
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 } // namespace
@@ -369,7 +340,7 @@ QString ScriptDriver::dump() const {
     }
     for (int row = 0; row < 2; ++row) {
         out << QString(names[row][0]) + ":";
-        out << treeLines(*frame.treeAt(row)).join('\n');
+        out << views::treeLines(*frame.treeAt(row)).join('\n');
         views::CMyListView* list = frame.listAt(row);
         out << QString(names[row][1]) + ": " + list->columnTitles().join(" | ");
         for (int index = 0; index < list->rowCount(); ++index) {

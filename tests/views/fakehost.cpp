@@ -3,8 +3,6 @@
 #include "archivelisting.h"
 
 #include <QGridLayout>
-#include <QHash>
-#include <QTreeWidgetItemIterator>
 
 namespace testsupport {
 
@@ -71,33 +69,6 @@ void FakeHost::openListing(const std::string& listing, const std::string& archiv
     state.archiveJustOpened = true;
     trees[1]->rebuildRoot();
     state.archiveJustOpened = false;
-}
-
-QStringList treeLines(const views::CMyTreeView& tree) {
-    static const QHash<int, QString> kinds = {{views::kNodeComputer, "computer"},
-                                              {views::kNodeDrive, "drive"},
-                                              {views::kNodeLocalFolder, "folder"},
-                                              {views::kNodeArchiveRoot, "archive"},
-                                              {views::kNodeArchiveFolder, "archive-folder"}};
-    QStringList lines;
-    for (QTreeWidgetItemIterator it(const_cast<views::CMyTreeView*>(&tree)); *it; ++it) {
-        int depth = 0;
-        for (const QTreeWidgetItem* up = (*it)->parent(); up != nullptr; up = up->parent()) {
-            ++depth;
-        }
-        const QString kind = views::CMyTreeView::isPlaceholder(*it)
-                                 ? QString("placeholder")
-                                 : kinds.value(views::CMyTreeView::nodeKind(*it), "unknown");
-        QString line = QString(depth * 2, ' ') + kind + ' ' + (*it)->text(0);
-        if ((*it)->isExpanded() && (*it)->childCount() > 0) {
-            line += " [expanded]";
-        }
-        if (*it == tree.currentItem()) {
-            line += " [selected]";
-        }
-        lines.push_back(line);
-    }
-    return lines;
 }
 
 } // namespace testsupport

@@ -6,6 +6,7 @@
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "recentfiles.h"
+#include "treelines.h"
 #include "viewhost.h"
 
 #include <QStringList>
@@ -63,8 +64,6 @@ public:
     bool resorting = false;
 };
 
-// One line per item of a tree, indented two blanks a level: its kind, its text and whether it is
-// expanded or selected ("  drive Drive C [selected]").
-QStringList treeLines(const views::CMyTreeView& tree);
+using views::treeLines;
 
 } // namespace testsupport
