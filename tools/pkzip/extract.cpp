@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -149,42 +150,102 @@ Status copyStored(int archiveFd, const std::string& archivePath, uint64_t dataSt
     return Status::success();
 }
 
+// libzip, loaded by its run-time name the first time a member needs it: every other run of the
+// tool starts without binding it and the compression and crypto libraries it brings along.
+class Libzip {
+public:
+    // The library, or nothing with the reason in why.
+    static const Libzip* get(std::string& why) {
+        static const Libzip library;
+        why = library.m_problem;
+        return library.m_problem.empty() ? &library : nullptr;
+    }
+
+    decltype(&zip_open) open = nullptr;
+    decltype(&zip_discard) discard = nullptr;
+    decltype(&zip_error_init_with_code) errorInitWithCode = nullptr;
+    decltype(&zip_error_strerror) errorText = nullptr;
+    decltype(&zip_error_fini) errorFini = nullptr;
+    decltype(&zip_get_name) getName = nullptr;
+    decltype(&zip_fopen_index) openIndex = nullptr;
+    decltype(&zip_strerror) archiveErrorText = nullptr;
+    decltype(&zip_fread) read = nullptr;
+    decltype(&zip_file_get_error) fileError = nullptr;
+    decltype(&zip_fclose) close = nullptr;
+
+private:
+    Libzip() {
+        // Kept loaded for the rest of the run.
+        void* handle = ::dlopen(kLibzipName, RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            m_problem = std::string("libzip (") + kLibzipName + ") cannot be loaded: " + ::dlerror();
+            return;
+        }
+        bind(handle, open, "zip_open");
+        bind(handle, discard, "zip_discard");
+        bind(handle, errorInitWithCode, "zip_error_init_with_code");
+        bind(handle, errorText, "zip_error_strerror");
+        bind(handle, errorFini, "zip_error_fini");
+        bind(handle, getName, "zip_get_name");
+        bind(handle, openIndex, "zip_fopen_index");
+        bind(handle, archiveErrorText, "zip_strerror");
+        bind(handle, read, "zip_fread");
+        bind(handle, fileError, "zip_file_get_error");
+        bind(handle, close, "zip_fclose");
+    }
+
+    template <class Function> void bind(void* handle, Function& function, const char* name) {
+        function = reinterpret_cast<Function>(::dlsym(handle, name));
+        if (function == nullptr && m_problem.empty()) {
+            m_problem = std::string("libzip (") + kLibzipName + ") has no " + name;
+        }
+    }
+
+    static constexpr const char* kLibzipName = PELLIX_LIBZIP_SONAME;
+    std::string m_problem;
+};
+
 // Methods other than stored and deflate are decoded by libzip, which checks the CRC itself.
 class LibzipReader {
 public:
     ~LibzipReader() {
         if (m_archive != nullptr) {
-            zip_discard(m_archive);
+            m_zip->discard(m_archive);
         }
     }
     Status read(const std::string& archivePath, size_t index, const Entry& entry, MemberSink& sink) {
         if (m_archive == nullptr) {
+            std::string why;
+            m_zip = Libzip::get(why);
+            if (m_zip == nullptr) {
+                return platform::makeError(ENOTSUP, "it cannot be decoded: " + why);
+            }
             int error = 0;
-            m_archive = zip_open(archivePath.c_str(), ZIP_RDONLY, &error);
+            m_archive = m_zip->open(archivePath.c_str(), ZIP_RDONLY, &error);
             if (m_archive == nullptr) {
                 zip_error_t details;
-                zip_error_init_with_code(&details, error);
-                const std::string message = zip_error_strerror(&details);
-                zip_error_fini(&details);
+                m_zip->errorInitWithCode(&details, error);
+                const std::string message = m_zip->errorText(&details);
+                m_zip->errorFini(&details);
                 return platform::makeError(EILSEQ, "the archive cannot be opened for its method: " + message);
             }
         }
-        const char* rawName = zip_get_name(m_archive, index, ZIP_FL_ENC_RAW);
+        const char* rawName = m_zip->getName(m_archive, index, ZIP_FL_ENC_RAW);
         if (rawName == nullptr || entry.rawName != rawName) {
             return platform::makeError(EILSEQ, "the archive's directory is inconsistent");
         }
-        zip_file_t* file = zip_fopen_index(m_archive, index, 0);
+        zip_file_t* file = m_zip->openIndex(m_archive, index, 0);
         if (file == nullptr) {
-            return platform::makeError(ENOTSUP,
-                                       std::string("it cannot be decoded: ") + zip_strerror(m_archive));
+            return platform::makeError(ENOTSUP, std::string("it cannot be decoded: ") +
+                                                    m_zip->archiveErrorText(m_archive));
         }
         std::vector<char> buffer(kReadChunk);
         Status status;
         for (;;) {
-            const zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
+            const zip_int64_t n = m_zip->read(file, buffer.data(), buffer.size());
             if (n < 0) {
                 status = platform::makeError(EILSEQ, std::string("its data are damaged: ") +
-                                                         zip_error_strerror(zip_file_get_error(file)));
+                                                         m_zip->errorText(m_zip->fileError(file)));
                 break;
             }
             if (n == 0) {
@@ -195,11 +256,12 @@ public:
                 break;
             }
         }
-        zip_fclose(file);
+        m_zip->close(file);
         return status;
     }
 
 private:
+    const Libzip* m_zip = nullptr;
     zip_t* m_archive = nullptr;
 };
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #include <vector>
 
@@ -92,6 +93,39 @@ Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std
             return platform::errnoError("cannot write " + path);
         }
         done += static_cast<size_t>(n);
+    }
+    return Status::success();
+}
+
+Status writeAt(int fd, std::initializer_list<std::string_view> pieces, uint64_t offset,
+               const std::string& path) {
+    std::vector<iovec> vectors;
+    for (std::string_view piece : pieces) {
+        if (!piece.empty()) {
+            vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
+        }
+    }
+    size_t first = 0;
+    while (first < vectors.size()) {
+        const ssize_t n = ::pwritev(fd, vectors.data() + first, static_cast<int>(vectors.size() - first),
+                                    static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return platform::errnoError("cannot write " + path);
+        }
+        offset += static_cast<uint64_t>(n);
+        // A short write: skip what was written and go on from there.
+        for (size_t left = static_cast<size_t>(n); left > 0 && first < vectors.size();) {
+            const size_t step = std::min(left, vectors[first].iov_len);
+            vectors[first].iov_base = static_cast<char*>(vectors[first].iov_base) + step;
+            vectors[first].iov_len -= step;
+            left -= step;
+            if (vectors[first].iov_len == 0) {
+                ++first;
+            }
+        }
     }
     return Status::success();
 }

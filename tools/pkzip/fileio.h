@@ -3,6 +3,8 @@
 #include "result.h"
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -41,6 +43,21 @@ private:
     int m_fd = -1;
 };
 
+// Bytes read from a file in one go, held in a buffer that is not filled with zeros first.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    explicit ByteBuffer(size_t size) : m_data(std::make_unique_for_overwrite<char[]>(size)), m_size(size) {}
+    char* data() { return m_data.get(); }
+    const char* data() const { return m_data.get(); }
+    size_t size() const { return m_size; }
+    operator std::string_view() const { return {m_data.get(), m_size}; }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    size_t m_size = 0;
+};
+
 [[nodiscard]] Result<FileHandle> openFile(const std::string& path, int flags, int mode = 0644);
 // Opens an existing archive, which must be a regular file: a folder, a device or a named pipe is
 // refused without being opened, and the open never waits (a pipe put in its place meanwhile
@@ -48,6 +65,9 @@ private:
 [[nodiscard]] Result<FileHandle> openRegularFile(const std::string& path, int flags);
 [[nodiscard]] Status readAt(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path);
 [[nodiscard]] Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std::string& path);
+// Writes the pieces one after another from offset, in as few system calls as the kernel allows.
+[[nodiscard]] Status writeAt(int fd, std::initializer_list<std::string_view> pieces, uint64_t offset,
+                             const std::string& path);
 // Reads up to size bytes; returns how many were read (short only at the end of the file).
 [[nodiscard]] Result<size_t> readSome(int fd, void* buffer, size_t size, const std::string& path);
 [[nodiscard]] Result<uint64_t> fileSize(int fd, const std::string& path);

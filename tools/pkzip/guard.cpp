@@ -10,6 +10,9 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +26,9 @@ constexpr char kJournalMagic[8] = {'P', 'X', 'J', 'O', 'U', 'R', '0', '2'};
 // magic, device, inode, old size, central offset, CRC-32 of the data before it, tail length; then
 // the tail and a CRC-32 of everything before.
 constexpr size_t kJournalHeaderSize = 8 + 6 * 8;
+// The previous version's record: the same without the CRC of the data before the old directory.
+constexpr char kOldJournalMagic[8] = {'P', 'X', 'J', 'O', 'U', 'R', '0', '1'};
+constexpr size_t kOldJournalHeaderSize = 8 + 5 * 8;
 // How much of the member data just before the old central directory the record vouches for.
 constexpr uint64_t kGuardedLength = 64u << 10;
 
@@ -36,57 +42,74 @@ struct JournalRecord {
     uint64_t inode = 0;
     uint64_t oldSize = 0;
     uint64_t centralOffset = 0;
-    uint32_t dataCrc = 0; // of the kGuardedLength bytes (or fewer) before centralOffset
+    std::optional<uint32_t> dataCrc; // of the kGuardedLength bytes (or fewer) before centralOffset
     std::string tail;
 };
 
 // The CRC-32 of the member data just before offset, which an append never changes.
 Result<uint32_t> guardedDataCrc(int fd, const std::string& path, uint64_t offset) {
-    const uint64_t length = std::min(offset, kGuardedLength);
-    std::string data(static_cast<size_t>(length), '\0');
-    if (Status read = readAt(fd, data.data(), data.size(), offset - length, path); !read.ok()) {
+    const size_t length = static_cast<size_t>(std::min(offset, kGuardedLength));
+    const auto data = std::make_unique_for_overwrite<unsigned char[]>(length);
+    if (Status read = readAt(fd, data.get(), length, offset - length, path); !read.ok()) {
         return read.error();
     }
-    return static_cast<uint32_t>(
-        crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<z_size_t>(data.size())));
+    return static_cast<uint32_t>(crc32_z(0, data.get(), static_cast<z_size_t>(length)));
 }
 
 // The journal's header; the tail and a CRC-32 of header and tail follow it in the file.
-std::string encodeJournalHeader(const JournalRecord& record) {
+std::string encodeJournalHeader(const JournalRecord& record, uint64_t tailLength) {
     std::string out(kJournalMagic, sizeof kJournalMagic);
     put64(out, record.device);
     put64(out, record.inode);
     put64(out, record.oldSize);
     put64(out, record.centralOffset);
-    put64(out, record.dataCrc);
-    put64(out, record.tail.size());
+    put64(out, record.dataCrc.value_or(0));
+    put64(out, tailLength);
     return out;
 }
 
-// A journal that a kill cut short fails here and is taken as never written.
-bool decodeJournal(const std::string& data, JournalRecord& record) {
-    if (data.size() < kJournalHeaderSize + 4 || data.compare(0, 8, kJournalMagic, 8) != 0) {
-        return false;
+enum class RecordState {
+    Complete, // whole, and of a format this version reads
+    CutShort, // the run that wrote it died before it was whole, so before the archive was touched
+    Foreign,  // whole but not readable here (another format, or fields that contradict each other)
+};
+
+// Reads a record of this version, or of the previous one, which has no CRC of the data before
+// the old directory.
+RecordState decodeJournal(const std::string& data, JournalRecord& record) {
+    const bool current = data.size() >= 8 && data.compare(0, 8, kJournalMagic, 8) == 0;
+    const bool previous = data.size() >= 8 && data.compare(0, 8, kOldJournalMagic, 8) == 0;
+    if (!current && !previous) {
+        // Killed before the magic was written whole: an empty file or the start of one.
+        const bool startOfMagic =
+            data.size() < 8 && std::string_view(kJournalMagic, 7).substr(0, data.size()) == data;
+        return startOfMagic ? RecordState::CutShort : RecordState::Foreign;
+    }
+    const size_t headerSize = current ? kJournalHeaderSize : kOldJournalHeaderSize;
+    if (data.size() < headerSize + 4) {
+        return RecordState::CutShort;
     }
     const auto* p = reinterpret_cast<const unsigned char*>(data.data());
     const uint32_t stored = get32(p + data.size() - 4);
     if (stored != static_cast<uint32_t>(crc32_z(0, p, data.size() - 4))) {
-        return false;
+        return RecordState::CutShort;
     }
     record.device = get64(p + 8);
     record.inode = get64(p + 16);
     record.oldSize = get64(p + 24);
     record.centralOffset = get64(p + 32);
-    record.dataCrc = static_cast<uint32_t>(get64(p + 40));
-    const uint64_t tailLength = get64(p + 48);
-    if (tailLength != data.size() - 4 - kJournalHeaderSize) {
-        return false;
+    if (current) {
+        record.dataCrc = static_cast<uint32_t>(get64(p + 40));
     }
-    record.tail = data.substr(kJournalHeaderSize, tailLength);
-    return true;
+    const uint64_t tailLength = get64(p + headerSize - 8);
+    if (tailLength != data.size() - 4 - headerSize) {
+        return RecordState::Foreign;
+    }
+    record.tail = data.substr(headerSize, tailLength);
+    return RecordState::Complete;
 }
 
-Status restoreTail(int fd, const std::string& path, uint64_t centralOffset, const std::string& tail,
+Status restoreTail(int fd, const std::string& path, uint64_t centralOffset, std::string_view tail,
                    uint64_t oldSize) {
     if (Status written = writeAt(fd, tail.data(), tail.size(), centralOffset, path); !written.ok()) {
         return written;
@@ -109,9 +132,12 @@ bool fitsRecord(int fd, const std::string& path, const JournalRecord& record) {
         static_cast<uint64_t>(info.st_size) < record.centralOffset + 4 || record.tail.size() < 4) {
         return false;
     }
-    Result<uint32_t> crc = guardedDataCrc(fd, path, record.centralOffset);
-    if (!crc.ok() || *crc != record.dataCrc) {
-        return false;
+    // A record of the previous version has no CRC of the data: the other checks must do.
+    if (record.dataCrc) {
+        Result<uint32_t> crc = guardedDataCrc(fd, path, record.centralOffset);
+        if (!crc.ok() || *crc != *record.dataCrc) {
+            return false;
+        }
     }
     unsigned char start[4];
     if (!readAt(fd, start, sizeof start, record.centralOffset, path).ok()) {
@@ -120,9 +146,9 @@ bool fitsRecord(int fd, const std::string& path, const JournalRecord& record) {
     return get32(start) == kLocalHeaderSignature || std::memcmp(start, record.tail.data(), sizeof start) == 0;
 }
 
-// Keeps a record that does not fit the archive under a new name for a person to look at, and
-// says so: the archive is left as it is.
-Status setAside(const ArchivePaths& paths) {
+// Keeps a record that cannot be applied under a new name for a person to look at, and says why:
+// the archive is left as it is.
+Status setAside(const ArchivePaths& paths, const char* why) {
     char stamp[32];
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
@@ -136,10 +162,9 @@ Status setAside(const ArchivePaths& paths) {
         return platform::errnoError("cannot set aside " + paths.journal);
     }
     std::fprintf(stderr,
-                 "PKZIP25.EXE: %s: the recovery record of an interrupted change does not fit the archive as "
-                 "it is now (it was put back or changed since); the archive was left as it is and the "
-                 "record kept as %s\n",
-                 paths.archive.c_str(), kept.c_str());
+                 "PKZIP25.EXE: %s: the recovery record of an interrupted change %s; the archive was left as "
+                 "it is and the record kept as %s\n",
+                 paths.archive.c_str(), why, kept.c_str());
     return syncFolder(paths.folder);
 }
 
@@ -224,10 +249,14 @@ Status recoverInterrupted(const ArchivePaths& paths) {
         }
     }
     JournalRecord record;
-    if (decodeJournal(data, record)) {
+    switch (decodeJournal(data, record)) {
+    case RecordState::Foreign:
+        return setAside(paths, "is not one this version of the tool can read");
+    case RecordState::Complete: {
         Result<FileHandle> archive = openRegularFile(paths.archive, O_RDWR);
         if (!archive.ok() || !fitsRecord(archive->get(), paths.archive, record)) {
-            return setAside(paths);
+            return setAside(paths,
+                            "does not fit the archive as it is now (it was put back or changed since)");
         }
         if (Status restored =
                 restoreTail(archive->get(), paths.archive, record.centralOffset, record.tail, record.oldSize);
@@ -236,6 +265,10 @@ Status recoverInterrupted(const ArchivePaths& paths) {
         }
         std::fprintf(stderr, "PKZIP25.EXE: %s: an interrupted change was rolled back\n",
                      paths.archive.c_str());
+        break;
+    }
+    case RecordState::CutShort:
+        break;
     }
     if (::unlink(paths.journal.c_str()) != 0 && errno != ENOENT) {
         return platform::errnoError("cannot remove " + paths.journal);
@@ -244,11 +277,14 @@ Status recoverInterrupted(const ArchivePaths& paths) {
 }
 
 Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiveFd, uint64_t oldSize,
-                                           uint64_t centralOffset) {
+                                           uint64_t centralOffset, ByteBuffer tail) {
     JournalRecord record;
     struct stat info {};
     if (::fstat(archiveFd, &info) != 0) {
         return platform::errnoError("cannot examine " + paths.archive);
+    }
+    if (tail.size() != oldSize - centralOffset) {
+        return platform::makeError(EINVAL, "the saved directory of " + paths.archive + " is incomplete");
     }
     record.device = static_cast<uint64_t>(info.st_dev);
     record.inode = static_cast<uint64_t>(info.st_ino);
@@ -259,31 +295,18 @@ Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiv
         return dataCrc.error();
     }
     record.dataCrc = *dataCrc;
-    record.tail.resize(oldSize - centralOffset);
-    if (Status read = readAt(archiveFd, record.tail.data(), record.tail.size(), centralOffset, paths.archive);
-        !read.ok()) {
-        return read.error();
-    }
-    const std::string header = encodeJournalHeader(record);
+    const std::string header = encodeJournalHeader(record, tail.size());
     uint32_t crc = static_cast<uint32_t>(
         crc32_z(0, reinterpret_cast<const Bytef*>(header.data()), static_cast<z_size_t>(header.size())));
-    crc = static_cast<uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(record.tail.data()),
-                                        static_cast<z_size_t>(record.tail.size())));
+    crc = static_cast<uint32_t>(
+        crc32_z(crc, reinterpret_cast<const Bytef*>(tail.data()), static_cast<z_size_t>(tail.size())));
     std::string trailer;
     put32(trailer, crc);
     Result<FileHandle> journal = openFile(paths.journal, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (!journal.ok()) {
         return journal.error();
     }
-    Status status = writeAt(journal->get(), header.data(), header.size(), 0, paths.journal);
-    if (status.ok()) {
-        status =
-            writeAt(journal->get(), record.tail.data(), record.tail.size(), header.size(), paths.journal);
-    }
-    if (status.ok()) {
-        status = writeAt(journal->get(), trailer.data(), trailer.size(), header.size() + record.tail.size(),
-                         paths.journal);
-    }
+    Status status = writeAt(journal->get(), {header, tail, trailer}, 0, paths.journal);
     if (status.ok()) {
         status = syncFile(journal->get(), paths.journal);
     }
@@ -296,7 +319,7 @@ Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiv
     }
     AppendJournal result;
     result.m_paths = paths;
-    result.m_tail = std::move(record.tail);
+    result.m_tail = std::move(tail);
     result.m_oldSize = oldSize;
     result.m_centralOffset = centralOffset;
     return result;

@@ -34,10 +34,11 @@ private:
 // True when an earlier run was interrupted and left a journal or a scratch file.
 bool hasLeftovers(const ArchivePaths& paths);
 
-// Finishes what an interrupted run left: a complete journal rolls the archive back to the state
-// it records when the archive is still as the append left it (else the journal is set aside under
-// a new name and the archive left alone), an incomplete one (the run died before touching the
-// archive) is dropped, and a scratch file is removed. Needs the exclusive lock.
+// Finishes what an interrupted run left: a complete journal (of this version or the previous one)
+// rolls the archive back to the state it records when the archive is still as the append left it;
+// one that does not fit, or that this version cannot read, is set aside under a new name and the
+// archive left alone; an incomplete one (the run died before touching the archive) is dropped; a
+// scratch file is removed. Needs the exclusive lock.
 [[nodiscard]] Status recoverInterrupted(const ArchivePaths& paths);
 
 // The record that makes an in-place append undoable: the old archive's length, the bytes from
@@ -45,18 +46,20 @@ bool hasLeftovers(const ArchivePaths& paths);
 // flushed to disk before the first byte of the archive is overwritten.
 class AppendJournal {
 public:
+    // tail: the archive's bytes from centralOffset to oldSize, as the caller read them.
     [[nodiscard]] static Result<AppendJournal> begin(const ArchivePaths& paths, int archiveFd,
-                                                     uint64_t oldSize, uint64_t centralOffset);
+                                                     uint64_t oldSize, uint64_t centralOffset,
+                                                     ByteBuffer tail);
     // Puts the old tail back and cuts the archive to its old length.
     [[nodiscard]] Status rollback(int archiveFd);
     // The saved bytes: the old central directory, then the old end records.
-    const std::string& oldTail() const { return m_tail; }
+    std::string_view oldTail() const { return m_tail; }
     // The append is durable: the journal goes.
     [[nodiscard]] Status commit();
 
 private:
     ArchivePaths m_paths;
-    std::string m_tail;
+    ByteBuffer m_tail;
     uint64_t m_oldSize = 0;
     uint64_t m_centralOffset = 0;
 };

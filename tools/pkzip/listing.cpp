@@ -3,6 +3,7 @@
 #include "names.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <ctime>
 
@@ -79,12 +80,20 @@ void putLeft(std::string& line, int column, const std::string& text) {
     line += text;
 }
 
-// The member's date and time as the listing shows them, in local time.
+// The member's date and time as the listing shows them, in local time. Members of one run share
+// their time, so the last conversion is kept.
 std::tm listedTime(const Entry& entry) {
     if (entry.modified) {
+        thread_local int64_t lastTime = INT64_MIN;
+        thread_local std::tm lastLocal{};
+        if (*entry.modified == lastTime) {
+            return lastLocal;
+        }
         const auto seconds = static_cast<std::time_t>(*entry.modified);
         std::tm local{};
         if (localtime_r(&seconds, &local) != nullptr && local.tm_year >= 70 && local.tm_year <= 9999 - 1900) {
+            lastTime = *entry.modified;
+            lastLocal = local;
             return local;
         }
     }
@@ -129,12 +138,16 @@ std::string visibleText(const std::string& raw) {
 
 } // namespace
 
+int sizeColumnWidth(uint64_t largest) {
+    return std::max<int>(8, static_cast<int>(std::to_string(largest).size()));
+}
+
 int sizeColumnWidth(const std::vector<Entry>& entries) {
     uint64_t largest = 0;
     for (const Entry& entry : entries) {
         largest = std::max(largest, std::max(entry.size, entry.packedSize));
     }
-    return std::max<int>(8, static_cast<int>(std::to_string(largest).size()));
+    return sizeColumnWidth(largest);
 }
 
 std::string formatRatio(uint64_t size, uint64_t packedSize) {
@@ -156,59 +169,181 @@ std::string formatRatio(uint64_t size, uint64_t packedSize) {
     return std::string(kRatioWidth - ratio.size(), ' ') + ratio;
 }
 
+namespace {
+
+// Writes a listing piece by piece: the header once the member count and the widest size are
+// known, then one line per member, then the closing lines.
+class ListingWriter {
+public:
+    ListingWriter(std::string& out, uint64_t largestSize) : m_out(&out) {
+        m_columns.sizeWidth = sizeColumnWidth(largestSize);
+    }
+
+    void header(const std::string& archiveLabel, uint64_t members, const std::string* comment) {
+        endLine("PKZIP25.EXE archive listing");
+        endLine("Archive: " + visibleText(archiveLabel));
+        endLine("Members: " + std::to_string(members));
+        endLine("Comment: " + (comment ? visibleText(comment->substr(0, 200)) : std::string()));
+        endLine("");
+        endLine("");
+        endLine(titles(m_columns));
+        m_dashes = underline(m_columns);
+        endLine(m_dashes);
+    }
+
+    void member(const Entry& entry) {
+        m_totalSize += entry.size;
+        m_totalPacked += entry.packedSize;
+        ++m_members;
+        std::string& line = m_line;
+        line.clear();
+        putRight(line, m_columns.size(), m_columns.sizeWidth, std::to_string(entry.size));
+        putLeft(line, m_columns.method(), methodName(entry));
+        putRight(line, m_columns.packed(), m_columns.sizeWidth, std::to_string(entry.packedSize));
+        putLeft(line, m_columns.ratio(), formatRatio(entry.size, entry.packedSize));
+        const std::tm when = listedTime(entry);
+        const int hour12 = when.tm_hour % 12 == 0 ? 12 : when.tm_hour % 12;
+        char field[64];
+        std::snprintf(field, sizeof field, "%02d-%02d-%04d %02d:%02d%c", when.tm_mon + 1, when.tm_mday,
+                      when.tm_year + 1900, hour12, when.tm_min, when.tm_hour >= 12 ? 'p' : 'a');
+        putLeft(line, m_columns.date(), field);
+        std::snprintf(field, sizeof field, "%08x", static_cast<unsigned>(entry.crc));
+        putLeft(line, m_columns.crc(), field);
+        pad(line, m_columns.name());
+        appendListedName(line, entry.name);
+        endLine(line);
+    }
+
+    void footer() {
+        endLine(m_dashes);
+        std::string line;
+        putRight(line, m_columns.size(), m_columns.sizeWidth, std::to_string(m_totalSize));
+        putRight(line, m_columns.packed(), m_columns.sizeWidth, std::to_string(m_totalPacked));
+        putLeft(line, m_columns.ratio(), formatRatio(m_totalSize, m_totalPacked));
+        putLeft(line, m_columns.name(), std::to_string(m_members) + (m_members == 1 ? " file" : " files"));
+        endLine(line);
+    }
+
+private:
+    void endLine(const std::string& line) {
+        *m_out += line;
+        *m_out += "\r\n";
+    }
+
+    std::string* m_out;
+    Columns m_columns;
+    std::string m_dashes;
+    std::string m_line;
+    uint64_t m_totalSize = 0;
+    uint64_t m_totalPacked = 0;
+    uint64_t m_members = 0;
+};
+
+constexpr size_t kListingWindow = 1u << 20;
+constexpr size_t kOutputPiece = 64u << 10;
+
+} // namespace
+
 std::string formatListing(const std::string& archiveLabel, const ArchiveIndex* index) {
     static const std::vector<Entry> none;
     const std::vector<Entry>& entries = index ? index->entries : none;
-    Columns columns;
-    columns.sizeWidth = sizeColumnWidth(entries);
-
     std::string out;
     out.reserve(512 + entries.size() * 100);
-    auto endLine = [&out](const std::string& line) {
-        out += line;
-        out += "\r\n";
-    };
-    endLine("PKZIP25.EXE archive listing");
-    endLine("Archive: " + visibleText(archiveLabel));
-    endLine("Members: " + std::to_string(entries.size()));
-    endLine("Comment: " + (index ? visibleText(index->comment.substr(0, 200)) : std::string()));
-    endLine("");
-    endLine("");
-    endLine(titles(columns));
-    const std::string dashes = underline(columns);
-    endLine(dashes);
-
-    uint64_t totalSize = 0;
-    uint64_t totalPacked = 0;
-    std::string line;
-    char field[64];
+    uint64_t largest = 0;
     for (const Entry& entry : entries) {
-        totalSize += entry.size;
-        totalPacked += entry.packedSize;
-        line.clear();
-        putRight(line, columns.size(), columns.sizeWidth, std::to_string(entry.size));
-        putLeft(line, columns.method(), methodName(entry));
-        putRight(line, columns.packed(), columns.sizeWidth, std::to_string(entry.packedSize));
-        putLeft(line, columns.ratio(), formatRatio(entry.size, entry.packedSize));
-        const std::tm when = listedTime(entry);
-        const int hour12 = when.tm_hour % 12 == 0 ? 12 : when.tm_hour % 12;
-        std::snprintf(field, sizeof field, "%02d-%02d-%04d %02d:%02d%c", when.tm_mon + 1, when.tm_mday,
-                      when.tm_year + 1900, hour12, when.tm_min, when.tm_hour >= 12 ? 'p' : 'a');
-        putLeft(line, columns.date(), field);
-        std::snprintf(field, sizeof field, "%08x", static_cast<unsigned>(entry.crc));
-        putLeft(line, columns.crc(), field);
-        putLeft(line, columns.name(), listedName(entry.name));
-        endLine(line);
+        largest = std::max(largest, std::max(entry.size, entry.packedSize));
     }
-    endLine(dashes);
-    line.clear();
-    putRight(line, columns.size(), columns.sizeWidth, std::to_string(totalSize));
-    putRight(line, columns.packed(), columns.sizeWidth, std::to_string(totalPacked));
-    putLeft(line, columns.ratio(), formatRatio(totalSize, totalPacked));
-    putLeft(line, columns.name(),
-            std::to_string(entries.size()) + (entries.size() == 1 ? " file" : " files"));
-    endLine(line);
+    ListingWriter writer(out, largest);
+    writer.header(archiveLabel, entries.size(), index ? &index->comment : nullptr);
+    for (const Entry& entry : entries) {
+        writer.member(entry);
+    }
+    writer.footer();
     return out;
+}
+
+ListingOutcome streamListing(const std::string& archiveLabel, int fd, const std::string& path,
+                             const ListingSink& sink) {
+    ListingOutcome outcome;
+    std::string out;
+    auto flush = [&](size_t atLeast) {
+        if (outcome.written && out.size() >= atLeast && !out.empty()) {
+            outcome.written = sink(out);
+            out.clear();
+        }
+        return outcome.written;
+    };
+    auto listNothing = [&](const Error& error) {
+        ListingWriter writer(out, 0);
+        writer.header(archiveLabel, 0, nullptr);
+        writer.footer();
+        flush(0);
+        outcome.archive = error;
+        return outcome;
+    };
+    Result<DirectoryPlace> place = locateDirectory(fd, path);
+    if (!place.ok()) {
+        return listNothing(place.error());
+    }
+    // First reading: every record is checked and the widest size found, before a line is written.
+    uint64_t largest = 0;
+    uint64_t members = 0;
+    if (place->fileSize != 0) {
+        DirectoryReader reader(fd, path, *place, kListingWindow);
+        CentralRecord record;
+        Entry scratch;
+        for (;;) {
+            Result<bool> more = reader.next(record);
+            if (!more.ok()) {
+                return listNothing(more.error());
+            }
+            if (!*more) {
+                break;
+            }
+            uint64_t size = get32(record.fields + 24);
+            uint64_t packed = get32(record.fields + 20);
+            if (record.isMasked()) {
+                if (Status read = readEntry(record, place->prefixShift, reader.records(), path, scratch);
+                    !read.ok()) {
+                    return listNothing(read.error());
+                }
+                size = scratch.size;
+                packed = scratch.packedSize;
+            }
+            largest = std::max(largest, std::max(size, packed));
+        }
+        members = reader.records();
+    }
+    // Second reading: the lines, written out a piece at a time.
+    ListingWriter writer(out, largest);
+    writer.header(archiveLabel, members, &place->comment);
+    if (place->fileSize != 0) {
+        DirectoryReader reader(fd, path, *place, kListingWindow);
+        CentralRecord record;
+        Entry entry;
+        for (;;) {
+            Result<bool> more = reader.next(record);
+            if (!more.ok()) {
+                outcome.archive = more.error();
+                break;
+            }
+            if (!*more) {
+                break;
+            }
+            if (Status read = readEntry(record, place->prefixShift, reader.records(), path, entry);
+                !read.ok()) {
+                outcome.archive = read.error();
+                break;
+            }
+            writer.member(entry);
+            if (!flush(kOutputPiece)) {
+                return outcome;
+            }
+        }
+    }
+    writer.footer();
+    flush(0);
+    return outcome;
 }
 
 } // namespace pkzip

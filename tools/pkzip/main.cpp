@@ -9,13 +9,14 @@
 #include "names.h"
 #include "writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
-#include <set>
+#include <string_view>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -84,24 +85,40 @@ bool writeOut(const std::string& text) {
 int runListing(const Command& command) {
     Result<std::string> host = hostPathOf(command.archive);
     Status status;
-    std::optional<OpenArchive> archive;
+    std::optional<ArchivePaths> paths;
+    std::optional<ArchiveLock> lock;
+    std::optional<FileHandle> file;
     if (!host.ok()) {
         status = host.error();
     } else {
-        const ArchivePaths paths = pathsFor(*host);
-        Result<ArchiveLock> lock = lockArchive(paths, false);
-        if (!lock.ok()) {
-            status = lock.error();
-        } else if (Result<OpenArchive> opened = openArchive(paths, O_RDONLY); opened.ok()) {
-            archive = std::move(*opened);
+        paths = pathsFor(*host);
+        Result<ArchiveLock> locked = lockArchive(*paths, false);
+        if (!locked.ok()) {
+            status = locked.error();
+        } else if (Result<FileHandle> opened = openRegularFile(paths->archive, O_RDONLY); opened.ok()) {
+            lock = std::move(*locked);
+            file = std::move(*opened);
         } else {
             status = opened.error();
         }
     }
+    bool written = true;
+    if (file) {
+        const ListingOutcome outcome =
+            streamListing(command.archive, file->get(), paths->archive, [](std::string_view piece) {
+                return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+            });
+        status = outcome.archive;
+        written = outcome.written && std::fflush(stdout) == 0;
+        if (!written) {
+            report(std::string("cannot write the listing: ") + std::strerror(errno));
+        }
+    } else {
+        written = writeOut(formatListing(command.archive, nullptr));
+    }
     if (!status.ok()) {
         report(status.error().message);
     }
-    const bool written = writeOut(formatListing(command.archive, archive ? &archive->index : nullptr));
     return status.ok() && written ? kDone : kPartlyDone;
 }
 
@@ -137,6 +154,132 @@ int runExtract(const Command& command) {
     return reportAll(problems);
 }
 
+// The identity of a file, to tell whether a listed file is the archive or one of its side files
+// (a link or a second name included).
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::vector<FileIdentity> identitiesOf(const ArchivePaths& paths) {
+    std::vector<FileIdentity> found;
+    for (const std::string* path : {&paths.archive, &paths.journal, &paths.scratch}) {
+        struct stat info {};
+        if (::stat(path->c_str(), &info) == 0) {
+            found.push_back({info.st_dev, info.st_ino});
+        }
+    }
+    return found;
+}
+
+bool hasUnicodePathField(std::string_view extra) {
+    for (size_t pos = 0; pos + 4 <= extra.size();) {
+        const auto* p = reinterpret_cast<const unsigned char*>(extra.data() + pos);
+        if (get16(p) == 0x7075) {
+            return true;
+        }
+        pos += 4 + get16(p + 2);
+    }
+    return false;
+}
+
+std::string_view lastPart(std::string_view name) {
+    size_t start = name.size();
+    while (start > 0 && name[start - 1] != '/' && name[start - 1] != '\\') {
+        --start;
+    }
+    return name.substr(start);
+}
+
+// The file name part of a stored name when it is all printable ASCII: whatever the rest of the
+// name holds, the listed name then ends in the same file name (decoding as UTF-8 or CP437 leaves
+// ASCII as it is), unless a Unicode path field names the member otherwise.
+std::optional<std::string_view> plainFileName(std::string_view raw) {
+    size_t start = raw.size();
+    for (; start > 0; --start) {
+        const char c = raw[start - 1];
+        if (c == '/' || c == '\\') {
+            break;
+        }
+        if (c < 0x20 || c >= 0x7f) {
+            return std::nullopt;
+        }
+    }
+    return raw.substr(start);
+}
+
+// A quick first test of file names: one bit per hash of the length and the last eight bytes. A
+// name whose bit is clear is not among the new ones; one whose bit is set is looked up.
+class NameFilter {
+public:
+    void add(std::string_view name) { m_bits[hash(name) / 64] |= uint64_t{1} << (hash(name) % 64); }
+    bool mayHold(std::string_view name) const {
+        return (m_bits[hash(name) / 64] >> (hash(name) % 64) & 1) != 0;
+    }
+
+private:
+    static constexpr size_t kBits = 1u << 14;
+    static size_t hash(std::string_view name) {
+        uint64_t tail = 0;
+        const size_t n = std::min<size_t>(name.size(), 8);
+        std::memcpy(&tail, name.data() + name.size() - n, n);
+        return static_cast<size_t>(((tail ^ name.size()) * 0x9E3779B97F4A7C15ULL) >> 50) % kBits;
+    }
+    uint64_t m_bits[kBits / 64] = {};
+};
+
+struct OldRecords {
+    uint64_t count = 0;
+    std::vector<uint64_t> replaced; // positions of the records whose members are replaced
+};
+
+// The old members that new ones of the same listed name replace, found in one pass over the
+// directory's records without making an entry for each: a member can only be replaced when its
+// file name is one of the new ones, which for most names is seen in the stored bytes. Every
+// record is checked as readIndex checks it.
+Result<OldRecords> findReplaced(int fd, const std::string& path, const DirectoryPlace& place,
+                                std::string_view directory,
+                                const std::unordered_map<std::string, size_t>& byKey) {
+    std::unordered_set<std::string_view> fileNames;
+    NameFilter filter;
+    for (const auto& [key, position] : byKey) {
+        fileNames.insert(lastPart(key));
+        filter.add(lastPart(key));
+    }
+    OldRecords old;
+    if (place.fileSize == 0) {
+        return old;
+    }
+    DirectoryReader reader(fd, path, place, directory);
+    CentralRecord record;
+    Entry entry;
+    std::string listed;
+    for (;;) {
+        Result<bool> more = reader.next(record);
+        if (!more.ok()) {
+            return more.error();
+        }
+        if (!*more) {
+            old.count = reader.records();
+            return old;
+        }
+        const std::optional<std::string_view> fileName = plainFileName(record.rawName);
+        if (fileName && !record.isMasked() && !hasUnicodePathField(record.extra) &&
+            (!filter.mayHold(*fileName) || fileNames.count(*fileName) == 0)) {
+            continue;
+        }
+        if (Status read = readEntry(record, place.prefixShift, reader.records(), path, entry); !read.ok()) {
+            return read.error();
+        }
+        listed.clear();
+        appendListedName(listed, entry.name);
+        if (fileNames.count(lastPart(listed)) != 0 && byKey.count(matchKey(listed)) != 0) {
+            old.replaced.push_back(reader.records() - 1);
+        }
+    }
+}
+
 int runAdd(const Command& command) {
     Result<std::string> host = hostPathOf(command.archive);
     Result<std::string> listHost = hostPathOf(command.listFile);
@@ -152,6 +295,7 @@ int runAdd(const Command& command) {
         return kFailed;
     }
     const ArchivePaths paths = pathsFor(*host);
+    const std::vector<FileIdentity> archiveFiles = identitiesOf(paths);
     Problems problems;
     // One member per name: a later line naming the same member wins over an earlier one.
     std::vector<NewMember> members;
@@ -171,8 +315,8 @@ int runAdd(const Command& command) {
             problems.push_back(line + ": not added: it is not a regular file");
             continue;
         }
-        const ArchivePaths same = pathsFor(*file);
-        if (same.archive == paths.archive || same.archive == paths.journal || same.archive == paths.scratch) {
+        if (std::find(archiveFiles.begin(), archiveFiles.end(), FileIdentity{info.st_dev, info.st_ino}) !=
+            archiveFiles.end()) {
             problems.push_back(line + ": the archive cannot be added to itself");
             continue;
         }
@@ -192,52 +336,60 @@ int runAdd(const Command& command) {
     if (members.empty()) {
         return reportAll(problems);
     }
+    // The files are read and compressed from here on, while the archive is locked and read.
+    MemberPipeline pipeline(std::move(members));
     Result<ArchiveLock> lock = lockArchive(paths, true);
     if (!lock.ok()) {
         report(lock.error().message);
         return kFailed;
     }
+    auto notChanged = [&](const Error& error) {
+        reportAll(problems);
+        report(error.message + "; the archive was not changed");
+        return kFailed;
+    };
     Status status;
-    Result<OpenArchive> archive = openArchive(paths, O_RDWR);
-    if (!archive.ok()) {
-        if (archive.error().code != ENOENT) {
-            report(archive.error().message + "; the archive was not changed");
-            return kFailed;
+    Result<FileHandle> file = openRegularFile(paths.archive, O_RDWR);
+    if (!file.ok()) {
+        if (file.error().code != ENOENT) {
+            return notChanged(file.error());
         }
-        status = rewriteArchive(paths, -1, ArchiveIndex{}, {}, members, problems);
+        status = rewriteArchive(paths, -1, ArchiveIndex{}, {}, &pipeline, problems);
     } else {
-        const ArchiveIndex& index = archive->index;
-        std::vector<bool> keep(index.entries.size(), true);
-        bool replacing = false;
-        // Most members share no file name with the new ones; only those that do are looked at
-        // by their whole listed name.
-        std::unordered_set<std::string> fileNames;
-        for (const auto& [key, position] : byKey) {
-            fileNames.insert(key.substr(key.rfind('/') + 1));
+        Result<DirectoryPlace> place = locateDirectory(file->get(), paths.archive);
+        if (!place.ok()) {
+            return notChanged(place.error());
         }
-        for (size_t i = 0; i < index.entries.size(); ++i) {
-            const std::string& name = index.entries[i].name;
-            const size_t cut = name.find_last_of("/\\");
-            if (fileNames.count(listedName(cut == std::string::npos ? name : name.substr(cut + 1))) == 0) {
-                continue;
-            }
-            if (byKey.count(matchKey(listedName(name))) != 0) {
-                keep[i] = false;
-                replacing = true;
-            }
+        // The old tail (directory and end records) is read once: it is checked and searched for
+        // replaced names here, saved by the journal and written back after the new members.
+        ByteBuffer tail(static_cast<size_t>(place->fileSize - place->centralOffset));
+        if (Status read = readAt(file->get(), tail.data(), tail.size(), place->centralOffset, paths.archive);
+            !read.ok()) {
+            return notChanged(read.error());
+        }
+        Result<OldRecords> old = findReplaced(file->get(), paths.archive, *place, tail, byKey);
+        if (!old.ok()) {
+            return notChanged(old.error());
         }
         // Old directory records are reused by an append, so records whose offsets need correcting
         // go through a rewrite.
-        if (replacing || index.fileSize == 0 || index.prefixShift != 0) {
-            status = rewriteArchive(paths, archive->file.get(), index, keep, members, problems);
+        if (!old->replaced.empty() || place->fileSize == 0 || place->prefixShift != 0) {
+            Result<ArchiveIndex> index = readIndex(file->get(), paths.archive, *place, tail);
+            if (!index.ok()) {
+                return notChanged(index.error());
+            }
+            std::vector<bool> keep(index->entries.size(), true);
+            for (uint64_t position : old->replaced) {
+                keep[position] = false;
+            }
+            status = rewriteArchive(paths, file->get(), *index, keep, &pipeline, problems);
         } else {
-            status = appendToArchive(paths, archive->file.get(), index, members, problems);
+            status =
+                appendToArchive(paths, file->get(), *place, old->count, std::move(tail), pipeline, problems);
         }
     }
     if (!status.ok()) {
-        reportAll(problems);
-        report(status.error().message + "; the archive was not changed");
-        return kFailed;
+        return notChanged(status.error());
     }
     return reportAll(problems);
 }
@@ -283,7 +435,8 @@ int runDelete(const Command& command) {
         }
     }
     if (removing) {
-        if (Status status = rewriteArchive(paths, archive->file.get(), archive->index, keep, {}, problems);
+        if (Status status =
+                rewriteArchive(paths, archive->file.get(), archive->index, keep, nullptr, problems);
             !status.ok()) {
             reportAll(problems);
             report(status.error().message + "; the archive was not changed");

@@ -100,8 +100,15 @@ bool isValidUtf8(std::string_view text) {
 }
 
 std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_view extra) {
+    std::string name;
+    decodeMemberNameInto(name, raw, utf8Flag, extra);
+    return name;
+}
+
+void decodeMemberNameInto(std::string& out, std::string_view raw, bool utf8Flag, std::string_view extra) {
     if (utf8Flag && isValidUtf8(raw)) {
-        return std::string(raw);
+        out.assign(raw);
+        return;
     }
     size_t pos = 0;
     while (pos + 4 <= extra.size()) {
@@ -119,7 +126,8 @@ std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_vi
                 crc32(0, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uInt>(raw.size())));
             const std::string_view unicode = extra.substr(pos + 9, size - 5);
             if (storedCrc == nameCrc && isValidUtf8(unicode)) {
-                return std::string(unicode);
+                out.assign(unicode);
+                return;
             }
         }
         pos += 4 + size;
@@ -127,16 +135,15 @@ std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_vi
     // Tools on Linux store their UTF-8 names as they are, without the flag; CP437 names almost
     // never form valid UTF-8 by chance.
     if (isValidUtf8(raw)) {
-        return std::string(raw);
+        out.assign(raw);
+        return;
     }
-    return decodeCp437(raw);
+    out = decodeCp437(raw);
 }
 
 namespace {
 
-std::string visible(std::string_view text, bool backslashAsSlash) {
-    std::string out;
-    out.reserve(text.size());
+void appendVisible(std::string& out, std::string_view text, bool backslashAsSlash) {
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20) {
@@ -149,17 +156,26 @@ std::string visible(std::string_view text, bool backslashAsSlash) {
             out += c;
         }
     }
-    return out;
 }
 
 } // namespace
 
 std::string listedName(std::string_view utf8Name) {
-    return visible(utf8Name, true);
+    std::string out;
+    out.reserve(utf8Name.size());
+    appendVisible(out, utf8Name, true);
+    return out;
+}
+
+void appendListedName(std::string& out, std::string_view utf8Name) {
+    appendVisible(out, utf8Name, true);
 }
 
 std::string escapeControls(std::string_view text) {
-    return visible(text, false);
+    std::string out;
+    out.reserve(text.size());
+    appendVisible(out, text, false);
+    return out;
 }
 
 std::string matchKey(std::string_view name) {

@@ -16,12 +16,16 @@ bool isAscii(std::string_view text);
 // an Info-ZIP Unicode path field whose CRC matches the stored name; the stored bytes when they
 // are valid UTF-8 (ASCII included); else the bytes read as CP437.
 std::string decodeMemberName(std::string_view raw, bool utf8Flag, std::string_view extra);
+// The same written over out, whose capacity is kept: a reader of a million names makes no
+// allocation for most of them.
+void decodeMemberNameInto(std::string& out, std::string_view raw, bool utf8Flag, std::string_view extra);
 
 // The name as the listing shows it: "\" taken as a folder separator like "/", and control
 // characters replaced by their visible Unicode pictures (LF as U+240A), so a name can never break
 // the line-based listing or list files. Different members that end up with one listed name are
 // ambiguous; the tool refuses to pick one of them.
 std::string listedName(std::string_view utf8Name);
+void appendListedName(std::string& out, std::string_view utf8Name);
 
 // Control characters as their visible pictures, everything else as it is.
 std::string escapeControls(std::string_view text);

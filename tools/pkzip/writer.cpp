@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
-
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
@@ -23,22 +26,24 @@ namespace {
 
 constexpr size_t kInMemoryLimit = 8u << 20;
 constexpr size_t kChunk = 1u << 20;
-constexpr size_t kParallelLimit = 1u << 20;
+// Members from this size on are deflated in blocks on several cores.
+constexpr size_t kParallelLimit = 512u << 10;
+constexpr size_t kBlock = 256u << 10;
+constexpr size_t kWindow = 32u << 10;
+// Members up to this size are read and compressed ahead of the writer, at most kAheadCount at a
+// time (64 MiB held at most); larger ones are handled by the writer when their turn comes.
+constexpr uint64_t kAheadLimit = 1u << 20;
+constexpr size_t kAheadCount = 64;
+// The writer hands the kernel the bytes of many small members in one write.
+constexpr size_t kWriteBatch = 1u << 20;
 // Deflate may grow incompressible data a little; above this a member carries ZIP64 sizes from
 // the start so that its local header never has to change size.
 constexpr uint64_t kZip64Threshold = 0xff000000u;
 
-// The member that writeMember produced, and where the next one may start.
+// The member that a write produced, and where the next one may start.
 struct Written {
     Entry entry;
     uint64_t end = 0;
-};
-
-// A failure while adding one file: either the file could not be read (the run goes on without
-// it) or the archive could not be written (the run stops).
-struct AddFailure {
-    Error error;
-    bool archiveFault = false;
 };
 
 Entry entryFor(const NewMember& member, const struct stat& info, bool folder) {
@@ -59,29 +64,86 @@ Entry entryFor(const NewMember& member, const struct stat& info, bool folder) {
     return entry;
 }
 
+// A buffer of one thread that grows as needed and is never filled with zeros: reading a file or
+// compressing it writes every byte that is later read.
+class ScratchBuffer {
+public:
+    char* get(size_t size) {
+        if (size > m_size) {
+            m_data = std::make_unique_for_overwrite<char[]>(size);
+            m_size = size;
+        }
+        return m_data.get();
+    }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    size_t m_size = 0;
+};
+
+ScratchBuffer& scratch(int which) {
+    thread_local ScratchBuffer buffers[2];
+    return buffers[which];
+}
+
+// One raw deflate stream per thread and level, reset between uses rather than made again: its
+// state is a quarter of a megabyte, more than most members.
 class Deflater {
 public:
-    Deflater() {
-        m_ok = deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    explicit Deflater(int level) {
+        m_ok = deflateInit2(&m_stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     }
     ~Deflater() { deflateEnd(&m_stream); }
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
-    bool ok() const { return m_ok; }
+
+    static Deflater& forThread(int level) {
+        thread_local Deflater normal(Z_DEFAULT_COMPRESSION);
+        thread_local Deflater fast(1);
+        return level == 1 ? fast : normal;
+    }
+
+    // Starts a new stream, primed with a dictionary when one is given.
+    bool reset(const char* dictionary = nullptr, size_t dictionarySize = 0) {
+        if (!m_ok || deflateReset(&m_stream) != Z_OK) {
+            return false;
+        }
+        return dictionarySize == 0 ||
+               deflateSetDictionary(&m_stream, reinterpret_cast<const Bytef*>(dictionary),
+                                    static_cast<uInt>(dictionarySize)) == Z_OK;
+    }
+    size_t bound(size_t size) { return deflateBound(&m_stream, size) + 16; }
+
+    // Compresses all of input into output (at least bound(size) bytes) in one call, ending with
+    // flush (Z_FINISH or Z_SYNC_FLUSH); returns the bytes written, or nothing on failure.
+    std::optional<size_t> once(const char* input, size_t size, char* output, size_t room, int flush) {
+        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input));
+        m_stream.avail_in = static_cast<uInt>(size);
+        m_stream.next_out = reinterpret_cast<Bytef*>(output);
+        m_stream.avail_out = static_cast<uInt>(room);
+        const int result = deflate(&m_stream, flush);
+        const bool done = flush == Z_FINISH
+                              ? result == Z_STREAM_END
+                              : result == Z_OK && m_stream.avail_in == 0 && m_stream.avail_out != 0;
+        if (!done) {
+            return std::nullopt;
+        }
+        return room - m_stream.avail_out;
+    }
 
     // Compresses input and appends the output; finish ends the stream.
     bool run(const char* input, size_t size, bool finish, std::string& output) {
         m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input));
         m_stream.avail_in = static_cast<uInt>(size);
-        char buffer[65536];
+        char* buffer = scratch(1).get(kOutputPiece);
         for (;;) {
             m_stream.next_out = reinterpret_cast<Bytef*>(buffer);
-            m_stream.avail_out = sizeof buffer;
+            m_stream.avail_out = kOutputPiece;
             const int result = deflate(&m_stream, finish ? Z_FINISH : Z_NO_FLUSH);
             if (result == Z_STREAM_ERROR) {
                 return false;
             }
-            output.append(buffer, sizeof buffer - m_stream.avail_out);
+            output.append(buffer, kOutputPiece - m_stream.avail_out);
             if (finish ? result == Z_STREAM_END : (m_stream.avail_in == 0 && m_stream.avail_out != 0)) {
                 return true;
             }
@@ -89,81 +151,144 @@ public:
     }
 
 private:
+    static constexpr size_t kOutputPiece = 64u << 10;
     z_stream m_stream{};
     bool m_ok = false;
 };
 
-// Runs task(i) for every i below count on up to four cores, the calling thread included. Work is
-// handed out one item at a time, so when no further thread can be started the running ones
-// share out the rest.
-template <class Task> void runOnCores(size_t count, Task&& task) {
-    const unsigned threads = std::min<unsigned>(std::max(1u, std::thread::hardware_concurrency()), 4u);
-    std::atomic<size_t> next{0};
-    auto work = [&] {
-        for (size_t i = next++; i < count; i = next++) {
-            task(i);
-        }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned t = 1; t < threads && t < count; ++t) {
-        try {
-            workers.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
+// A few threads made once per run. Tasks run in the order they were posted. With no thread (none
+// could be made) nothing posted runs: every user of the pool also does its work itself.
+class WorkerPool {
+public:
+    explicit WorkerPool(unsigned threads) {
+        for (unsigned t = 0; t < threads; ++t) {
+            try {
+                m_threads.emplace_back([this] { serve(); });
+            } catch (const std::system_error&) {
+                break;
+            }
         }
     }
-    work();
-    for (std::thread& worker : workers) {
-        worker.join();
+    ~WorkerPool() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        for (std::thread& thread : m_threads) {
+            thread.join();
+        }
     }
-}
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
 
-// Deflates data of a megabyte or more on several cores: the data are cut into blocks, each
-// compressed on its own but primed with the 32 KiB before it, and all but the last ended with a
-// sync flush, so the pieces joined make one ordinary deflate stream (the way pigz does it).
-bool deflateInParallel(const std::string& data, std::string& packed) {
-    constexpr size_t kBlock = 256u << 10;
-    constexpr size_t kWindow = 32u << 10;
-    const size_t blocks = (data.size() + kBlock - 1) / kBlock;
-    std::vector<std::string> pieces(blocks);
-    std::vector<char> failed(blocks, 0);
-    runOnCores(blocks, [&](size_t b) {
-        z_stream stream{};
-        if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-            failed[b] = 1;
+    void post(std::function<void()> task) {
+        if (m_threads.empty()) {
             return;
         }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_tasks.push_back(std::move(task));
+        }
+        m_wake.notify_one();
+    }
+
+    // Runs task(i) for every i below count on the calling thread and on any worker that is free,
+    // and returns when all are done. The caller takes items too, so the work ends even when every
+    // worker is busy.
+    template <class Task> void forEach(size_t count, Task&& task) {
+        struct Progress {
+            std::atomic<size_t> next{0};
+            size_t done = 0;
+            std::mutex mutex;
+            std::condition_variable finished;
+        };
+        auto progress = std::make_shared<Progress>();
+        // A helper that starts after the last item was taken does nothing, so task is never used
+        // after forEach has returned.
+        auto work = [progress, count, &task] {
+            size_t doneHere = 0;
+            for (size_t i = progress->next++; i < count; i = progress->next++) {
+                task(i);
+                ++doneHere;
+            }
+            if (doneHere > 0) {
+                std::lock_guard<std::mutex> lock(progress->mutex);
+                progress->done += doneHere;
+                if (progress->done == count) {
+                    progress->finished.notify_all();
+                }
+            }
+        };
+        for (size_t helper = 0; helper + 1 < count && helper < m_threads.size(); ++helper) {
+            post(work);
+        }
+        work();
+        std::unique_lock<std::mutex> lock(progress->mutex);
+        progress->finished.wait(lock, [&] { return progress->done == count; });
+    }
+
+private:
+    void serve() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stopping || !m_tasks.empty(); });
+                if (m_stopping) {
+                    return;
+                }
+                task = std::move(m_tasks.front());
+                m_tasks.pop_front();
+            }
+            task();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads;
+};
+
+// Deflates data of kParallelLimit or more on several cores: the data are cut into blocks, each
+// compressed on its own but primed with the 32 KiB before it, and all but the last ended with a
+// sync flush, so the pieces joined make one ordinary deflate stream (the way pigz does it).
+bool deflateInParallel(const char* data, size_t size, std::string& packed, WorkerPool& pool) {
+    const size_t blocks = (size + kBlock - 1) / kBlock;
+    // Every block's output goes to its own stretch of one buffer, closed up afterwards.
+    const size_t room = compressBound(kBlock) + 64;
+    auto output = std::make_unique_for_overwrite<char[]>(blocks * room);
+    std::vector<size_t> lengths(blocks, 0);
+    std::atomic<bool> failed{false};
+    pool.forEach(blocks, [&](size_t b) {
         const size_t start = b * kBlock;
-        const size_t size = std::min(kBlock, data.size() - start);
-        if (start > 0) {
-            const size_t window = std::min(kWindow, start);
-            deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(data.data() + start - window),
-                                 static_cast<uInt>(window));
-        }
-        std::string& out = pieces[b];
-        out.resize(deflateBound(&stream, size) + 16);
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + start));
-        stream.avail_in = static_cast<uInt>(size);
-        stream.next_out = reinterpret_cast<Bytef*>(out.data());
-        stream.avail_out = static_cast<uInt>(out.size());
+        const size_t length = std::min(kBlock, size - start);
+        const size_t window = std::min(kWindow, start);
+        Deflater& deflater = Deflater::forThread(Z_DEFAULT_COMPRESSION);
         const bool last = b + 1 == blocks;
-        const int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
-        if ((last && result != Z_STREAM_END) || (!last && (result != Z_OK || stream.avail_in != 0))) {
-            failed[b] = 1;
+        std::optional<size_t> written;
+        if (deflater.reset(data + start - window, window)) {
+            written = deflater.once(data + start, length, output.get() + b * room, room,
+                                    last ? Z_FINISH : Z_SYNC_FLUSH);
         }
-        out.resize(stream.total_out);
-        deflateEnd(&stream);
+        if (!written) {
+            failed = true;
+            return;
+        }
+        lengths[b] = *written;
     });
-    if (std::find(failed.begin(), failed.end(), 1) != failed.end()) {
+    if (failed) {
         return false;
     }
     size_t total = 0;
-    for (const std::string& piece : pieces) {
-        total += piece.size();
+    for (size_t length : lengths) {
+        total += length;
     }
-    packed.reserve(total);
-    for (const std::string& piece : pieces) {
-        packed += piece;
+    packed.reserve(packed.size() + total);
+    for (size_t b = 0; b < blocks; ++b) {
+        packed.append(output.get() + b * room, lengths[b]);
     }
     return true;
 }
@@ -177,19 +302,13 @@ bool looksIncompressible(const char* data, size_t size) {
         return false; // small enough to simply try
     }
     const size_t sample = std::min(size, kSample);
-    z_stream stream{};
-    if (deflateInit2(&stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    Deflater& deflater = Deflater::forThread(1);
+    if (!deflater.reset()) {
         return false;
     }
-    std::vector<unsigned char> out(deflateBound(&stream, sample));
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
-    stream.avail_in = static_cast<uInt>(sample);
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int result = deflate(&stream, Z_FINISH);
-    const uint64_t packed = stream.total_out;
-    deflateEnd(&stream);
-    return result == Z_STREAM_END && packed * 100 >= sample * 98;
+    const size_t room = deflater.bound(sample);
+    const std::optional<size_t> packed = deflater.once(data, sample, scratch(1).get(room), room, Z_FINISH);
+    return packed && *packed * 100 >= sample * 98;
 }
 
 // Reads a file from start to end, taking the holes of a sparse file as zeros without reading
@@ -267,8 +386,9 @@ struct Prepared {
     bool ready = false; // false: larger than asked for, to be prepared or streamed later
 };
 
-// Reads and compresses one file of at most maxSize bytes (or a folder) into memory.
-Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize) {
+// Reads and compresses one file of at most maxSize bytes (or a folder) into memory; a larger one
+// comes back not ready.
+Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize, WorkerPool& pool) {
     // O_NONBLOCK: a named pipe put in the list must not hang the tool; regular files ignore it.
     Result<FileHandle> source = openFile(member.hostPath, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (!source.ok()) {
@@ -282,77 +402,82 @@ Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize) {
     if (!folder && !S_ISREG(info.st_mode)) {
         return platform::makeError(EINVAL, member.hostPath + " is not a regular file");
     }
-    Entry entry = entryFor(member, info, folder);
-    const uint64_t expected = folder ? 0 : static_cast<uint64_t>(info.st_size);
-    const bool zip64 = expected >= kZip64Threshold;
-    const uint64_t headerSize =
-        kLocalHeaderSize + entry.rawName.size() + entry.extra.size() + (zip64 ? 20 : 0);
-
     Prepared prepared;
+    const uint64_t expected = folder ? 0 : static_cast<uint64_t>(info.st_size);
     if (expected > maxSize) {
         return prepared;
     }
-    {
-        // Small files: read whole, compress whole, keep whichever of stored and deflated is smaller.
-        std::string data;
-        if (!folder) {
-            data.resize(expected + 1);
-            Result<size_t> n = readSome(source->get(), data.data(), data.size(), member.hostPath);
-            if (!n.ok()) {
-                return n.error();
-            }
-            if (*n > expected) {
-                return platform::makeError(EAGAIN, member.hostPath + " grew while it was being added");
-            }
-            data.resize(*n);
+    Entry entry = entryFor(member, info, folder);
+    const bool zip64 = expected >= kZip64Threshold;
+    // Small files: read whole, compress whole, keep whichever of stored and deflated is smaller.
+    char* data = scratch(0).get(expected + 1);
+    size_t size = 0;
+    if (!folder) {
+        Result<size_t> n = readSome(source->get(), data, expected + 1, member.hostPath);
+        if (!n.ok()) {
+            return n.error();
         }
-        entry.size = data.size();
-        entry.crc = static_cast<uint32_t>(
-            crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<z_size_t>(data.size())));
-        std::string packed;
-        if (data.size() >= kParallelLimit && !looksIncompressible(data.data(), data.size())) {
-            if (!deflateInParallel(data, packed)) {
+        if (*n > expected) {
+            return platform::makeError(EAGAIN, member.hostPath + " grew while it was being added");
+        }
+        size = *n;
+    }
+    entry.size = size;
+    entry.crc = static_cast<uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(data), size));
+    std::string parallel;
+    std::string_view packed;
+    if (size > 0 && !looksIncompressible(data, size)) {
+        if (size >= kParallelLimit) {
+            if (!deflateInParallel(data, size, parallel, pool)) {
                 return platform::makeError(EIO, "cannot compress " + member.hostPath);
             }
-        } else if (!data.empty() && !looksIncompressible(data.data(), data.size())) {
-            Deflater deflater;
-            if (!deflater.ok() || !deflater.run(data.data(), data.size(), true, packed)) {
+            packed = parallel;
+        } else {
+            Deflater& deflater = Deflater::forThread(Z_DEFAULT_COMPRESSION);
+            const size_t room = deflater.reset() ? deflater.bound(size) : 0;
+            char* output = scratch(1).get(room);
+            const std::optional<size_t> written =
+                room > 0 ? deflater.once(data, size, output, room, Z_FINISH) : std::nullopt;
+            if (!written) {
                 return platform::makeError(EIO, "cannot compress " + member.hostPath);
             }
+            packed = std::string_view(output, *written);
         }
-        const bool deflated = !packed.empty() && packed.size() < data.size();
-        entry.method = deflated ? kMethodDeflated : kMethodStored;
-        entry.packedSize = deflated ? packed.size() : data.size();
-        prepared.bytes.reserve(headerSize + entry.packedSize);
-        appendLocalHeader(prepared.bytes, entry, zip64);
-        prepared.bytes += deflated ? packed : data;
+    }
+    const bool deflated = !packed.empty() && packed.size() < size;
+    entry.method = deflated ? kMethodDeflated : kMethodStored;
+    entry.packedSize = deflated ? packed.size() : size;
+    prepared.bytes.reserve(kLocalHeaderSize + entry.rawName.size() + entry.extra.size() + 20 +
+                           entry.packedSize);
+    appendLocalHeader(prepared.bytes, entry, zip64);
+    if (deflated) {
+        prepared.bytes += packed;
+    } else {
+        prepared.bytes.append(data, size);
     }
     prepared.entry = std::move(entry);
     prepared.ready = true;
     return prepared;
 }
 
-// Writes one member (local header and data) at offset.
-Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t offset, const NewMember& member,
-                            bool& archiveFault, Prepared* ahead = nullptr) {
+// Writes one member that was too large to prepare ahead (local header and data) at offset: in
+// memory up to kInMemoryLimit, else streamed, with the header written last when sizes and CRC are
+// known.
+Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_t offset,
+                                 const NewMember& member, bool& archiveFault, WorkerPool& pool) {
     archiveFault = false;
-    Prepared local;
-    if (ahead == nullptr || !ahead->ready) {
-        Result<Prepared> prepared = prepareMember(member, kInMemoryLimit);
-        if (!prepared.ok()) {
-            return prepared.error();
-        }
-        local = std::move(*prepared);
-        ahead = &local;
+    Result<Prepared> prepared = prepareMember(member, kInMemoryLimit, pool);
+    if (!prepared.ok()) {
+        return prepared.error();
     }
-    if (ahead->ready) {
-        if (Status written = writeAt(fd, ahead->bytes.data(), ahead->bytes.size(), offset, archivePath);
+    if (prepared->ready) {
+        if (Status written = writeAt(fd, prepared->bytes.data(), prepared->bytes.size(), offset, archivePath);
             !written.ok()) {
             archiveFault = true;
             return written.error();
         }
-        ahead->entry.localOffset = offset;
-        return Written{std::move(ahead->entry), offset + ahead->bytes.size()};
+        prepared->entry.localOffset = offset;
+        return Written{std::move(prepared->entry), offset + prepared->bytes.size()};
     }
     // O_NONBLOCK: a named pipe put in the list must not hang the tool; regular files ignore it.
     Result<FileHandle> source = openFile(member.hostPath, O_RDONLY | O_NONBLOCK | O_NOCTTY);
@@ -376,34 +501,33 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
     const uint64_t dataOffset = offset + headerSize;
     std::string out;
 
-    // Large files are streamed; the header is written last, when sizes and CRC are known.
-    Deflater deflater;
-    if (!deflater.ok()) {
+    Deflater& deflater = Deflater::forThread(Z_DEFAULT_COMPRESSION);
+    if (!deflater.reset()) {
         return platform::makeError(EIO, "cannot compress " + member.hostPath);
     }
-    std::vector<char> buffer(kChunk);
+    char* buffer = scratch(0).get(kChunk);
     uint32_t crc = 0;
     uint64_t total = 0;
     uint64_t position = dataOffset;
     SparseReader reader(source->get(), member.hostPath);
     bool first = true;
     for (;;) {
-        Result<size_t> n = reader.read(buffer.data(), buffer.size());
+        Result<size_t> n = reader.read(buffer, kChunk);
         if (!n.ok()) {
             return n.error();
         }
         if (first) {
-            entry.method = looksIncompressible(buffer.data(), *n) ? kMethodStored : kMethodDeflated;
+            entry.method = looksIncompressible(buffer, *n) ? kMethodStored : kMethodDeflated;
             first = false;
         }
-        crc = static_cast<uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer.data()), *n));
+        crc = static_cast<uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer), *n));
         total += *n;
-        const bool last = *n < buffer.size();
-        const char* chunk = buffer.data();
+        const bool last = *n < kChunk;
+        const char* chunk = buffer;
         size_t chunkSize = *n;
         if (entry.method == kMethodDeflated) {
             out.clear();
-            if (!deflater.run(buffer.data(), *n, last, out)) {
+            if (!deflater.run(buffer, *n, last, out)) {
                 return platform::makeError(EIO, "cannot compress " + member.hostPath);
             }
             chunk = out.data();
@@ -433,40 +557,128 @@ Result<Written> writeMember(int fd, const std::string& archivePath, uint64_t off
     return Written{std::move(entry), position};
 }
 
-// Writes the members one after another from offset. Small files are read and compressed on all
-// cores, a batch at a time, ahead of being written in order; larger ones are handled one by one.
-// A file that cannot be read is a problem of its own; a failed write stops the run.
-template <class OnEntry>
-Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset,
-                    const std::vector<NewMember>& members, Problems& problems, OnEntry&& onEntry) {
-    constexpr size_t kBatch = 64;
-    constexpr uint64_t kAheadLimit = 1u << 20; // read ahead: at most 1 MiB a file, 64 MiB a batch
-    for (size_t start = 0; start < members.size(); start += kBatch) {
-        const size_t count = std::min(kBatch, members.size() - start);
-        std::vector<std::optional<Result<Prepared>>> ahead(count);
-        runOnCores(count,
-                   [&](size_t k) { ahead[k].emplace(prepareMember(members[start + k], kAheadLimit)); });
-        for (size_t k = 0; k < count; ++k) {
-            Result<Prepared>& prepared = *ahead[k];
-            if (!prepared.ok()) {
-                problems.push_back(prepared.error().message);
-                continue;
-            }
-            bool archiveFault = false;
-            Result<Written> written =
-                writeMember(fd, archivePath, offset, members[start + k], archiveFault, &*prepared);
-            if (!written.ok()) {
-                if (archiveFault) {
-                    return written.error();
-                }
-                problems.push_back(written.error().message);
-                continue;
-            }
-            onEntry(std::move(written->entry));
-            offset = written->end;
+} // namespace
+
+// The members in slots, each prepared by whichever thread takes it first: a worker ahead of time,
+// or the writer itself when its turn comes before a worker got to it.
+struct MemberPipeline::State {
+    explicit State(std::vector<NewMember> list)
+        : members(std::move(list)), slots(std::make_unique<Slot[]>(members.size())),
+          pool(std::min(std::max(1u, std::thread::hardware_concurrency()), 4u)) {
+        topUp();
+    }
+
+    // The member at position k, once prepared; positions are taken in order, each once.
+    Result<Prepared> take(size_t k) {
+        std::optional<Result<Prepared>> result;
+        int queued = 0;
+        if (slots[k].stage.compare_exchange_strong(queued, 1)) {
+            result.emplace(prepareMember(members[k], kAheadLimit, pool));
+        } else {
+            std::unique_lock<std::mutex> lock(mutex);
+            ready.wait(lock, [&] { return slots[k].stage.load() == 2; });
+            result = std::move(slots[k].prepared);
+            slots[k].prepared.reset();
+        }
+        taken = k + 1;
+        topUp();
+        return std::move(*result);
+    }
+
+    // Hands the workers the members up to kAheadCount beyond the one the writer waits for.
+    void topUp() {
+        while (posted < members.size() && posted < taken + kAheadCount) {
+            const size_t k = posted++;
+            pool.post([this, k] { prepareAhead(k); });
         }
     }
-    return Status::success();
+
+    void prepareAhead(size_t k) {
+        int queued = 0;
+        if (!slots[k].stage.compare_exchange_strong(queued, 1)) {
+            return; // the writer took it first
+        }
+        Result<Prepared> result = prepareMember(members[k], kAheadLimit, pool);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            slots[k].prepared.emplace(std::move(result));
+            slots[k].stage = 2;
+        }
+        ready.notify_all();
+    }
+
+    struct Slot {
+        std::atomic<int> stage{0}; // 0 waiting, 1 being prepared, 2 prepared
+        std::optional<Result<Prepared>> prepared;
+    };
+
+    const std::vector<NewMember> members;
+    std::unique_ptr<Slot[]> slots;
+    std::mutex mutex;
+    std::condition_variable ready;
+    size_t posted = 0;
+    size_t taken = 0;
+    // Last, so that its threads have stopped before anything they use goes.
+    WorkerPool pool;
+};
+
+MemberPipeline::MemberPipeline(std::vector<NewMember> members)
+    : m_state(std::make_unique<State>(std::move(members))) {}
+
+MemberPipeline::~MemberPipeline() = default;
+
+namespace {
+
+// Writes the members one after another from offset, in the pipeline's order: prepared ones
+// gathered into large writes, larger ones one by one. A file that cannot be read is a problem of
+// its own; a failed write stops the run.
+template <class OnEntry>
+Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, MemberPipeline::State& pipeline,
+                    Problems& problems, OnEntry&& onEntry) {
+    std::string batch;
+    uint64_t batchOffset = offset;
+    auto flush = [&]() -> Status {
+        Status written = writeAt(fd, batch.data(), batch.size(), batchOffset, archivePath);
+        batch.clear();
+        batchOffset = offset;
+        return written;
+    };
+    for (size_t k = 0; k < pipeline.members.size(); ++k) {
+        Result<Prepared> prepared = pipeline.take(k);
+        if (!prepared.ok()) {
+            problems.push_back(prepared.error().message);
+            continue;
+        }
+        if (prepared->ready) {
+            batch += prepared->bytes;
+            prepared->entry.localOffset = offset;
+            offset += prepared->bytes.size();
+            onEntry(std::move(prepared->entry));
+            if (batch.size() >= kWriteBatch) {
+                if (Status written = flush(); !written.ok()) {
+                    return written;
+                }
+            }
+            continue;
+        }
+        if (Status written = flush(); !written.ok()) {
+            return written;
+        }
+        bool archiveFault = false;
+        Result<Written> written =
+            writeLargeMember(fd, archivePath, offset, pipeline.members[k], archiveFault, pipeline.pool);
+        if (!written.ok()) {
+            if (archiveFault) {
+                return written.error();
+            }
+            problems.push_back(written.error().message);
+            continue;
+        }
+        onEntry(std::move(written->entry));
+        offset = written->end;
+        batchOffset = offset;
+    }
+    return flush();
 }
 
 // Copies the kept members into the new archive as they lie in the old one: the old file up to
@@ -548,33 +760,30 @@ Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const 
 
 } // namespace
 
-Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIndex& old,
-                       const std::vector<NewMember>& members, Problems& problems) {
-    Result<AppendJournal> journal = AppendJournal::begin(paths, archiveFd, old.fileSize, old.centralOffset);
+Status appendToArchive(const ArchivePaths& paths, int archiveFd, const DirectoryPlace& place,
+                       uint64_t oldRecords, ByteBuffer oldTail, MemberPipeline& members, Problems& problems) {
+    Result<AppendJournal> journal =
+        AppendJournal::begin(paths, archiveFd, place.fileSize, place.centralOffset, std::move(oldTail));
     if (!journal.ok()) {
         return journal.error();
     }
     // The old members stay where they are, so their directory records are reused byte for byte;
     // only the new members' records are made. That keeps a run's cost independent of how many
-    // members the archive already has (apart from reading its directory once).
-    const std::string& oldCentral = journal->oldTail();
+    // members the archive already has (apart from moving its directory's bytes).
+    const std::string_view oldCentral = journal->oldTail().substr(0, static_cast<size_t>(place.centralSize));
     std::string central; // the new members' records and the end records
-    uint64_t count = old.entries.size();
-    uint64_t offset = old.centralOffset;
-    Status failure = writeMembers(archiveFd, paths.archive, offset, members, problems, [&](Entry entry) {
-        appendCentralRecord(central, entry);
-        ++count;
-    });
+    uint64_t count = oldRecords;
+    uint64_t offset = place.centralOffset;
+    Status failure =
+        writeMembers(archiveFd, paths.archive, offset, members.state(), problems, [&](Entry entry) {
+            appendCentralRecord(central, entry);
+            ++count;
+        });
     if (failure.ok()) {
-        const uint64_t centralSize = old.centralSize + central.size();
-        appendEndRecords(central, count, offset, centralSize, old.comment);
-        failure = writeAt(archiveFd, oldCentral.data(), static_cast<size_t>(old.centralSize), offset,
-                          paths.archive);
-        if (failure.ok()) {
-            failure =
-                writeAt(archiveFd, central.data(), central.size(), offset + old.centralSize, paths.archive);
-        }
-        const uint64_t end = offset + old.centralSize + central.size();
+        const uint64_t centralSize = place.centralSize + central.size();
+        appendEndRecords(central, count, offset, centralSize, place.comment);
+        failure = writeAt(archiveFd, {oldCentral, central}, offset, paths.archive);
+        const uint64_t end = offset + place.centralSize + central.size();
         if (failure.ok() && ::ftruncate(archiveFd, static_cast<off_t>(end)) != 0) {
             failure = platform::errnoError("cannot set the length of " + paths.archive);
         }
@@ -595,8 +804,7 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIn
 }
 
 Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& old,
-                      const std::vector<bool>& keep, const std::vector<NewMember>& members,
-                      Problems& problems) {
+                      const std::vector<bool>& keep, MemberPipeline* members, Problems& problems) {
     mode_t mode = 0666;
     if (oldFd >= 0) {
         struct stat info {};
@@ -604,39 +812,43 @@ Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& 
             mode = info.st_mode & 07777;
         }
     }
-    Result<FileHandle> scratch = openFile(paths.scratch, O_RDWR | O_CREAT | O_TRUNC, static_cast<int>(mode));
-    if (!scratch.ok()) {
-        return scratch.error();
+    Result<FileHandle> scratchFile =
+        openFile(paths.scratch, O_RDWR | O_CREAT | O_TRUNC, static_cast<int>(mode));
+    if (!scratchFile.ok()) {
+        return scratchFile.error();
     }
     if (oldFd >= 0) {
-        (void)::fchmod(scratch->get(), mode); // the umask must not narrow an existing archive's mode
+        (void)::fchmod(scratchFile->get(), mode); // the umask must not narrow an existing archive's mode
     }
     auto fail = [&](const Error& error) -> Status {
         ::unlink(paths.scratch.c_str());
         return error;
     };
     std::vector<Entry> entries;
-    entries.reserve(old.entries.size() + members.size());
+    entries.reserve(old.entries.size());
     uint64_t offset = 0;
     if (oldFd >= 0) {
         Result<uint64_t> end =
-            copyKeptMembers(oldFd, paths.archive, old, keep, scratch->get(), paths.scratch, entries);
+            copyKeptMembers(oldFd, paths.archive, old, keep, scratchFile->get(), paths.scratch, entries);
         if (!end.ok()) {
             return fail(end.error());
         }
         offset = *end;
     }
-    if (Status written = writeMembers(scratch->get(), paths.scratch, offset, members, problems,
-                                      [&](Entry entry) { entries.push_back(std::move(entry)); });
-        !written.ok()) {
-        return fail(written.error());
+    if (members != nullptr) {
+        if (Status written =
+                writeMembers(scratchFile->get(), paths.scratch, offset, members->state(), problems,
+                             [&](Entry entry) { entries.push_back(std::move(entry)); });
+            !written.ok()) {
+            return fail(written.error());
+        }
     }
     const std::string central = buildCentralDirectory(entries, offset, old.comment);
-    if (Status written = writeAt(scratch->get(), central.data(), central.size(), offset, paths.scratch);
+    if (Status written = writeAt(scratchFile->get(), central.data(), central.size(), offset, paths.scratch);
         !written.ok()) {
         return fail(written.error());
     }
-    if (Status synced = syncFile(scratch->get(), paths.scratch); !synced.ok()) {
+    if (Status synced = syncFile(scratchFile->get(), paths.scratch); !synced.ok()) {
         return fail(synced.error());
     }
     if (::rename(paths.scratch.c_str(), paths.archive.c_str()) != 0) {

@@ -3,6 +3,7 @@
 #include "guard.h"
 #include "zipformat.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,17 +18,37 @@ struct NewMember {
 // Problems with single files that did not stop the rest of the run.
 using Problems = std::vector<std::string>;
 
-// Adds members at the end of an existing archive in place: the old central directory is saved in
-// a journal first, the new members are written where it stood, then the new central directory.
-// Time and space are in proportion to the new data (plus the directory), not to the archive.
-[[nodiscard]] Status appendToArchive(const ArchivePaths& paths, int archiveFd, const ArchiveIndex& old,
-                                     const std::vector<NewMember>& members, Problems& problems);
+// The files of one add, read and compressed on a few worker threads ahead of the writer and in its
+// order, from the moment it is made: the compression runs while the archive is locked, its
+// directory read and the journal flushed. The threads are made once, for the whole run.
+class MemberPipeline {
+public:
+    explicit MemberPipeline(std::vector<NewMember> members);
+    ~MemberPipeline();
+    MemberPipeline(const MemberPipeline&) = delete;
+    MemberPipeline& operator=(const MemberPipeline&) = delete;
+
+    struct State;
+    State& state() { return *m_state; }
+
+private:
+    std::unique_ptr<State> m_state;
+};
+
+// Adds members at the end of an existing archive in place: the old tail (the central directory and
+// the end records, as read from place.centralOffset to the file's end) is saved in a journal first,
+// the new members are written where it stood, then the old directory's records unchanged and the new
+// ones. Time and space are in proportion to the new data and the directory's bytes, with no work
+// per old member; oldRecords is how many records the old directory holds.
+[[nodiscard]] Status appendToArchive(const ArchivePaths& paths, int archiveFd, const DirectoryPlace& place,
+                                     uint64_t oldRecords, ByteBuffer oldTail, MemberPipeline& members,
+                                     Problems& problems);
 
 // Builds a whole new archive beside the old one (the kept old members copied as they are, then
-// the new members), flushes it and renames it over the old one. Creates the archive when oldFd
-// is -1. The old archive is untouched until the rename.
+// the new members, if any), flushes it and renames it over the old one. Creates the archive when
+// oldFd is -1. The old archive is untouched until the rename.
 [[nodiscard]] Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& old,
-                                    const std::vector<bool>& keep, const std::vector<NewMember>& members,
+                                    const std::vector<bool>& keep, MemberPipeline* members,
                                     Problems& problems);
 
 } // namespace pkzip

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <numeric>
 #include <sys/stat.h>
 
@@ -121,61 +122,67 @@ int64_t Entry::modificationTime() const {
     return static_cast<int64_t>(std::mktime(&fields));
 }
 
-Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
-    ArchiveIndex index;
+Result<DirectoryPlace> locateDirectory(int fd, const std::string& path) {
+    DirectoryPlace place;
     Result<uint64_t> size = fileSize(fd, path);
     if (!size.ok()) {
         return size.error();
     }
-    index.fileSize = *size;
-    if (index.fileSize == 0) {
-        return index;
+    place.fileSize = *size;
+    if (place.fileSize == 0) {
+        return place;
     }
-    // The end record sits in the last 22 bytes plus a comment of up to 65,535 bytes.
-    const uint64_t tailSize = std::min<uint64_t>(index.fileSize, 22 + 65535);
-    std::string tail(tailSize, '\0');
-    if (Status read = readAt(fd, tail.data(), tail.size(), index.fileSize - tailSize, path); !read.ok()) {
-        return read.error();
-    }
-    const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+    // The end record sits in the last 22 bytes plus a comment of up to 65,535 bytes. Most archives
+    // have no comment, so a small read at the end usually finds it.
+    std::string tail;
     std::optional<size_t> endPos;
-    for (size_t i = tail.size() >= 22 ? tail.size() - 22 + 1 : 0; i-- > 0;) {
-        if (get32(bytes + i) == kEndSignature && i + 22 + get16(bytes + i + 20) <= tail.size()) {
-            endPos = i;
+    for (const uint64_t wanted : {uint64_t{4096}, uint64_t{22 + 65535}}) {
+        const uint64_t tailSize = std::min<uint64_t>(place.fileSize, wanted);
+        tail.resize(tailSize);
+        if (Status read = readAt(fd, tail.data(), tail.size(), place.fileSize - tailSize, path); !read.ok()) {
+            return read.error();
+        }
+        const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
+        for (size_t i = tail.size() >= 22 ? tail.size() - 22 + 1 : 0; i-- > 0;) {
+            if (get32(bytes + i) == kEndSignature && i + 22 + get16(bytes + i + 20) <= tail.size()) {
+                endPos = i;
+                break;
+            }
+        }
+        if (endPos || tailSize == place.fileSize) {
             break;
         }
     }
     if (!endPos) {
         return corrupt(path, "no end of central directory record");
     }
-    const unsigned char* end = bytes + *endPos;
-    const uint64_t endOffset = index.fileSize - tailSize + *endPos;
-    index.comment.assign(tail, *endPos + 22, get16(end + 20));
+    const auto* end = reinterpret_cast<const unsigned char*>(tail.data()) + *endPos;
+    const uint64_t endOffset = place.fileSize - tail.size() + *endPos;
+    place.comment.assign(tail, *endPos + 22, get16(end + 20));
     uint32_t disk = get16(end + 4);
     uint32_t centralDisk = get16(end + 6);
     bool split = false;
-    uint64_t count = get16(end + 10);
+    place.count = get16(end + 10);
     uint64_t centralSize = get32(end + 12);
     uint64_t centralOffset = get32(end + 16);
-    std::optional<uint64_t> zip64EndOffset;
     if (endOffset >= 20) {
         unsigned char locator[20];
         if (Status read = readAt(fd, locator, sizeof locator, endOffset - 20, path); !read.ok()) {
             return read.error();
         }
         if (get32(locator) == kZip64LocatorSignature) {
-            zip64EndOffset = get64(locator + 8);
+            place.zip64EndOffset = get64(locator + 8);
             unsigned char record[56];
-            if (*zip64EndOffset + sizeof record > endOffset) {
+            if (*place.zip64EndOffset + sizeof record > endOffset) {
                 return corrupt(path, "the ZIP64 end record lies outside the file");
             }
-            if (Status read = readAt(fd, record, sizeof record, *zip64EndOffset, path); !read.ok()) {
+            if (Status read = readAt(fd, record, sizeof record, *place.zip64EndOffset, path); !read.ok()) {
                 return read.error();
             }
             if (get32(record) != kZip64EndSignature) {
                 return corrupt(path, "the ZIP64 end record is missing");
             }
-            count = get64(record + 32);
+            place.count = get64(record + 32);
             centralSize = get64(record + 40);
             centralOffset = get64(record + 48);
             // A classic field at its maximum means "see the ZIP64 record", disk numbers included.
@@ -196,7 +203,7 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
     // archive's own start: the directory ends where the end record begins, so the gap tells the
     // prefix's length. Such offsets are corrected when read, and rewritten as true offsets by
     // any change.
-    if (!zip64EndOffset && centralSize <= endOffset && centralOffset + centralSize < endOffset) {
+    if (!place.zip64EndOffset && centralSize <= endOffset && centralOffset + centralSize < endOffset) {
         const uint64_t shift = endOffset - centralSize - centralOffset;
         unsigned char signature[4] = {};
         const bool atRecorded = centralSize >= 4 && readAt(fd, signature, 4, centralOffset, path).ok() &&
@@ -204,75 +211,170 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
         if (!atRecorded && (centralSize < 4 || (readAt(fd, signature, 4, centralOffset + shift, path).ok() &&
                                                 get32(signature) == kCentralSignature))) {
             centralOffset += shift;
-            index.prefixShift = shift;
+            place.prefixShift = shift;
         }
     }
     if (centralOffset > endOffset || centralSize > endOffset - centralOffset) {
         return corrupt(path, "the central directory lies outside the file");
     }
-    index.centralOffset = centralOffset;
-    index.centralSize = centralSize;
-    std::string central(centralSize, '\0');
-    if (Status read = readAt(fd, central.data(), central.size(), centralOffset, path); !read.ok()) {
-        return read.error();
+    place.centralOffset = centralOffset;
+    place.centralSize = centralSize;
+    return place;
+}
+
+DirectoryReader::DirectoryReader(int fd, const std::string& path, const DirectoryPlace& place,
+                                 std::string_view bytes)
+    : m_fd(fd), m_path(path), m_place(place), m_data(reinterpret_cast<const unsigned char*>(bytes.data())),
+      m_end(static_cast<size_t>(std::min<uint64_t>(bytes.size(), place.centralSize))) {}
+
+DirectoryReader::DirectoryReader(int fd, const std::string& path, const DirectoryPlace& place, size_t window)
+    : m_fd(fd), m_path(path), m_place(place), m_unread(place.centralSize), m_nextOffset(place.centralOffset) {
+    // At least one record of the largest size: 46 bytes and three fields of up to 65,535 bytes.
+    m_window.resize(
+        static_cast<size_t>(std::min<uint64_t>(place.centralSize, std::max<size_t>(window, 46 + 3 * 65535))));
+    m_data = reinterpret_cast<const unsigned char*>(m_window.data());
+}
+
+Status DirectoryReader::fill(size_t wanted) {
+    const size_t held = m_end - m_begin;
+    if (held >= wanted || m_unread == 0) {
+        return Status::success();
     }
-    const auto* p = reinterpret_cast<const unsigned char*>(central.data());
-    size_t pos = 0;
-    index.entries.reserve(std::min<uint64_t>(count, central.size() / 46));
-    while (pos < central.size()) {
-        if (pos + 46 > central.size() || get32(p + pos) != kCentralSignature) {
-            if (pos == 0 &&
-                directoryIsEncrypted(fd, path, zip64EndOffset, centralOffset, index.prefixShift)) {
-                return corrupt(path, "its central directory is encrypted, which is not supported");
-            }
-            return corrupt(path, "central directory record " + std::to_string(index.entries.size() + 1) +
-                                     " is damaged");
-        }
-        const unsigned char* r = p + pos;
-        Entry entry;
-        entry.versionMadeBy = get16(r + 4);
-        entry.versionNeeded = get16(r + 6);
-        entry.flags = get16(r + 8);
-        entry.method = get16(r + 10);
-        entry.dosTime = get16(r + 12);
-        entry.dosDate = get16(r + 14);
-        entry.crc = get32(r + 16);
-        entry.packedSize = get32(r + 20);
-        entry.size = get32(r + 24);
-        const size_t nameLength = get16(r + 28);
-        const size_t extraLength = get16(r + 30);
-        const size_t commentLength = get16(r + 32);
-        entry.internalAttributes = get16(r + 36);
-        entry.externalAttributes = get32(r + 38);
-        entry.localOffset = get32(r + 42);
-        if (pos + 46 + nameLength + extraLength + commentLength > central.size()) {
-            return corrupt(path, "central directory record " + std::to_string(index.entries.size() + 1) +
-                                     " runs past the directory's end");
-        }
-        entry.rawName.assign(central, pos + 46, nameLength);
-        const std::string_view extra(central.data() + pos + 46 + nameLength, extraLength);
-        if (!parseExtra(entry, extra, entry.size == kZip64Limit, entry.packedSize == kZip64Limit,
-                        entry.localOffset == kZip64Limit)) {
-            return corrupt(path, "the ZIP64 sizes of member " + std::to_string(index.entries.size() + 1) +
-                                     " are missing");
-        }
-        entry.localOffset += index.prefixShift;
-        entry.comment.assign(central, pos + 46 + nameLength + extraLength, commentLength);
-        entry.name = decodeMemberName(entry.rawName, (entry.flags & kFlagUtf8) != 0, extra);
-        // Old MS-DOS and Windows tools mark a folder only by its attribute; it holds no data.
-        if ((entry.externalAttributes & kDosFolderAttribute) != 0 && entry.size == 0 && !entry.isFolder() &&
-            !entry.name.empty()) {
-            entry.name += '/';
-        }
-        index.entries.push_back(std::move(entry));
-        pos += 46 + nameLength + extraLength + commentLength;
+    std::memmove(m_window.data(), m_window.data() + m_begin, held);
+    m_begin = 0;
+    m_end = held;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(m_unread, m_window.size() - held));
+    if (Status read = readAt(m_fd, m_window.data() + held, n, m_nextOffset, m_path); !read.ok()) {
+        return read;
     }
-    // Some writers let a 16-bit count wrap past 65,535 members; the records themselves count.
-    if (index.entries.size() != count && (index.entries.size() & 0xffff) != (count & 0xffff)) {
-        return corrupt(path, "the central directory holds " + std::to_string(index.entries.size()) +
-                                 " members but the end record says " + std::to_string(count));
+    m_end += n;
+    m_nextOffset += n;
+    m_unread -= n;
+    return Status::success();
+}
+
+Error DirectoryReader::damaged(const std::string& why) const {
+    return corrupt(m_path, "central directory record " + std::to_string(m_records + 1) + why);
+}
+
+Result<bool> DirectoryReader::next(CentralRecord& record) {
+    if (m_begin == m_end && m_unread == 0) {
+        // Some writers let a 16-bit count wrap past 65,535 members; the records themselves count.
+        if (m_records != m_place.count && (m_records & 0xffff) != (m_place.count & 0xffff)) {
+            return corrupt(m_path, "the central directory holds " + std::to_string(m_records) +
+                                       " members but the end record says " + std::to_string(m_place.count));
+        }
+        return false;
+    }
+    if (Status filled = fill(46); !filled.ok()) {
+        return filled.error();
+    }
+    const unsigned char* r = m_data + m_begin;
+    if (m_end - m_begin < 46 || get32(r) != kCentralSignature) {
+        if (m_records == 0 && directoryIsEncrypted(m_fd, m_path, m_place.zip64EndOffset,
+                                                   m_place.centralOffset, m_place.prefixShift)) {
+            return corrupt(m_path, "its central directory is encrypted, which is not supported");
+        }
+        return damaged(" is damaged");
+    }
+    const size_t nameLength = get16(r + 28);
+    const size_t extraLength = get16(r + 30);
+    const size_t commentLength = get16(r + 32);
+    const size_t size = 46 + nameLength + extraLength + commentLength;
+    if (m_end - m_begin < size) {
+        if (Status filled = fill(size); !filled.ok()) {
+            return filled.error();
+        }
+        r = m_data + m_begin;
+        if (m_end - m_begin < size) {
+            return damaged(" runs past the directory's end");
+        }
+    }
+    const auto* text = reinterpret_cast<const char*>(r);
+    record.fields = r;
+    record.rawName = std::string_view(text + 46, nameLength);
+    record.extra = std::string_view(text + 46 + nameLength, extraLength);
+    record.comment = std::string_view(text + 46 + nameLength + extraLength, commentLength);
+    m_begin += size;
+    ++m_records;
+    return true;
+}
+
+Status readEntry(const CentralRecord& record, uint64_t prefixShift, uint64_t number, const std::string& path,
+                 Entry& entry) {
+    const unsigned char* r = record.fields;
+    entry.versionMadeBy = get16(r + 4);
+    entry.versionNeeded = get16(r + 6);
+    entry.flags = get16(r + 8);
+    entry.method = get16(r + 10);
+    entry.dosTime = get16(r + 12);
+    entry.dosDate = get16(r + 14);
+    entry.crc = get32(r + 16);
+    entry.packedSize = get32(r + 20);
+    entry.size = get32(r + 24);
+    entry.internalAttributes = get16(r + 36);
+    entry.externalAttributes = get32(r + 38);
+    entry.localOffset = get32(r + 42);
+    entry.rawName.assign(record.rawName);
+    entry.extra.clear();
+    entry.modified.reset();
+    if (!parseExtra(entry, record.extra, entry.size == kZip64Limit, entry.packedSize == kZip64Limit,
+                    entry.localOffset == kZip64Limit)) {
+        return corrupt(path, "the ZIP64 sizes of member " + std::to_string(number) + " are missing");
+    }
+    entry.localOffset += prefixShift;
+    entry.comment.assign(record.comment);
+    decodeMemberNameInto(entry.name, record.rawName, (entry.flags & kFlagUtf8) != 0, record.extra);
+    // Old MS-DOS and Windows tools mark a folder only by its attribute; it holds no data.
+    if ((entry.externalAttributes & kDosFolderAttribute) != 0 && entry.size == 0 && !entry.isFolder() &&
+        !entry.name.empty()) {
+        entry.name += '/';
+    }
+    return Status::success();
+}
+
+Result<ArchiveIndex> readIndex(int fd, const std::string& path, const DirectoryPlace& place,
+                               std::string_view directory) {
+    ArchiveIndex index;
+    index.fileSize = place.fileSize;
+    index.centralOffset = place.centralOffset;
+    index.centralSize = place.centralSize;
+    index.prefixShift = place.prefixShift;
+    index.comment = place.comment;
+    if (place.fileSize == 0) {
+        return index;
+    }
+    // Held whole when the caller has it, else read a megabyte at a time.
+    std::optional<DirectoryReader> reader;
+    if (directory.size() >= place.centralSize) {
+        reader.emplace(fd, path, place, directory);
+    } else {
+        reader.emplace(fd, path, place, size_t{1} << 20);
+    }
+    index.entries.reserve(std::min<uint64_t>(place.count, place.centralSize / 46));
+    CentralRecord record;
+    for (;;) {
+        Result<bool> more = reader->next(record);
+        if (!more.ok()) {
+            return more.error();
+        }
+        if (!*more) {
+            break;
+        }
+        Entry& entry = index.entries.emplace_back();
+        if (Status read = readEntry(record, place.prefixShift, reader->records(), path, entry); !read.ok()) {
+            return read.error();
+        }
     }
     return index;
+}
+
+Result<ArchiveIndex> readIndex(int fd, const std::string& path) {
+    Result<DirectoryPlace> place = locateDirectory(fd, path);
+    if (!place.ok()) {
+        return place.error();
+    }
+    return readIndex(fd, path, *place, std::string_view());
 }
 
 std::vector<bool> findOverlaps(const ArchiveIndex& index) {

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pkzip {
@@ -25,6 +26,8 @@ constexpr uint16_t kFlagMaskedHeader = 0x2000; // local header values hidden by 
 constexpr uint32_t kDosFolderAttribute = 0x10;
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
+// The sizes above which a member needs the ZIP64 fields.
+constexpr uint64_t kZip64Limit = 0xffffffffu;
 
 // One member as the central directory describes it.
 struct Entry {
@@ -56,6 +59,74 @@ struct Entry {
     int64_t modificationTime() const;
 };
 
+// Where an archive's central directory lies, as its end records say.
+struct DirectoryPlace {
+    uint64_t fileSize = 0;
+    uint64_t centralOffset = 0; // where the directory starts in the file (= end of member data)
+    uint64_t centralSize = 0;
+    uint64_t count = 0;       // the member count of the end record (16 bits may have wrapped)
+    uint64_t prefixShift = 0; // bytes before the archive that its own offsets do not count
+    std::optional<uint64_t> zip64EndOffset;
+    std::string comment;
+};
+
+// Finds the end records of an open archive and checks that the directory they name lies inside
+// the file. An empty file is an empty archive (no directory at all).
+[[nodiscard]] Result<DirectoryPlace> locateDirectory(int fd, const std::string& path);
+
+// One central directory record as it lies in memory.
+struct CentralRecord {
+    const unsigned char* fields = nullptr; // the 46 bytes of fixed fields
+    std::string_view rawName;
+    std::string_view extra;
+    std::string_view comment;
+
+    uint16_t flags() const { return get16(fields + 8); }
+    uint32_t externalAttributes() const { return get32(fields + 38); }
+    // Whether the record needs ZIP64 fields for a size or its offset.
+    bool isMasked() const {
+        return get32(fields + 20) == kZip64Limit || get32(fields + 24) == kZip64Limit ||
+               get32(fields + 42) == kZip64Limit;
+    }
+};
+
+// Reads the records of a central directory one at a time, checking each record's frame and, after
+// the last, the member count of the end record. The directory is either held whole in memory or
+// read from the file a window at a time, so that a directory of a million members costs no more
+// memory than one window. The path and the place must outlive the reader.
+class DirectoryReader {
+public:
+    // Over the whole directory, already read into memory (bytes must outlive the reader).
+    DirectoryReader(int fd, const std::string& path, const DirectoryPlace& place, std::string_view bytes);
+    // From the file, about window bytes at a time.
+    DirectoryReader(int fd, const std::string& path, const DirectoryPlace& place, size_t window);
+
+    // The next record; false after the last one. A damaged record or a wrong count is an error.
+    [[nodiscard]] Result<bool> next(CentralRecord& record);
+    // How many records were read so far.
+    uint64_t records() const { return m_records; }
+
+private:
+    [[nodiscard]] Status fill(size_t wanted);
+    Error damaged(const std::string& why) const;
+
+    int m_fd;
+    const std::string& m_path;
+    const DirectoryPlace& m_place;
+    std::string m_window;
+    const unsigned char* m_data = nullptr;
+    size_t m_begin = 0;
+    size_t m_end = 0;
+    uint64_t m_unread = 0;     // directory bytes not read from the file yet
+    uint64_t m_nextOffset = 0; // where they start
+    uint64_t m_records = 0;
+};
+
+// The member a record describes, written over entry (whose strings keep their capacity); number
+// counts the members from 1 for the message when the ZIP64 fields the record needs are missing.
+[[nodiscard]] Status readEntry(const CentralRecord& record, uint64_t prefixShift, uint64_t number,
+                               const std::string& path, Entry& entry);
+
 // The central directory of an archive, read into memory.
 struct ArchiveIndex {
     std::vector<Entry> entries;
@@ -68,6 +139,9 @@ struct ArchiveIndex {
 
 // Reads the central directory of an open archive. An empty file is an empty archive.
 [[nodiscard]] Result<ArchiveIndex> readIndex(int fd, const std::string& path);
+// The same from a directory already in memory: the bytes from place.centralOffset on.
+[[nodiscard]] Result<ArchiveIndex> readIndex(int fd, const std::string& path, const DirectoryPlace& place,
+                                             std::string_view directory);
 
 // The ranges of member data must not overlap one another or the central directory; returns the
 // positions (in entries) of members whose data runs into the next member's.
@@ -88,8 +162,5 @@ void toDosTime(int64_t unixTime, uint16_t& dosDate, uint16_t& dosTime);
 
 // Extended timestamp extra field (modification time only).
 std::string extendedTimestampField(int64_t unixTime);
-
-// The sizes above which a member needs the ZIP64 fields.
-constexpr uint64_t kZip64Limit = 0xffffffffu;
 
 } // namespace pkzip

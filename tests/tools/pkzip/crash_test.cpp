@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace pkziptest {
 namespace {
@@ -295,6 +296,101 @@ TEST_F(RecoveryRecordTest, IsAppliedOnlyToTheArchiveItWasWrittenFor) {
             EXPECT_TRUE(read("k.zip") == restored) << "the archive was changed";
             EXPECT_NE(listed.err.find("kept as"), std::string::npos) << listed.err;
             EXPECT_EQ(shell("ls -a | grep -c '^.k.zip.pellix-journal.set-aside'"), "1\n");
+        }
+    }
+}
+
+} // namespace
+} // namespace pkziptest
+
+namespace pkziptest {
+namespace {
+
+void put64(std::string& out, uint64_t value) {
+    for (int i = 0; i < 8; ++i) {
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+}
+
+// A recovery record as the tool writes it: the magic, the fields, the saved tail and a CRC-32 of
+// all of that.
+std::string recoveryRecord(const std::string& magic, const std::vector<uint64_t>& fields,
+                           const std::string& tail) {
+    std::string record = magic;
+    for (uint64_t field : fields) {
+        put64(record, field);
+    }
+    put64(record, tail.size());
+    record += tail;
+    const auto crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(record.data()), static_cast<uInt>(record.size())));
+    for (int i = 0; i < 4; ++i) {
+        record += static_cast<char>((crc >> (8 * i)) & 0xff);
+    }
+    return record;
+}
+
+// Records left by the previous version (without the CRC of the data before the old directory)
+// are applied when the checks they allow pass, else kept; no whole record is ever dropped.
+TEST_F(PkzipTest, RecoveryRecordsOfThePreviousVersionAreAppliedOrKeptNeverDropped) {
+    write("a.txt", "the first member");
+    write("b.txt", "the second member");
+    write("c.txt", "appended by the run that was interrupted");
+    ASSERT_EQ(add("k.zip", {win("a.txt"), win("b.txt")}, false).exitCode, 0);
+    const std::string before = read("k.zip");
+    ASSERT_GE(before.size(), 22u);
+    const auto* end = reinterpret_cast<const unsigned char*>(before.data() + before.size() - 22);
+    const uint64_t centralOffset = end[16] | (end[17] << 8) | (end[18] << 16) | (uint64_t{end[19]} << 24);
+    const std::string tail = before.substr(centralOffset);
+    // The append done in place, as if killed just before its record was removed.
+    ASSERT_EQ(add("k.zip", {win("c.txt")}, false).exitCode, 0);
+    const std::string after = read("k.zip");
+    struct stat info {};
+    ASSERT_EQ(::stat(host("k.zip").c_str(), &info), 0);
+    const uint64_t device = info.st_dev;
+    const uint64_t inode = info.st_ino;
+    const uint64_t size = before.size();
+    const std::string previous = "PXJOUR01";
+
+    enum class Outcome { RolledBack, Kept, Dropped };
+    struct Case {
+        const char* what;
+        std::string record;
+        Outcome outcome;
+    };
+    const std::vector<Case> cases = {
+        {"a previous version's record of this append",
+         recoveryRecord(previous, {device, inode, size, centralOffset}, tail), Outcome::RolledBack},
+        {"a previous version's record of another file",
+         recoveryRecord(previous, {device, inode + 1, size, centralOffset}, tail), Outcome::Kept},
+        {"a previous version's record whose old directory's place holds something else",
+         recoveryRecord(previous, {device, inode, size + 1, centralOffset + 1}, tail), Outcome::Kept},
+        {"a previous version's record of an archive that ends before its old directory",
+         recoveryRecord(previous, {device, inode, after.size() + 10, after.size()}, tail), Outcome::Kept},
+        {"a whole record of a version this one does not know",
+         recoveryRecord("PXJOUR09", {device, inode, size, centralOffset}, tail), Outcome::Kept},
+        {"a previous version's record cut short",
+         recoveryRecord(previous, {device, inode, size, centralOffset}, tail).substr(0, 60),
+         Outcome::Dropped},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        shell("rm -f .k.zip.pellix-journal*");
+        write("k.zip", after);
+        write(".k.zip.pellix-journal", c.record);
+        const ToolRun listed = list("k.zip");
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        EXPECT_FALSE(exists(".k.zip.pellix-journal"));
+        const std::string kept = shell("ls -a | grep -c '^.k.zip.pellix-journal.set-aside' || true");
+        if (c.outcome == Outcome::RolledBack) {
+            EXPECT_TRUE(read("k.zip") == before) << "the interrupted append was not rolled back";
+            EXPECT_NE(listed.err.find("rolled back"), std::string::npos) << listed.err;
+        } else {
+            EXPECT_TRUE(read("k.zip") == after) << "the archive was changed";
+        }
+        EXPECT_EQ(kept, c.outcome == Outcome::Kept ? "1\n" : "0\n");
+        if (c.outcome == Outcome::Kept) {
+            EXPECT_NE(listed.err.find("kept as"), std::string::npos) << listed.err;
         }
     }
 }

@@ -436,6 +436,18 @@ protected:
         const pkzip::Result<pkzip::ArchiveIndex> index = pkzip::readIndex(file->get(), m_archive);
         const bool libzipReadSome = std::any_of(libzip.members.begin(), libzip.members.end(),
                                                 [](const LibzipMember& m) { return m.read; });
+        // The tool lists without an index, reading the directory in windows: the same text and the
+        // same verdict.
+        const std::string listingText = pkzip::formatListing("C:\\input.zip", index.ok() ? &*index : nullptr);
+        std::string streamed;
+        const pkzip::ListingOutcome outcome =
+            pkzip::streamListing("C:\\input.zip", file->get(), m_archive, [&](std::string_view piece) {
+                streamed += piece;
+                return true;
+            });
+        if (streamed != listingText || outcome.archive.ok() != index.ok()) {
+            fault(where, "the streamed listing differs from the listing of the index");
+        }
         if (!index.ok()) {
             const std::string why =
                 libzipReadSome ? archiveRefusalByDesign(layout, index.error().message) : "";
@@ -445,7 +457,7 @@ protected:
             }
             return;
         }
-        const Listing listing = parseListing(pkzip::formatListing("C:\\input.zip", &*index));
+        const Listing listing = parseListing(listingText);
         if (listing.members.size() != index->entries.size()) {
             fault(where, "the listing shows " + std::to_string(listing.members.size()) + " of " +
                              std::to_string(index->entries.size()) + " members");

@@ -224,6 +224,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fprintf(stderr, "the listing has %zu lines\n", lines);
         std::abort();
     }
+    // The tool's own listing reads the directory in windows instead of into an index: the same
+    // text, and the same verdict on the archive.
+    std::string streamed;
+    const pkzip::ListingOutcome outcome =
+        pkzip::streamListing("C:\\input.zip", file->get(), paths.archive, [&](std::string_view piece) {
+            streamed += piece;
+            return true;
+        });
+    if (streamed != listing || outcome.archive.ok() != index.ok()) {
+        std::fprintf(stderr, "the streamed listing differs from the listing of the index\n");
+        std::abort();
+    }
     if (!index.ok() || index->entries.empty()) {
         return 0;
     }
