@@ -1,12 +1,14 @@
 // Benchmarks of PKZIP25.EXE against zip and unzip, each peer run on the same data in the same run.
 //
-//   pkzip-bench --bin <program folder> [--work <folder>] [--quick] [--only 1,2,...]
-//               [--no-fsync-cost] [--keep]
+//   pkzip-bench --bin <program folder> [--base <program folder>] [--work <folder>] [--quick]
+//               [--reps N] [--only 1,2,...] [--no-fsync-cost] [--keep]
 //
 // The archiver is driven the way the program drives it: Windows paths on drive C: (the work
 // folder, given to the tool as its home folder), list files with CR LF line ends, and adds cut
 // into runs of at most 500,000 bytes. What the fsync calls cost is measured by running the
-// archiver again with PELLIX_PKZIP_NO_FSYNC=1, its switch that leaves them out.
+// archiver again with PELLIX_PKZIP_NO_FSYNC=1, its switch that leaves them out. --base names a
+// second archiver (an earlier build) that is measured the same way in the same run, so that
+// before and after come from one harness on one machine state.
 
 #include "datagen.h"
 
@@ -14,6 +16,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +24,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -32,6 +36,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 extern char** environ;
 
@@ -45,8 +50,10 @@ constexpr std::uint64_t kChunkLimit = 500000;
 
 struct Options {
     std::string binDir;
+    std::string baseDir;
     std::string workDir;
     std::set<int> only;
+    int reps = 3;
     bool quick = false;
     bool keep = false;
     bool fsyncCost = true;
@@ -64,14 +71,17 @@ struct Command {
     std::vector<std::string> env; // NAME=value entries that override the inherited environment
 };
 
-// Wall-clock time, and the processor time (user and system) the process itself used: on a busy
-// machine the second moves much less than the first.
+// Wall-clock time, the processor time (user and system) the process itself used, from wait4, and
+// its peak resident memory: on a busy machine the processor time moves much less than the wall
+// clock.
 struct Span {
     double wall = 0;
     double cpu = 0;
+    long peakKb = 0;
     Span& operator+=(const Span& other) {
         wall += other.wall;
         cpu += other.cpu;
+        peakKb = std::max(peakKb, other.peakKb);
         return *this;
     }
 };
@@ -151,6 +161,7 @@ Outcome runCommand(const Command& command, const std::string& errorLog) {
     outcome.time.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     outcome.time.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    outcome.time.peakKb = usage.ru_maxrss;
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return outcome;
 }
@@ -199,23 +210,87 @@ std::vector<std::size_t> chunkStarts(const std::vector<std::uint64_t>& sizes) {
     return starts;
 }
 
-// The median of the wall times and, separately, of the processor times.
+std::vector<std::uint64_t> sizesOf(const std::vector<PlannedFile>& files) {
+    std::vector<std::uint64_t> sizes;
+    for (const auto& file : files) {
+        sizes.push_back(file.size);
+    }
+    return sizes;
+}
+
+double medianOf(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The median of the wall times and, separately, of the processor times; the largest peak.
 Span median(const std::vector<Span>& spans) {
     std::vector<double> walls;
     std::vector<double> cpus;
+    Span result;
     for (const auto& span : spans) {
         walls.push_back(span.wall);
         cpus.push_back(span.cpu);
+        result.peakKb = std::max(result.peakKb, span.peakKb);
     }
-    std::sort(walls.begin(), walls.end());
-    std::sort(cpus.begin(), cpus.end());
-    return {walls[walls.size() / 2], cpus[cpus.size() / 2]};
+    result.wall = medianOf(walls);
+    result.cpu = medianOf(cpus);
+    return result;
 }
 
+// A straight line through points, by least squares.
+struct Line {
+    double intercept = 0;
+    double slope = 0;
+};
+
+Line fitLine(const std::vector<std::pair<double, double>>& points) {
+    double sx = 0;
+    double sy = 0;
+    for (const auto& [x, y] : points) {
+        sx += x;
+        sy += y;
+    }
+    const double n = static_cast<double>(points.size());
+    const double mx = sx / n;
+    const double my = sy / n;
+    double sxy = 0;
+    double sxx = 0;
+    for (const auto& [x, y] : points) {
+        sxy += (x - mx) * (y - my);
+        sxx += (x - mx) * (x - mx);
+    }
+    Line line;
+    line.slope = sxx > 0 ? sxy / sxx : 0;
+    line.intercept = my - line.slope * mx;
+    return line;
+}
+
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+std::string fixed(double value, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// One line of the results: our median beside the peer's, the ratio of each repetition's pair
+// summed up as its median and its minimum, and the earlier build's figure when one was measured.
 struct Row {
     std::string name;
     Span ours;
     Span peer;
+    std::optional<Span> before;
+    double ratioMedian = 0;
+    double ratioMin = 0;
     double limit = 0; // highest ratio that meets the target; 0 for figures shown for information
     std::string failure;
 };
@@ -226,6 +301,12 @@ struct SyncRow {
     Span withoutSync;
 };
 
+// One run of the program's chunked add: its time and the members the archive held before it.
+struct AddRun {
+    Span time;
+    std::uint64_t membersBefore = 0;
+};
+
 class Bench {
 public:
     explicit Bench(Options options) : m_opt(std::move(options)) {}
@@ -233,13 +314,13 @@ public:
     int run();
 
 private:
-    // Paths
     std::string work(const std::string& relative) const { return m_work + "/" + relative; }
-    std::string tool() const { return m_opt.binDir + "/PKZIP25.EXE"; }
+    bool hasBase() const { return !m_opt.baseDir.empty(); }
 
-    Command toolCommand(std::vector<std::string> args, bool nosync = false) const {
+    // bin: the folder of the archiver to run (ours or the earlier build).
+    Command toolCommand(const std::string& bin, std::vector<std::string> args, bool nosync = false) const {
         Command command;
-        command.argv.push_back(tool());
+        command.argv.push_back(bin + "/PKZIP25.EXE");
         command.argv.insert(command.argv.end(), args.begin(), args.end());
         command.cwd = m_work;
         command.env = {"HOME=" + m_work, "XDG_CONFIG_HOME=" + work(".config")};
@@ -309,15 +390,25 @@ private:
     const std::vector<PlannedFile>& dataSet(const std::string& name);
     void section(const std::string& text) const { std::cerr << "== " << text << std::endl; }
 
-    // Adds the files in the program's runs with PKZIP25.EXE; returns the summed time.
-    Span addInRuns(const std::vector<PlannedFile>& files, const std::string& archive, bool nosync);
-    Span zipInRuns(const std::vector<PlannedFile>& files, const std::string& archive);
+    std::vector<AddRun> addInRuns(const std::string& bin, const std::vector<PlannedFile>& files,
+                                  const std::string& archive, bool nosync);
+    static Span total(const std::vector<AddRun>& runs) {
+        Span sum;
+        for (const auto& run : runs) {
+            sum += run.time;
+        }
+        return sum;
+    }
+    void addRow(Row row, const std::vector<Span>& ours, const std::vector<Span>& peer);
 
+    void benchStart();
+    void benchSweep();
+    void benchAddOnce(int number, const std::string& setName, double limit);
     void benchListing();
-    void benchAdd(int number, const std::string& setName, double limit);
     void benchExtract();
     void benchDelete();
     void countSyncCalls();
+    void writeListingArchive(const std::string& path, std::uint64_t members) const;
     void report() const;
 
     Options m_opt;
@@ -327,6 +418,7 @@ private:
     std::map<std::string, std::vector<PlannedFile>> m_sets;
     std::vector<Row> m_rows;
     std::vector<SyncRow> m_syncRows;
+    std::vector<std::string> m_details;
     std::vector<std::pair<std::string, std::string>> m_notes;
 };
 
@@ -339,68 +431,380 @@ const std::vector<PlannedFile>& Bench::dataSet(const std::string& name) {
     auto files = pkzipbench::planDataSet(shape);
     const auto start = std::chrono::steady_clock::now();
     const std::uint64_t bytes = pkzipbench::writeDataSet(m_work, shape, files);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::cerr << "   generated " << name << ": " << files.size() << " files, " << bytes << " bytes in "
-              << seconds << " s" << std::endl;
+              << took << " s" << std::endl;
     m_notes.emplace_back("data set " + name,
                          std::to_string(files.size()) + " files, " + std::to_string(bytes) + " bytes");
     return m_sets.emplace(name, std::move(files)).first->second;
 }
 
-Span Bench::addInRuns(const std::vector<PlannedFile>& files, const std::string& archive, bool nosync) {
-    std::vector<std::uint64_t> sizes;
-    for (const auto& file : files) {
-        sizes.push_back(file.size);
-    }
-    const auto starts = chunkStarts(sizes);
-    Span total;
+std::vector<AddRun> Bench::addInRuns(const std::string& bin, const std::vector<PlannedFile>& files,
+                                     const std::string& archive, bool nosync) {
+    fs::remove(work(archive));
+    const auto starts = chunkStarts(sizesOf(files));
+    std::vector<AddRun> runs;
     for (std::size_t c = 0; c + 1 < starts.size(); ++c) {
         std::vector<std::string> lines;
         for (std::size_t i = starts[c]; i < starts[c + 1]; ++i) {
             lines.push_back(windowsPath(files[i].relative));
         }
         writeList("job/temp.lst", lines);
-        total += timed(toolCommand(
+        const Span time = timed(toolCommand(
+            bin,
             {"-add", "-attr", windowsPath(archive), "-include=@" + windowsPath("job/temp.lst"), "-path=root"},
             nosync));
+        runs.push_back({time, starts[c]});
     }
-    return total;
+    return runs;
 }
 
-Span Bench::zipInRuns(const std::vector<PlannedFile>& files, const std::string& archive) {
-    std::vector<std::uint64_t> sizes;
-    for (const auto& file : files) {
-        sizes.push_back(file.size);
-    }
-    const auto starts = chunkStarts(sizes);
-    Span total;
-    for (std::size_t c = 0; c + 1 < starts.size(); ++c) {
-        std::vector<std::string> args = {"zip", "-q", archive};
-        for (std::size_t i = starts[c]; i < starts[c + 1]; ++i) {
-            args.push_back(files[i].relative);
+// A row from the repetitions' pairs: each ours/peer ratio on wall-clock time, summed up.
+void Bench::addRow(Row row, const std::vector<Span>& ours, const std::vector<Span>& peer) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < ours.size() && i < peer.size(); ++i) {
+        if (peer[i].wall > 0) {
+            ratios.push_back(ours[i].wall / peer[i].wall);
         }
-        total += timed(peerCommand(args));
     }
-    return total;
+    row.ours = median(ours);
+    row.peer = median(peer);
+    row.ratioMedian = medianOf(ratios);
+    row.ratioMin = ratios.empty() ? 0 : *std::min_element(ratios.begin(), ratios.end());
+    m_rows.push_back(std::move(row));
 }
 
-// (1) Listing a large archive, as the program does after every change.
-void Bench::benchListing() {
-    const auto& files = dataSet("list");
-    section("(1) listing " + std::to_string(files.size()) + " members");
-    timed(peerCommand({"zip", "-r", "-q", "-D", "arc/list.zip", "list"}));
-    fs::remove_all(work("list"));
+// (1) What starting the tool costs: a run that only reports a bad option, against zip -h.
+void Bench::benchStart() {
+    const int runs = m_opt.quick ? 50 : 300;
+    section("(1) start: " + std::to_string(runs) + " runs reporting a bad option, against zip -h");
+    std::vector<Span> ours;
+    std::vector<Span> before;
+    std::vector<Span> peer;
+    for (int i = 0; i < runs; ++i) {
+        // Only the exit status differs: ours reports the option as bad, zip prints its help.
+        ours.push_back(runCommand(toolCommand(m_opt.binDir, {"-h"}), "/dev/null").time);
+        peer.push_back(timed(peerCommand({"zip", "-h"})));
+        if (hasBase()) {
+            before.push_back(runCommand(toolCommand(m_opt.baseDir, {"-h"}), "/dev/null").time);
+        }
+    }
+    Row row;
+    row.name = "(1) start: a run that reports a bad option vs zip -h";
+    if (hasBase()) {
+        row.before = median(before);
+    }
+    addRow(row, ours, peer);
+    const Span o = median(ours);
+    const Span p = median(peer);
+    m_details.push_back("(1) start cost, median of " + std::to_string(runs) + " runs: ours " +
+                        fixed(o.cpu * 1000, 2) + " ms cpu (" + fixed(o.wall * 1000, 2) +
+                        " ms wall), zip -h " + fixed(p.cpu * 1000, 2) + " ms cpu (" +
+                        fixed(p.wall * 1000, 2) + " ms wall)" +
+                        (hasBase() ? ", before " + fixed(median(before).cpu * 1000, 2) + " ms cpu" : "") +
+                        "; target: ours at most 4 ms cpu: " + (o.cpu <= 0.004 ? "met" : "NOT MET"));
+}
+
+// (2) The program's chunked add of many small files, at three sizes, against one zip -r of the
+// same folder, interleaved; the per-run cost against the members already present.
+void Bench::benchSweep() {
+    const std::vector<std::string> sets = {"s1", "s2", "s3"};
+    std::map<std::string, double> oursTotals;
+    std::map<std::string, double> beforeTotals;
+    std::map<std::string, std::size_t> counts;
+    std::vector<AddRun> largestRuns;
+    std::vector<AddRun> largestBefore;
+    for (const std::string& name : sets) {
+        const auto& files = dataSet(name);
+        const std::size_t runCount = chunkStarts(sizesOf(files)).size() - 1;
+        counts[name] = files.size();
+        section("(2) chunked add of " + std::to_string(files.size()) + " small files in " +
+                std::to_string(runCount) + " runs");
+        std::vector<Span> ours;
+        std::vector<Span> peer;
+        std::optional<Span> before;
+        const std::string zipped = "arc/zipr-" + name + ".zip";
+        for (int rep = 0; rep < m_opt.reps; ++rep) {
+            settle();
+            std::vector<AddRun> runs = addInRuns(m_opt.binDir, files, "arc/ours.zip", false);
+            ours.push_back(total(runs));
+            expectIntact(work("arc/ours.zip"), files.size());
+            if (name == sets.back() && rep == 0) {
+                largestRuns = runs;
+            }
+            fs::remove(work(zipped));
+            settle();
+            peer.push_back(timed(peerCommand({"zip", "-r", "-q", zipped, name})));
+            expectIntact(work(zipped), files.size());
+            if (hasBase() && rep == 0) {
+                settle();
+                std::vector<AddRun> baseRuns = addInRuns(m_opt.baseDir, files, "arc/before.zip", false);
+                before = total(baseRuns);
+                expectIntact(work("arc/before.zip"), files.size());
+                if (name == sets.back()) {
+                    largestBefore = baseRuns;
+                }
+                fs::remove(work("arc/before.zip"));
+            }
+        }
+        m_notes.emplace_back("(2) " + name + " archive bytes: ours / zip -r",
+                             std::to_string(fs::file_size(work("arc/ours.zip"))) + " / " +
+                                 std::to_string(fs::file_size(work(zipped))));
+        if (m_opt.fsyncCost && name == sets[1]) {
+            settle();
+            const Span withoutSync = total(addInRuns(m_opt.binDir, files, "arc/nosync.zip", true));
+            expectIntact(work("arc/nosync.zip"), files.size());
+            m_syncRows.push_back(
+                {"(2) chunked add of " + std::to_string(files.size()) + " files", median(ours), withoutSync});
+            fs::remove(work("arc/nosync.zip"));
+        }
+        fs::remove(work("arc/ours.zip"));
+        Row row;
+        row.name = "(2) add " + std::to_string(files.size()) + " files, " + std::to_string(runCount) +
+                   " runs vs one zip -r";
+        row.before = before;
+        row.limit = name == sets[0] ? 0 : name == sets[1] ? 1.5 : 2.0;
+        addRow(row, ours, peer);
+        oursTotals[name] = median(ours).wall;
+        if (before) {
+            beforeTotals[name] = before->wall;
+        }
+    }
+    // How the total time grows with the file count: t ~ n^k between neighbouring sizes.
+    auto exponent = [&](const std::map<std::string, double>& totals, const std::string& a,
+                        const std::string& b) {
+        return std::log(totals.at(b) / totals.at(a)) /
+               std::log(static_cast<double>(counts.at(b)) / static_cast<double>(counts.at(a)));
+    };
+    for (std::size_t i = 0; i + 1 < sets.size(); ++i) {
+        std::string line = "(2) growth exponent of the total time, " + std::to_string(counts[sets[i]]) +
+                           " to " + std::to_string(counts[sets[i + 1]]) + " files: ours " +
+                           fixed(exponent(oursTotals, sets[i], sets[i + 1]), 2);
+        if (hasBase()) {
+            line += ", before " + fixed(exponent(beforeTotals, sets[i], sets[i + 1]), 2);
+        }
+        m_details.push_back(line + " (1.00 is linear)");
+    }
+    // The cost of one run against the members already present, by least squares through the
+    // medians of twenty groups of consecutive runs (a run slowed by other work on the machine
+    // moves a median little).
+    auto fit = [&](const std::vector<AddRun>& runs, const std::string& who) {
+        const std::size_t groups = std::min<std::size_t>(20, runs.size());
+        std::vector<std::pair<double, double>> wall;
+        std::vector<std::pair<double, double>> cpu;
+        for (std::size_t g = 0; g < groups; ++g) {
+            const std::size_t from = runs.size() * g / groups;
+            const std::size_t to = runs.size() * (g + 1) / groups;
+            std::vector<double> walls;
+            std::vector<double> cpus;
+            double members = 0;
+            for (std::size_t r = from; r < to; ++r) {
+                walls.push_back(runs[r].time.wall * 1000);
+                cpus.push_back(runs[r].time.cpu * 1000);
+                members += static_cast<double>(runs[r].membersBefore);
+            }
+            members /= static_cast<double>(to - from);
+            wall.emplace_back(members / 10000, medianOf(walls));
+            cpu.emplace_back(members / 10000, medianOf(cpus));
+        }
+        const Line w = fitLine(wall);
+        const Line c = fitLine(cpu);
+        m_details.push_back("(2) one run of " + who + " against the members already present (" +
+                            std::to_string(runs.size()) + " runs): wall " + fixed(w.intercept, 1) + " ms + " +
+                            fixed(w.slope, 2) + " ms per 10,000 members; cpu " + fixed(c.intercept, 1) +
+                            " ms + " + fixed(c.slope, 2) + " ms per 10,000 members" +
+                            (who == "ours" ? std::string("; target: at most 0.3 ms per 10,000: ") +
+                                                 (w.slope <= 0.3 ? "met" : "NOT MET")
+                                           : ""));
+    };
+    fit(largestRuns, "ours");
+    if (!largestBefore.empty()) {
+        fit(largestBefore, "before");
+    }
+}
+
+// (3) and (4): adding a set of larger files in the program's runs, against one zip -r.
+void Bench::benchAddOnce(int number, const std::string& setName, double limit) {
+    const auto& files = dataSet(setName);
+    const std::size_t runCount = chunkStarts(sizesOf(files)).size() - 1;
+    const std::string tag = "(" + std::to_string(number) + ") ";
+    section(tag + "adding " + std::to_string(files.size()) + " files in " + std::to_string(runCount) +
+            " runs");
+    const std::string zipped = "arc/zipr-" + setName + ".zip";
     std::vector<Span> ours;
     std::vector<Span> peer;
-    for (int rep = 0; rep < 3; ++rep) {
+    std::optional<Span> before;
+    for (int rep = 0; rep < m_opt.reps; ++rep) {
         settle();
-        Command mine = toolCommand({windowsPath("arc/list.zip")});
+        ours.push_back(total(addInRuns(m_opt.binDir, files, "arc/ours.zip", false)));
+        expectIntact(work("arc/ours.zip"), files.size());
+        fs::remove(work(zipped));
+        settle();
+        peer.push_back(timed(peerCommand({"zip", "-r", "-q", zipped, setName})));
+        expectIntact(work(zipped), files.size());
+        if (hasBase() && rep == 0) {
+            settle();
+            before = total(addInRuns(m_opt.baseDir, files, "arc/before.zip", false));
+            expectIntact(work("arc/before.zip"), files.size());
+            fs::remove(work("arc/before.zip"));
+        }
+    }
+    if (m_opt.fsyncCost) {
+        settle();
+        const Span withoutSync = total(addInRuns(m_opt.binDir, files, "arc/nosync.zip", true));
+        expectIntact(work("arc/nosync.zip"), files.size());
+        m_syncRows.push_back(
+            {tag + "add " + std::to_string(files.size()) + " files", median(ours), withoutSync});
+        fs::remove(work("arc/nosync.zip"));
+    }
+    m_notes.emplace_back(tag + "archive bytes: ours / zip -r",
+                         std::to_string(fs::file_size(work("arc/ours.zip"))) + " / " +
+                             std::to_string(fs::file_size(work(zipped))));
+    fs::remove(work("arc/ours.zip"));
+    fs::remove(work(zipped));
+    Row row;
+    row.name = tag + "add " + std::to_string(files.size()) + " files, " + std::to_string(runCount) +
+               " runs vs one zip -r";
+    row.before = before;
+    row.limit = limit;
+    addRow(row, ours, peer);
+}
+
+// A stored archive of many tiny members in folders of a thousand, with the extended timestamp
+// field, as zip writes it (ZIP64 end records past 65,535 members): made directly, because a
+// million files on disk would take longer to make than everything else here.
+void Bench::writeListingArchive(const std::string& path, std::uint64_t members) const {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string central;
+    std::uint64_t offset = 0;
+    auto put16 = [](std::string& s, unsigned v) {
+        s += static_cast<char>(v & 0xff);
+        s += static_cast<char>((v >> 8) & 0xff);
+    };
+    auto put32 = [&](std::string& s, std::uint32_t v) {
+        put16(s, v & 0xffff);
+        put16(s, v >> 16);
+    };
+    auto put64 = [&](std::string& s, std::uint64_t v) {
+        put32(s, static_cast<std::uint32_t>(v));
+        put32(s, static_cast<std::uint32_t>(v >> 32));
+    };
+    pkzipbench::Rng rng(77);
+    const std::uint32_t when = 1700000000;
+    std::string local;
+    for (std::uint64_t i = 0; i < members; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "list/d%04llu/f%07llu.txt",
+                      static_cast<unsigned long long>(i / 1000), static_cast<unsigned long long>(i));
+        std::string data(static_cast<std::size_t>(rng.between(0, 64)), 'a');
+        for (char& c : data) {
+            c = static_cast<char>('a' + rng.between(0, 25));
+        }
+        const auto crc = static_cast<std::uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+        std::string extra;
+        put16(extra, 0x5455);
+        put16(extra, 5);
+        extra += '\1';
+        put32(extra, when + static_cast<std::uint32_t>(i % 86400));
+        const std::string nameText = name;
+        local.clear();
+        put32(local, 0x04034b50);
+        put16(local, 10);
+        put16(local, 0);
+        put16(local, 0);
+        put16(local, 0x6000);
+        put16(local, 0x5761);
+        put32(local, crc);
+        put32(local, static_cast<std::uint32_t>(data.size()));
+        put32(local, static_cast<std::uint32_t>(data.size()));
+        put16(local, static_cast<unsigned>(nameText.size()));
+        put16(local, static_cast<unsigned>(extra.size()));
+        local += nameText + extra + data;
+        out.write(local.data(), static_cast<std::streamsize>(local.size()));
+        put32(central, 0x02014b50);
+        put16(central, (3 << 8) | 30);
+        put16(central, 10);
+        put16(central, 0);
+        put16(central, 0);
+        put16(central, 0x6000);
+        put16(central, 0x5761);
+        put32(central, crc);
+        put32(central, static_cast<std::uint32_t>(data.size()));
+        put32(central, static_cast<std::uint32_t>(data.size()));
+        put16(central, static_cast<unsigned>(nameText.size()));
+        put16(central, static_cast<unsigned>(extra.size()));
+        put16(central, 0);
+        put16(central, 0);
+        put16(central, 0);
+        put32(central, 0100644u << 16);
+        put32(central, static_cast<std::uint32_t>(offset));
+        central += nameText + extra;
+        offset += local.size();
+    }
+    std::string end;
+    const bool zip64 = members >= 0xffff;
+    if (zip64) {
+        put32(end, 0x06064b50);
+        put64(end, 44);
+        put16(end, 45);
+        put16(end, 45);
+        put32(end, 0);
+        put32(end, 0);
+        put64(end, members);
+        put64(end, members);
+        put64(end, central.size());
+        put64(end, offset);
+        put32(end, 0x07064b50);
+        put32(end, 0);
+        put64(end, offset + central.size());
+        put32(end, 1);
+    }
+    put32(end, 0x06054b50);
+    put16(end, 0);
+    put16(end, 0);
+    put16(end, zip64 ? 0xffff : static_cast<unsigned>(members));
+    put16(end, zip64 ? 0xffff : static_cast<unsigned>(members));
+    put32(end, static_cast<std::uint32_t>(central.size()));
+    put32(end, static_cast<std::uint32_t>(offset));
+    put16(end, 0);
+    out.write(central.data(), static_cast<std::streamsize>(central.size()));
+    out.write(end.data(), static_cast<std::streamsize>(end.size()));
+    if (!out) {
+        throw BenchError("cannot write " + path);
+    }
+}
+
+// (5) Listing a very large archive, as the program does after every change: time and peak memory.
+void Bench::benchListing() {
+    const std::uint64_t members = m_opt.quick ? 100000 : 1000000;
+    section("(5) listing " + std::to_string(members) + " members");
+    writeListingArchive(work("arc/list.zip"), members);
+    const Outcome check = runCommand(peerCommand({"unzip", "-tqq", "arc/list.zip"}), m_errorLog);
+    if (check.status != 0) {
+        throw BenchError("unzip -t finds the generated listing archive damaged");
+    }
+    std::vector<Span> ours;
+    std::vector<Span> before;
+    std::vector<Span> peer;
+    for (int rep = 0; rep < m_opt.reps; ++rep) {
+        settle();
+        Command mine = toolCommand(m_opt.binDir, {windowsPath("arc/list.zip")});
         mine.stdoutPath = work("out/ours-listing.txt");
         ours.push_back(timed(mine));
         settle();
         Command theirs = peerCommand({"unzip", "-l", "arc/list.zip"});
         theirs.stdoutPath = work("out/peer-listing.txt");
         peer.push_back(timed(theirs));
+        if (hasBase() && rep == 0) {
+            settle();
+            Command earlier = toolCommand(m_opt.baseDir, {windowsPath("arc/list.zip")});
+            earlier.stdoutPath = work("out/before-listing.txt");
+            before.push_back(timed(earlier));
+            if (readText(work("out/before-listing.txt")) != readText(work("out/ours-listing.txt"))) {
+                throw BenchError("the listings of the two builds differ");
+            }
+        }
     }
     // The listing must name every member: a tool that prints nothing is not fast, it is wrong.
     std::size_t listed = 0;
@@ -409,116 +813,91 @@ void Bench::benchListing() {
             ++listed;
         }
     }
-    if (listed != files.size()) {
-        throw BenchError("the listing names " + std::to_string(listed) + " of " +
-                         std::to_string(files.size()) + " members");
+    if (listed != members) {
+        throw BenchError("the listing names " + std::to_string(listed) + " of " + std::to_string(members) +
+                         " members");
     }
-    m_rows.push_back({"(1) list " + std::to_string(files.size()) + " members vs unzip -l", median(ours),
-                      median(peer), 1.0, ""});
+    Row row;
+    row.name = "(5) list " + std::to_string(members) + " members vs unzip -l";
+    row.limit = 1.0;
+    if (!before.empty()) {
+        row.before = median(before);
+    }
+    addRow(row, ours, peer);
+    const Span o = median(ours);
+    m_details.push_back(
+        "(5) peak memory listing " + std::to_string(members) + " members: ours " +
+        std::to_string(o.peakKb / 1024) + " MB" +
+        (before.empty() ? "" : ", before " + std::to_string(median(before).peakKb / 1024) + " MB") +
+        ", unzip -l " + std::to_string(median(peer).peakKb / 1024) +
+        " MB; target: ours at most 64 MB: " + (o.peakKb <= 64 * 1024 ? "met" : "NOT MET"));
     fs::remove(work("arc/list.zip"));
 }
 
-// (2) and (3): adding a selection in the program's runs, against one zip -r run of the same
-// files and against the same runs done by zip.
-void Bench::benchAdd(int number, const std::string& setName, double limit) {
-    const auto& files = dataSet(setName);
-    std::vector<std::uint64_t> sizes;
-    for (const auto& file : files) {
-        sizes.push_back(file.size);
-    }
-    const std::size_t runs = chunkStarts(sizes).size() - 1;
-    const std::string tag = "(" + std::to_string(number) + ") ";
-    section(tag + "adding " + std::to_string(files.size()) + " files in " + std::to_string(runs) + " runs");
-
-    const std::string ours = "arc/ours-" + setName + ".zip";
-    settle();
-    const Span oursTime = addInRuns(files, ours, false);
-    expectIntact(work(ours), files.size());
-    settle();
-    const Span zipAll = timed(peerCommand({"zip", "-r", "-q", "arc/zipr-" + setName + ".zip", setName}));
-    expectIntact(work("arc/zipr-" + setName + ".zip"), files.size());
-    settle();
-    const Span zipRuns = zipInRuns(files, "arc/zipruns-" + setName + ".zip");
-
-    const std::string what = std::to_string(files.size()) + " files, " + std::to_string(runs) + " runs";
-    m_rows.push_back({tag + "add " + what + " vs one zip -r -q", oursTime, zipAll, limit, ""});
-    m_rows.push_back({tag + "add " + what + " vs the same runs of zip -q", oursTime, zipRuns, 0, ""});
-    m_notes.emplace_back(tag + "archive bytes: ours / zip -r / zip runs",
-                         std::to_string(fs::file_size(work(ours))) + " / " +
-                             std::to_string(fs::file_size(work("arc/zipr-" + setName + ".zip"))) + " / " +
-                             std::to_string(fs::file_size(work("arc/zipruns-" + setName + ".zip"))));
-    fs::remove(work("arc/zipruns-" + setName + ".zip"));
-
-    if (m_opt.fsyncCost) {
-        const std::string unsynced = "arc/nosync-" + setName + ".zip";
-        settle();
-        const Span withoutSync = addInRuns(files, unsynced, true);
-        expectIntact(work(unsynced), files.size());
-        m_syncRows.push_back({tag + "add " + what, oursTime, withoutSync});
-        fs::remove(work(unsynced));
-    }
-    fs::remove(work(ours));
-    if (setName != "small") {
-        fs::remove(work("arc/zipr-" + setName + ".zip"));
-    }
-}
-
-// (4) Extracting every member of the archive zip -r made in (2), into an empty folder: once in
-// a single run, and once in the program's runs of 500,000 bytes.
+// (6) Extracting every member of the archive zip -r made of the middle set of (2), in one run,
+// and in the program's runs of 500,000 bytes.
 void Bench::benchExtract() {
-    const auto& files = dataSet("small");
-    const std::string archive = "arc/zipr-small.zip";
+    const auto& files = dataSet("s2");
+    const std::string archive = "arc/zipr-s2.zip";
     if (!fs::exists(work(archive))) {
-        timed(peerCommand({"zip", "-r", "-q", archive, "small"}));
+        timed(peerCommand({"zip", "-r", "-q", archive, "s2"}));
     }
-    section("(4) extracting " + std::to_string(files.size()) + " members");
+    section("(6) extracting " + std::to_string(files.size()) + " members");
     std::map<std::string, std::uint64_t> sizeOf;
     for (const auto& file : files) {
         sizeOf[file.relative] = file.size;
     }
     const std::vector<std::string> names = memberNames(work(archive));
-
     auto freshFolder = [&](const std::string& relative) {
         fs::remove_all(work(relative));
         fs::create_directories(work(relative));
     };
     auto expectSameTree = [&](const std::string& relative) {
         const Outcome diff =
-            runCommand(peerCommand({"diff", "-r", "-q", "small", relative + "/small"}), m_errorLog);
+            runCommand(peerCommand({"diff", "-r", "-q", "s2", relative + "/s2"}), m_errorLog);
         if (diff.status != 0) {
             throw BenchError(relative + " differs from the files that were zipped");
         }
     };
-
-    // Three rounds, each into empty folders, alternating the tools; the median counts.
     writeList("job/temp.lst", names);
-    const std::vector<std::string> extractAll = {"-dir=root",
-                                                 "-extract",
-                                                 "-overwrite=all",
-                                                 windowsPath(archive),
-                                                 "@" + windowsPath("job/temp.lst"),
-                                                 windowsPath("x/ours")};
+    auto extractAll = [&](const std::string& bin, bool nosync) {
+        return toolCommand(bin,
+                           {"-dir=root", "-extract", "-overwrite=all", windowsPath(archive),
+                            "@" + windowsPath("job/temp.lst"), windowsPath("x/ours")},
+                           nosync);
+    };
     std::vector<Span> ours;
     std::vector<Span> oursNosync;
     std::vector<Span> peer;
-    for (int rep = 0; rep < 3; ++rep) {
+    std::optional<Span> before;
+    for (int rep = 0; rep < m_opt.reps; ++rep) {
         freshFolder("x/ours");
         settle();
-        ours.push_back(timed(toolCommand(extractAll)));
+        ours.push_back(timed(extractAll(m_opt.binDir, false)));
         expectSameTree("x/ours");
         freshFolder("x/peer");
         settle();
         peer.push_back(timed(peerCommand({"unzip", "-q", "-o", archive, "-d", "x/peer"})));
         expectSameTree("x/peer");
+        if (hasBase() && rep == 0) {
+            freshFolder("x/ours");
+            settle();
+            before = timed(extractAll(m_opt.baseDir, false));
+            expectSameTree("x/ours");
+        }
         if (m_opt.fsyncCost) {
             freshFolder("x/ours");
             settle();
-            oursNosync.push_back(timed(toolCommand(extractAll, true)));
+            oursNosync.push_back(timed(extractAll(m_opt.binDir, true)));
             expectSameTree("x/ours");
         }
     }
-    const std::string what = "(4) extract " + std::to_string(names.size()) + " members, one run";
-    m_rows.push_back({what + " vs unzip -q -o", median(ours), median(peer), 1.0, ""});
+    const std::string what = "(6) extract " + std::to_string(names.size()) + " members, one run";
+    Row row;
+    row.name = what + " vs unzip";
+    row.limit = 0.8;
+    row.before = before;
+    addRow(row, ours, peer);
     if (!oursNosync.empty()) {
         m_syncRows.push_back({what, median(ours), median(oursNosync)});
     }
@@ -536,8 +915,9 @@ void Bench::benchExtract() {
     for (std::size_t c = 0; c + 1 < starts.size(); ++c) {
         const std::vector<std::string> chunk(names.begin() + starts[c], names.begin() + starts[c + 1]);
         writeList("job/temp.lst", chunk);
-        oursRuns += timed(toolCommand({"-dir=root", "-extract", "-overwrite=all", windowsPath(archive),
-                                       "@" + windowsPath("job/temp.lst"), windowsPath("x/ours")}));
+        oursRuns +=
+            timed(toolCommand(m_opt.binDir, {"-dir=root", "-extract", "-overwrite=all", windowsPath(archive),
+                                             "@" + windowsPath("job/temp.lst"), windowsPath("x/ours")}));
         std::vector<std::string> args = {"unzip", "-q", "-o", archive};
         args.insert(args.end(), chunk.begin(), chunk.end());
         args.insert(args.end(), {"-d", "x/peer"});
@@ -545,30 +925,27 @@ void Bench::benchExtract() {
     }
     expectSameTree("x/ours");
     expectSameTree("x/peer");
-    m_rows.push_back(
-        {"(4) extract in " + std::to_string(starts.size() - 1) + " runs vs the same runs of unzip", oursRuns,
-         peerRuns, 0, ""});
+    Row runs;
+    runs.name = "(6) extract in " + std::to_string(starts.size() - 1) + " runs vs the same runs of unzip";
+    addRow(runs, {oursRuns}, {peerRuns});
     fs::remove_all(work("x"));
 }
 
-// (5) Deleting one member from the middle of a large archive: each run starts from a fresh copy.
+// (7) Deleting one member from the middle of the archive zip -r made of the largest set of (2):
+// each run starts from a fresh copy.
 void Bench::benchDelete() {
-    const auto& large = dataSet("large");
-    const std::size_t count = std::min<std::size_t>(large.size(), m_opt.quick ? 15 : 150);
-    section("(5) deleting one member of " + std::to_string(count));
-    std::vector<std::string> args = {"zip", "-q", "-0", "arc/del-master.zip"};
-    for (std::size_t i = 0; i < count; ++i) {
-        args.push_back(large[i].relative);
+    const auto& files = dataSet("s3");
+    const std::string master = "arc/zipr-s3.zip";
+    if (!fs::exists(work(master))) {
+        timed(peerCommand({"zip", "-r", "-q", master, "s3"}));
     }
-    fs::remove(work("arc/del-master.zip"));
-    timed(peerCommand(args));
-    const std::string victim = large[count / 2].relative;
+    section("(7) deleting one member of " + std::to_string(files.size()));
+    const std::string victim = files[files.size() / 2].relative;
     writeList("job/temp.lst", {victim});
-    const auto masterBytes = fs::file_size(work("arc/del-master.zip"));
-
+    const std::size_t count = memberNames(work(master)).size();
     auto freshCopy = [&](const std::string& relative) {
         fs::remove(work(relative));
-        fs::copy_file(work("arc/del-master.zip"), work(relative));
+        fs::copy_file(work(master), work(relative));
         settle();
     };
     auto expectDeleted = [&](const std::string& relative) {
@@ -577,37 +954,49 @@ void Bench::benchDelete() {
             throw BenchError(relative + ": the member was not deleted, or others went with it");
         }
     };
+    auto deleteWith = [&](const std::string& bin, bool nosync) {
+        return toolCommand(bin, {"-del", windowsPath("arc/del.zip"), "@" + windowsPath("job/temp.lst")},
+                           nosync);
+    };
     std::vector<Span> ours;
     std::vector<Span> oursNosync;
     std::vector<Span> peer;
-    for (int rep = 0; rep < 3; ++rep) {
-        freshCopy("arc/del-ours.zip");
-        ours.push_back(
-            timed(toolCommand({"-del", windowsPath("arc/del-ours.zip"), "@" + windowsPath("job/temp.lst")})));
-        expectDeleted("arc/del-ours.zip");
-        freshCopy("arc/del-peer.zip");
-        peer.push_back(timed(peerCommand({"zip", "-q", "-d", "arc/del-peer.zip", victim})));
-        expectDeleted("arc/del-peer.zip");
+    std::optional<Span> before;
+    for (int rep = 0; rep < m_opt.reps; ++rep) {
+        freshCopy("arc/del.zip");
+        ours.push_back(timed(deleteWith(m_opt.binDir, false)));
+        expectDeleted("arc/del.zip");
+        freshCopy("arc/del.zip");
+        peer.push_back(timed(peerCommand({"zip", "-q", "-d", "arc/del.zip", victim})));
+        expectDeleted("arc/del.zip");
+        if (hasBase() && rep == 0) {
+            freshCopy("arc/del.zip");
+            before = timed(deleteWith(m_opt.baseDir, false));
+            expectDeleted("arc/del.zip");
+        }
         if (m_opt.fsyncCost) {
-            freshCopy("arc/del-ours.zip");
-            oursNosync.push_back(timed(toolCommand(
-                {"-del", windowsPath("arc/del-ours.zip"), "@" + windowsPath("job/temp.lst")}, true)));
-            expectDeleted("arc/del-ours.zip");
+            freshCopy("arc/del.zip");
+            oursNosync.push_back(timed(deleteWith(m_opt.binDir, true)));
+            expectDeleted("arc/del.zip");
         }
     }
-    const Outcome test = runCommand(peerCommand({"unzip", "-tq", "arc/del-ours.zip"}), m_errorLog);
+    freshCopy("arc/del.zip");
+    timed(deleteWith(m_opt.binDir, false));
+    const Outcome test = runCommand(peerCommand({"unzip", "-tq", "arc/del.zip"}), m_errorLog);
     if (test.status != 0) {
         throw BenchError("unzip -t finds the archive damaged after the delete");
     }
-    m_rows.push_back(
-        {"(5) delete 1 member of a " + std::to_string(masterBytes / 1000000) + " MB archive vs zip -d",
-         median(ours), median(peer), 1.5, ""});
+    const std::string what = "(7) delete 1 of " + std::to_string(count) + " members (" +
+                             std::to_string(fs::file_size(work(master)) / 1000000) + " MB)";
+    Row row;
+    row.name = what + " vs zip -d";
+    row.limit = 1.0;
+    row.before = before;
+    addRow(row, ours, peer);
     if (!oursNosync.empty()) {
-        m_syncRows.push_back({"(5) delete 1 member", median(ours), median(oursNosync)});
+        m_syncRows.push_back({what, median(ours), median(oursNosync)});
     }
-    fs::remove(work("arc/del-ours.zip"));
-    fs::remove(work("arc/del-peer.zip"));
-    fs::remove(work("arc/del-master.zip"));
+    fs::remove(work("arc/del.zip"));
 }
 
 // How many fsync-type calls one append and one delete make, counted by strace.
@@ -623,7 +1012,7 @@ void Bench::countSyncCalls() {
     timed(peerCommand({"zip", "-q", "arc/probe.zip", files[0].relative}));
 
     auto count = [&](const std::string& what, std::vector<std::string> args, bool nosync) {
-        Command command = toolCommand(std::move(args), nosync);
+        Command command = toolCommand(m_opt.binDir, std::move(args), nosync);
         const std::string counts = work("out/strace.txt");
         command.argv.insert(command.argv.begin(),
                             {"strace", "-f", "-c", "-o", counts, "-e",
@@ -658,39 +1047,48 @@ void Bench::countSyncCalls() {
     fs::remove(work("arc/probe.zip"));
 }
 
-std::string seconds(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
-}
-
 void Bench::report() const {
-    // Targets are judged on wall-clock time; the processor-time ratio beside it shows how much of
-    // a result is the machine's other load.
-    std::printf("\n%-62s %9s %9s %7s %8s  %-8s %9s %9s %7s\n", "benchmark", "ours (s)", "peer (s)", "ratio",
-                "target", "result", "ours cpu", "peer cpu", "ratio");
+    // Targets are judged on wall-clock time (the median of the repetitions' ratios); the
+    // processor-time ratio beside it shows how much of a result is the machine's other load.
+    std::printf("\n%-58s %9s %9s %9s %7s %7s %8s  %-8s %9s %9s %7s\n", "benchmark", "ours (s)", "before",
+                "peer (s)", "ratio", "min", "target", "result", "ours cpu", "peer cpu", "ratio");
     for (const auto& row : m_rows) {
         if (!row.failure.empty()) {
-            std::printf("%-62s %s\n", row.name.c_str(), ("FAILED: " + row.failure).c_str());
+            std::printf("%-58s %s\n", row.name.c_str(), ("FAILED: " + row.failure).c_str());
             continue;
         }
-        const double ratio = row.peer.wall > 0 ? row.ours.wall / row.peer.wall : 0;
         const double cpuRatio = row.peer.cpu > 0 ? row.ours.cpu / row.peer.cpu : 0;
         char target[16] = "-";
         if (row.limit > 0) {
             std::snprintf(target, sizeof target, "<= %.1fx", row.limit);
         }
-        const char* result = row.limit > 0 ? (ratio <= row.limit ? "met" : "NOT MET") : "(info)";
-        std::printf("%-62s %9s %9s %6.2fx %8s  %-8s %9s %9s %6.2fx\n", row.name.c_str(),
-                    seconds(row.ours.wall).c_str(), seconds(row.peer.wall).c_str(), ratio, target, result,
+        const char* result = row.limit > 0 ? (row.ratioMedian <= row.limit ? "met" : "NOT MET") : "(info)";
+        std::printf("%-58s %9s %9s %9s %6.2fx %6.2fx %8s  %-8s %9s %9s %6.2fx\n", row.name.c_str(),
+                    seconds(row.ours.wall).c_str(), row.before ? seconds(row.before->wall).c_str() : "-",
+                    seconds(row.peer.wall).c_str(), row.ratioMedian, row.ratioMin, target, result,
                     seconds(row.ours.cpu).c_str(), seconds(row.peer.cpu).c_str(), cpuRatio);
     }
+    if (hasBase()) {
+        std::printf("\n%-58s %12s %12s %12s\n", "before against peer (one run each)", "before/peer",
+                    "ours/peer", "cpu before/peer");
+        for (const auto& row : m_rows) {
+            if (row.failure.empty() && row.before && row.peer.wall > 0 && row.peer.cpu > 0) {
+                std::printf("%-58s %11.2fx %11.2fx %11.2fx\n", row.name.c_str(),
+                            row.before->wall / row.peer.wall, row.ratioMedian,
+                            row.before->cpu / row.peer.cpu);
+            }
+        }
+    }
+    std::printf("\n");
+    for (const auto& line : m_details) {
+        std::printf("%s\n", line.c_str());
+    }
     if (!m_syncRows.empty()) {
-        std::printf("\n%-62s %9s %9s %9s %7s\n", "cost of the fsync calls (ours, wall clock)", "with (s)",
+        std::printf("\n%-58s %9s %9s %9s %7s\n", "cost of the fsync calls (ours, wall clock)", "with (s)",
                     "without", "cost (s)", "share");
         for (const auto& row : m_syncRows) {
             const double cost = row.withSync.wall - row.withoutSync.wall;
-            std::printf("%-62s %9s %9s %9s %6.1f%%\n", row.name.c_str(), seconds(row.withSync.wall).c_str(),
+            std::printf("%-58s %9s %9s %9s %6.1f%%\n", row.name.c_str(), seconds(row.withSync.wall).c_str(),
                         seconds(row.withoutSync.wall).c_str(), seconds(cost).c_str(),
                         row.withSync.wall > 0 ? 100.0 * cost / row.withSync.wall : 0.0);
         }
@@ -702,9 +1100,11 @@ void Bench::report() const {
 }
 
 int Bench::run() {
-    if (access(tool().c_str(), X_OK) != 0) {
-        std::cerr << "pkzip-bench: no PKZIP25.EXE in " << m_opt.binDir << std::endl;
-        return 2;
+    for (const std::string& bin : {m_opt.binDir, m_opt.baseDir}) {
+        if (!bin.empty() && access((bin + "/PKZIP25.EXE").c_str(), X_OK) != 0) {
+            std::cerr << "pkzip-bench: no PKZIP25.EXE in " << bin << std::endl;
+            return 2;
+        }
     }
     if (m_opt.workDir.empty()) {
         std::string pattern = fs::temp_directory_path().string() + "/pkzip-bench-XXXXXX";
@@ -727,16 +1127,23 @@ int Bench::run() {
     std::cerr << "work folder: " << m_work << (m_opt.quick ? " (quick sizes)" : " (full sizes)") << std::endl;
 
     // One untimed start of each program first, so that no timed run pays for loading it.
-    for (const Command& warmUp : {toolCommand({windowsPath("arc/missing.zip")}), peerCommand({"zip", "-v"}),
-                                  peerCommand({"unzip", "-v"})}) {
+    std::vector<Command> warmUps = {toolCommand(m_opt.binDir, {windowsPath("arc/missing.zip")}),
+                                    peerCommand({"zip", "-v"}), peerCommand({"unzip", "-v"})};
+    if (hasBase()) {
+        warmUps.push_back(toolCommand(m_opt.baseDir, {windowsPath("arc/missing.zip")}));
+    }
+    for (const Command& warmUp : warmUps) {
         (void)runCommand(warmUp, m_errorLog);
     }
 
     const bool quick = m_opt.quick;
-    // Mean sizes: small files about 7,500 bytes (20,000 of them make 150 MB), list members tiny.
-    m_shapes["list"] = {"list", quick ? 5000u : 100000u, 1000, 64, 1024, 11};
-    m_shapes["small"] = {"small", quick ? 1500u : 20000u, 500, 500, 14500, 22};
-    m_shapes["large"] = {"large", quick ? 20u : 200u, 50, 2 * 1024 * 1024, 2 * 1024 * 1024, 33};
+    // Small files of 1 to 16 KB, two of three word-like text and one of three random bytes, a
+    // hundred to a folder, at three sizes; files of 64 KB to 1 MB (about 200 MB); files of 1 MiB.
+    m_shapes["s1"] = {"s1", quick ? 500u : 5000u, 100, 1024, 16384, 41, true};
+    m_shapes["s2"] = {"s2", quick ? 1000u : 20000u, 100, 1024, 16384, 42, true};
+    m_shapes["s3"] = {"s3", quick ? 3000u : 100000u, 100, 1024, 16384, 43, true};
+    m_shapes["medium"] = {"medium", quick ? 40u : 368u, 100, 64 * 1024, 1024 * 1024, 44, true};
+    m_shapes["mib"] = {"mib", quick ? 8u : 40u, 100, 1024 * 1024, 1024 * 1024, 45, true};
 
     auto wanted = [&](int number) { return m_opt.only.empty() || m_opt.only.count(number) > 0; };
     auto attempt = [&](const std::string& name, auto&& body) {
@@ -744,23 +1151,32 @@ int Bench::run() {
             body();
         } catch (const std::exception& error) {
             std::cerr << "   failed: " << error.what() << std::endl;
-            m_rows.push_back({name, {}, {}, 0, error.what()});
+            Row row;
+            row.name = name;
+            row.failure = error.what();
+            m_rows.push_back(row);
         }
     };
     if (wanted(1)) {
-        attempt("(1) listing", [&] { benchListing(); });
+        attempt("(1) start", [&] { benchStart(); });
     }
     if (wanted(2)) {
-        attempt("(2) add small files", [&] { benchAdd(2, "small", 2.5); });
+        attempt("(2) chunked add of small files", [&] { benchSweep(); });
     }
     if (wanted(3)) {
-        attempt("(3) add 2 MB files", [&] { benchAdd(3, "large", 1.2); });
+        attempt("(3) add medium files", [&] { benchAddOnce(3, "medium", 1.2); });
     }
     if (wanted(4)) {
-        attempt("(4) extract", [&] { benchExtract(); });
+        attempt("(4) add 1 MiB files, one run each", [&] { benchAddOnce(4, "mib", 1.3); });
     }
     if (wanted(5)) {
-        attempt("(5) delete", [&] { benchDelete(); });
+        attempt("(5) listing", [&] { benchListing(); });
+    }
+    if (wanted(6)) {
+        attempt("(6) extract", [&] { benchExtract(); });
+    }
+    if (wanted(7)) {
+        attempt("(7) delete", [&] { benchDelete(); });
     }
     attempt("sync calls", [&] { countSyncCalls(); });
     report();
@@ -773,8 +1189,8 @@ int Bench::run() {
 
 void usage() {
     std::cerr
-        << "usage: pkzip-bench --bin <program folder> [--work <empty folder>] [--quick] [--only 1,2,...]\n"
-           "                   [--no-fsync-cost] [--keep]\n";
+        << "usage: pkzip-bench --bin <program folder> [--base <program folder>] [--work <empty folder>]\n"
+           "                   [--quick] [--reps N] [--only 1,2,...] [--no-fsync-cost] [--keep]\n";
 }
 
 } // namespace
@@ -792,6 +1208,8 @@ int main(int argc, char** argv) {
         };
         if (arg == "--bin") {
             options.binDir = value();
+        } else if (arg == "--base") {
+            options.baseDir = value();
         } else if (arg == "--work") {
             options.workDir = value();
         } else if (arg == "--quick") {
@@ -800,6 +1218,8 @@ int main(int argc, char** argv) {
             options.keep = true;
         } else if (arg == "--no-fsync-cost") {
             options.fsyncCost = false;
+        } else if (arg == "--reps") {
+            options.reps = std::max(1, std::atoi(value().c_str()));
         } else if (arg == "--only") {
             std::istringstream list(value());
             std::string number;
@@ -816,6 +1236,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     options.binDir = fs::absolute(options.binDir).lexically_normal().string();
+    if (!options.baseDir.empty()) {
+        options.baseDir = fs::absolute(options.baseDir).lexically_normal().string();
+    }
     try {
         return Bench(std::move(options)).run();
     } catch (const std::exception& error) {

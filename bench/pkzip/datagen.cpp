@@ -132,10 +132,18 @@ std::vector<PlannedFile> planDataSet(const DataSetShape& shape) {
     return files;
 }
 
-std::string fileContent(std::uint64_t seed, std::uint64_t index, std::uint64_t size) {
+std::string fileContent(std::uint64_t seed, std::uint64_t index, std::uint64_t size, bool wholeFileKinds) {
     Rng rng(seed ^ (index * 0xD6E8FEB86659FD93ULL));
     std::string out;
     out.reserve(size);
+    if (wholeFileKinds) {
+        if (rng.between(0, 2) == 0) {
+            appendRandom(out, rng, size);
+        } else {
+            appendText(out, rng, size);
+        }
+        return out;
+    }
     while (out.size() < size) {
         const std::size_t length = std::min<std::uint64_t>(rng.between(512, 32 * 1024), size - out.size());
         if (rng.between(0, 99) < 65) {
@@ -153,7 +161,7 @@ std::uint64_t writeDataSet(const std::string& root, const DataSetShape& shape,
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::filesystem::path path = std::filesystem::path(root) / files[i].relative;
         std::filesystem::create_directories(path.parent_path());
-        const std::string content = fileContent(shape.seed, i, files[i].size);
+        const std::string content = fileContent(shape.seed, i, files[i].size, shape.wholeFileKinds);
         FILE* out = std::fopen(path.c_str(), "wb");
         if (out == nullptr) {
             throw std::runtime_error("cannot create " + path.string() + ": " + std::strerror(errno));

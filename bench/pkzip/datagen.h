@@ -34,15 +34,19 @@ struct DataSetShape {
     std::uint64_t minSize = 0;
     std::uint64_t maxSize = 0;
     std::uint64_t seed = 1;
+    // Whole files of one kind, two of three word-like text and one of three random bytes, rather
+    // than every file mixing runs of both.
+    bool wholeFileKinds = false;
 };
 
 // The files of a data set, in the order a user would select them (folder by folder, by name).
 std::vector<PlannedFile> planDataSet(const DataSetShape& shape);
 
 // The content of file number index of a data set: runs of word-like text (which deflate shrinks
-// to about a third) alternating with runs of random bytes (which it cannot shrink), decided by
-// the seed and the index alone.
-std::string fileContent(std::uint64_t seed, std::uint64_t index, std::uint64_t size);
+// to about a third) alternating with runs of random bytes (which it cannot shrink), or with
+// wholeFileKinds one kind for the whole file, decided by the seed and the index alone.
+std::string fileContent(std::uint64_t seed, std::uint64_t index, std::uint64_t size,
+                        bool wholeFileKinds = false);
 
 // Writes every file of the data set below root; returns the total number of bytes written.
 // Throws std::runtime_error when a file cannot be written.

@@ -2,13 +2,15 @@
 # Runs the PKZIP25.EXE benchmarks against zip and unzip and prints one table.
 #
 #   bench/pkzip/run.sh [--quick] [--build <build folder>] [--bin <program folder>]
-#                      [--work <empty folder>] [--only 1,2,...] [--keep] [--no-fsync-cost]
+#                      [--base <program folder>] [--work <empty folder>] [--reps N]
+#                      [--only 1,2,...] [--keep] [--no-fsync-cost]
 #
 # It builds nothing: build the archiver and the benchmark program first, optimised, e.g.
 #   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 #   cmake --build build -j2 --target PKZIP25.EXE pkzip-bench
 # The build folder defaults to "build" at the top of the source tree; the program folder
-# (where PKZIP25.EXE is) defaults to its "bin" folder.
+# (where PKZIP25.EXE is) defaults to its "bin" folder. --base names the program folder of an
+# earlier build, measured in the same run for a before-and-after comparison.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,8 +23,8 @@ while [ $# -gt 0 ]; do
     --build) build=$2; shift 2 ;;
     --bin) bin=$2; shift 2 ;;
     --quick | --keep | --no-fsync-cost) pass="$pass $1"; shift ;;
-    --work | --only) pass="$pass $1 $2"; shift 2 ;;
-    *) sed -n "2,11p" "$0" >&2; exit 2 ;;
+    --work | --only | --base | --reps) pass="$pass $1 $2"; shift 2 ;;
+    *) sed -n "2,14p" "$0" >&2; exit 2 ;;
     esac
 done
 [ -n "$bin" ] || bin="$build/bin"
