@@ -4,6 +4,7 @@
 // with the same name bytes, sizes and CRC and extracted with the same bytes; a member that the
 // archiver extracts must be one that libzip reads without error, with the same bytes.
 
+#include "collisions.h"
 #include "extract.h"
 #include "listing.h"
 #include "names.h"
@@ -21,6 +22,7 @@
 #include <map>
 #include <random>
 #include <sys/stat.h>
+#include <unordered_map>
 #include <zip.h>
 #include <zlib.h>
 
@@ -427,6 +429,32 @@ protected:
         fault(member, "listed as \"" + listed.path + "\", libzip reads \"" + theirs.name + "\"");
     }
 
+    std::string replacedSearchDiffers(int fd, const pkzip::ArchiveIndex& index) const {
+        const pkzip::Result<pkzip::DirectoryPlace> place = pkzip::locateDirectory(fd, m_archive);
+        if (!place.ok()) {
+            return "the add cannot find the directory the index was read from";
+        }
+        std::string tail(static_cast<size_t>(place->fileSize - place->centralOffset), '\0');
+        if (!pkzip::readAt(fd, tail.data(), tail.size(), place->centralOffset, m_archive).ok()) {
+            return "the add cannot read the directory";
+        }
+        std::unordered_map<std::string, size_t> keys;
+        for (size_t i = 0; i < index.entries.size(); i += 2) {
+            keys.emplace(pkzip::matchKey(pkzip::listedName(index.entries[i].name)), i);
+        }
+        std::vector<uint64_t> expected;
+        for (size_t i = 0; i < index.entries.size(); ++i) {
+            if (keys.count(pkzip::matchKey(pkzip::listedName(index.entries[i].name))) != 0) {
+                expected.push_back(i);
+            }
+        }
+        const pkzip::Result<pkzip::OldRecords> found = pkzip::findReplaced(fd, m_archive, *place, tail, keys);
+        if (!found.ok() || found->replaced != expected || found->count != index.entries.size()) {
+            return "the add's search for replaced members differs from the index";
+        }
+        return "";
+    }
+
     void compareReaders(const std::string& where, const std::string& bytes) {
         testsupport::writeFile(m_archive, bytes);
         const Layout layout(bytes);
@@ -456,6 +484,11 @@ protected:
                       "libzip reads members of an archive the archiver refuses: " + index.error().message);
             }
             return;
+        }
+        // The add's search for the members new ones replace, which skips most records by their
+        // stored bytes, finds exactly those whose listed name is one of the new ones.
+        if (const std::string why = replacedSearchDiffers(file->get(), *index); !why.empty()) {
+            fault(where, why);
         }
         const Listing listing = parseListing(listingText);
         if (listing.members.size() != index->entries.size()) {
