@@ -190,7 +190,7 @@ Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint6
                  const std::string& fromPath, const std::string& toPath) {
     // Plain reads and writes through one 1 MiB buffer: measured faster here than
     // copy_file_range, whose splice path copies page by page.
-    std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, 1u << 20)));
+    ByteBuffer buffer(static_cast<size_t>(std::min<uint64_t>(length, 1u << 20)));
     while (length > 0) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(length, buffer.size()));
         if (Status read = readAt(from, buffer.data(), n, fromOffset, fromPath); !read.ok()) {

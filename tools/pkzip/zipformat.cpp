@@ -230,7 +230,7 @@ DirectoryReader::DirectoryReader(int fd, const std::string& path, const Director
 DirectoryReader::DirectoryReader(int fd, const std::string& path, const DirectoryPlace& place, size_t window)
     : m_fd(fd), m_path(path), m_place(place), m_unread(place.centralSize), m_nextOffset(place.centralOffset) {
     // At least one record of the largest size: 46 bytes and three fields of up to 65,535 bytes.
-    m_window.resize(
+    m_window = ByteBuffer(
         static_cast<size_t>(std::min<uint64_t>(place.centralSize, std::max<size_t>(window, 46 + 3 * 65535))));
     m_data = reinterpret_cast<const unsigned char*>(m_window.data());
 }

@@ -113,7 +113,7 @@ private:
     int m_fd;
     const std::string& m_path;
     const DirectoryPlace& m_place;
-    std::string m_window;
+    ByteBuffer m_window;
     const unsigned char* m_data = nullptr;
     size_t m_begin = 0;
     size_t m_end = 0;
