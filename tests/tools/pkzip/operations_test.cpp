@@ -136,9 +136,15 @@ TEST_F(PkzipTest, EveryKindOfDataRoundTripsThroughStoreOrDeflate) {
         std::string data;
         const char* method; // as the listing shows it
     };
+    // Random bytes that repeat compress although their byte frequencies look random.
+    const std::string block = noise(3000);
+    const std::string half = noise(20000);
     const std::vector<Case> cases = {
         {"empty", "", "Stored"},
         {"tiny.txt", "abc", "Stored"},
+        {"small-noise.bin", noise(9000), "Stored"},
+        {"repeated-noise.bin", block + block + block, "Deflate"},
+        {"noise-twice.bin", half + half, "Deflate"},
         {"noise.bin", noise(300000), "Stored"},
         {"zeros.bin", std::string(300000, '\0'), "Deflate"},
         {"mid-text.txt", text.substr(0, (2u << 20) + 12345), "Deflate"}, // compressed in parallel blocks
