@@ -97,18 +97,21 @@ Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std
     return Status::success();
 }
 
-Status writeAt(int fd, std::initializer_list<std::string_view> pieces, uint64_t offset,
+Status writeAt(int fd, const std::string_view* pieces, size_t count, uint64_t offset,
                const std::string& path) {
     std::vector<iovec> vectors;
-    for (std::string_view piece : pieces) {
-        if (!piece.empty()) {
-            vectors.push_back({const_cast<char*>(piece.data()), piece.size()});
+    vectors.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (!pieces[i].empty()) {
+            vectors.push_back({const_cast<char*>(pieces[i].data()), pieces[i].size()});
         }
     }
+    constexpr size_t kMostAtOnce = 1024; // IOV_MAX on Linux
     size_t first = 0;
     while (first < vectors.size()) {
-        const ssize_t n = ::pwritev(fd, vectors.data() + first, static_cast<int>(vectors.size() - first),
-                                    static_cast<off_t>(offset));
+        const size_t now = std::min(kMostAtOnce, vectors.size() - first);
+        const ssize_t n =
+            ::pwritev(fd, vectors.data() + first, static_cast<int>(now), static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;

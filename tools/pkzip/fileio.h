@@ -66,8 +66,12 @@ private:
 [[nodiscard]] Status readAt(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path);
 [[nodiscard]] Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std::string& path);
 // Writes the pieces one after another from offset, in as few system calls as the kernel allows.
-[[nodiscard]] Status writeAt(int fd, std::initializer_list<std::string_view> pieces, uint64_t offset,
+[[nodiscard]] Status writeAt(int fd, const std::string_view* pieces, size_t count, uint64_t offset,
                              const std::string& path);
+[[nodiscard]] inline Status writeAt(int fd, std::initializer_list<std::string_view> pieces, uint64_t offset,
+                                    const std::string& path) {
+    return writeAt(fd, pieces.begin(), pieces.size(), offset, path);
+}
 // Reads up to size bytes; returns how many were read (short only at the end of the file).
 [[nodiscard]] Result<size_t> readSome(int fd, void* buffer, size_t size, const std::string& path);
 [[nodiscard]] Result<uint64_t> fileSize(int fd, const std::string& path);

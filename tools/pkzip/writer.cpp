@@ -37,6 +37,7 @@ constexpr uint64_t kAheadLimit = 1u << 20;
 constexpr size_t kAheadCount = 64;
 // The writer hands the kernel the bytes of many small members in one write.
 constexpr size_t kWriteBatch = 1u << 20;
+constexpr size_t kWritePieces = 1024;
 // Deflate may grow incompressible data a little; above this a member carries ZIP64 sizes from
 // the start so that its local header never has to change size.
 constexpr uint64_t kZip64Threshold = 0xff000000u;
@@ -711,11 +712,18 @@ namespace {
 template <class OnEntry>
 Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, MemberPipeline::State& pipeline,
                     Problems& problems, OnEntry&& onEntry) {
-    std::string batch;
+    // Prepared members wait here until a megabyte is together, then go to the kernel in one write
+    // straight from their own buffers.
+    std::vector<Prepared> batch;
+    batch.reserve(kWritePieces); // never moved while pieces point into it
+    std::vector<std::string_view> pieces;
+    size_t batchBytes = 0;
     uint64_t batchOffset = offset;
     auto flush = [&]() -> Status {
-        Status written = writeAt(fd, batch.data(), batch.size(), batchOffset, archivePath);
+        Status written = writeAt(fd, pieces.data(), pieces.size(), batchOffset, archivePath);
         batch.clear();
+        pieces.clear();
+        batchBytes = 0;
         batchOffset = offset;
         return written;
     };
@@ -726,11 +734,13 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, Me
             continue;
         }
         if (prepared->ready) {
-            batch += prepared->bytes;
             prepared->entry.localOffset = offset;
             offset += prepared->bytes.size();
+            batchBytes += prepared->bytes.size();
             onEntry(std::move(prepared->entry));
-            if (batch.size() >= kWriteBatch) {
+            batch.push_back(std::move(*prepared));
+            pieces.push_back(batch.back().bytes);
+            if (batchBytes >= kWriteBatch || pieces.size() >= kWritePieces) {
                 if (Status written = flush(); !written.ok()) {
                     return written;
                 }
