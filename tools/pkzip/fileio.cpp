@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace pkzip {
@@ -28,6 +30,44 @@ Result<FileHandle> openFile(const std::string& path, int flags, int mode) {
         return platform::errnoError("cannot open " + path);
     }
     return FileHandle(fd);
+}
+
+Result<MappedRange> MappedRange::map(int fd, uint64_t offset, size_t length, const std::string& path) {
+    MappedRange range;
+    if (length == 0) {
+        return range;
+    }
+    const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t start = offset - offset % page;
+    const size_t mapped = static_cast<size_t>(offset - start) + length;
+    void* base = ::mmap(nullptr, mapped, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, static_cast<off_t>(start));
+    if (base == MAP_FAILED) {
+        return platform::errnoError("cannot read " + path);
+    }
+    range.m_base = base;
+    range.m_mapped = mapped;
+    range.m_data = static_cast<const char*>(base) + (offset - start);
+    range.m_size = length;
+    return range;
+}
+
+MappedRange::~MappedRange() {
+    if (m_base != nullptr) {
+        ::munmap(m_base, m_mapped);
+    }
+}
+
+MappedRange& MappedRange::operator=(MappedRange&& other) noexcept {
+    if (this != &other) {
+        if (m_base != nullptr) {
+            ::munmap(m_base, m_mapped);
+        }
+        m_base = std::exchange(other.m_base, nullptr);
+        m_mapped = std::exchange(other.m_mapped, 0);
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+    }
+    return *this;
 }
 
 namespace {
@@ -185,6 +225,31 @@ Status syncFolder(const std::string& folder) {
     }
     if (::fsync(dir->get()) != 0) {
         return platform::errnoError("cannot flush folder " + folder + " to disk");
+    }
+    return Status::success();
+}
+
+Status copyInKernel(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
+                    const std::string& fromPath, const std::string& toPath) {
+    while (length > 0) {
+        auto in = static_cast<off_t>(fromOffset);
+        auto out = static_cast<off_t>(toOffset);
+        const ssize_t n = ::copy_file_range(from, &in, to, &out, static_cast<size_t>(length), 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            return copyRange(from, fromOffset, to, toOffset, length, fromPath, toPath);
+        }
+        if (n < 0) {
+            return platform::errnoError("cannot copy from " + fromPath + " to " + toPath);
+        }
+        if (n == 0) {
+            return platform::makeError(EIO, "cannot read " + fromPath + ": the file ends early");
+        }
+        fromOffset += static_cast<uint64_t>(n);
+        toOffset += static_cast<uint64_t>(n);
+        length -= static_cast<uint64_t>(n);
     }
     return Status::success();
 }

@@ -58,6 +58,27 @@ private:
     size_t m_size = 0;
 };
 
+// A stretch of a file mapped read-only, its pages those of the page cache, all mapped at once: no
+// copy and no fault per page. What it shows changes when the file is written meanwhile.
+class MappedRange {
+public:
+    [[nodiscard]] static Result<MappedRange> map(int fd, uint64_t offset, size_t length,
+                                                 const std::string& path);
+    MappedRange() = default;
+    ~MappedRange();
+    MappedRange(MappedRange&& other) noexcept { *this = std::move(other); }
+    MappedRange& operator=(MappedRange&& other) noexcept;
+    MappedRange(const MappedRange&) = delete;
+    MappedRange& operator=(const MappedRange&) = delete;
+    std::string_view view() const { return {m_data, m_size}; }
+
+private:
+    void* m_base = nullptr;
+    size_t m_mapped = 0;
+    const char* m_data = nullptr;
+    size_t m_size = 0;
+};
+
 [[nodiscard]] Result<FileHandle> openFile(const std::string& path, int flags, int mode = 0644);
 // Opens an existing archive, which must be a regular file: a folder, a device or a named pipe is
 // refused without being opened, and the open never waits (a pipe put in its place meanwhile
@@ -84,6 +105,10 @@ private:
 [[nodiscard]] Status syncFolder(const std::string& folder);
 bool fsyncEnabled();
 
+// Copies length bytes from one file at one offset to another at another offset inside the kernel
+// (copy_file_range), or through a buffer where the kernel cannot.
+[[nodiscard]] Status copyInKernel(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
+                                  const std::string& fromPath, const std::string& toPath);
 // Copies length bytes from one file at one offset to another at another offset.
 [[nodiscard]] Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
                                const std::string& fromPath, const std::string& toPath);

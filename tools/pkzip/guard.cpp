@@ -277,7 +277,7 @@ Status recoverInterrupted(const ArchivePaths& paths) {
 }
 
 Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiveFd, uint64_t oldSize,
-                                           uint64_t centralOffset, ByteBuffer tail) {
+                                           uint64_t centralOffset, std::string_view tail) {
     JournalRecord record;
     struct stat info {};
     if (::fstat(archiveFd, &info) != 0) {
@@ -302,7 +302,8 @@ Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiv
         crc32_z(crc, reinterpret_cast<const Bytef*>(tail.data()), static_cast<z_size_t>(tail.size())));
     std::string trailer;
     put32(trailer, crc);
-    Result<FileHandle> journal = openFile(paths.journal, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // Read and write: the saved tail is copied back from it.
+    Result<FileHandle> journal = openFile(paths.journal, O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (!journal.ok()) {
         return journal.error();
     }
@@ -319,15 +320,27 @@ Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiv
     }
     AppendJournal result;
     result.m_paths = paths;
-    result.m_tail = std::move(tail);
+    result.m_journal = std::move(*journal);
+    result.m_tailOffset = header.size();
     result.m_oldSize = oldSize;
     result.m_centralOffset = centralOffset;
     return result;
 }
 
+Status AppendJournal::copySavedTail(int archiveFd, uint64_t length, uint64_t offset) const {
+    return copyInKernel(m_journal.get(), m_tailOffset, archiveFd, offset, length, m_paths.journal,
+                        m_paths.archive);
+}
+
 Status AppendJournal::rollback(int archiveFd) {
-    if (Status restored = restoreTail(archiveFd, m_paths.archive, m_centralOffset, m_tail, m_oldSize);
-        !restored.ok()) {
+    Status restored = copySavedTail(archiveFd, m_oldSize - m_centralOffset, m_centralOffset);
+    if (restored.ok() && ::ftruncate(archiveFd, static_cast<off_t>(m_oldSize)) != 0) {
+        restored = platform::errnoError("cannot restore the length of " + m_paths.archive);
+    }
+    if (restored.ok()) {
+        restored = syncFile(archiveFd, m_paths.archive);
+    }
+    if (!restored.ok()) {
         return restored; // the journal stays, and the next run retries
     }
     return commit();

@@ -3,6 +3,7 @@
 #include "fileio.h"
 
 #include <string>
+#include <string_view>
 
 namespace pkzip {
 
@@ -49,17 +50,19 @@ public:
     // tail: the archive's bytes from centralOffset to oldSize, as the caller read them.
     [[nodiscard]] static Result<AppendJournal> begin(const ArchivePaths& paths, int archiveFd,
                                                      uint64_t oldSize, uint64_t centralOffset,
-                                                     ByteBuffer tail);
+                                                     std::string_view tail);
+    // Copies the first length bytes of the saved tail (the old directory's records) into the
+    // archive at offset, from the journal file: the archive's own copy is overwritten by then.
+    [[nodiscard]] Status copySavedTail(int archiveFd, uint64_t length, uint64_t offset) const;
     // Puts the old tail back and cuts the archive to its old length.
     [[nodiscard]] Status rollback(int archiveFd);
-    // The saved bytes: the old central directory, then the old end records.
-    std::string_view oldTail() const { return m_tail; }
     // The append is durable: the journal goes.
     [[nodiscard]] Status commit();
 
 private:
     ArchivePaths m_paths;
-    ByteBuffer m_tail;
+    FileHandle m_journal;
+    uint64_t m_tailOffset = 0; // where the tail starts in the journal
     uint64_t m_oldSize = 0;
     uint64_t m_centralOffset = 0;
 };

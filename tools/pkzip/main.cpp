@@ -254,13 +254,16 @@ int runAdd(const Command& command) {
         if (!place.ok()) {
             return notChanged(place.error());
         }
-        // The old tail (directory and end records) is read once: it is checked and searched for
-        // replaced names here, saved by the journal and written back after the new members.
-        ByteBuffer tail(static_cast<size_t>(place->fileSize - place->centralOffset));
-        if (Status read = readAt(file->get(), tail.data(), tail.size(), place->centralOffset, paths.archive);
-            !read.ok()) {
-            return notChanged(read.error());
+        // The old tail (directory and end records) is mapped, not read into a buffer: it is checked
+        // and searched for replaced names here and saved by the journal, which writes it back after
+        // the new members.
+        Result<MappedRange> mapped =
+            MappedRange::map(file->get(), place->centralOffset,
+                             static_cast<size_t>(place->fileSize - place->centralOffset), paths.archive);
+        if (!mapped.ok()) {
+            return notChanged(mapped.error());
         }
+        const std::string_view tail = mapped->view();
         Result<OldRecords> old = findReplaced(file->get(), paths.archive, *place, tail, byKey);
         if (!old.ok()) {
             return notChanged(old.error());
@@ -278,8 +281,7 @@ int runAdd(const Command& command) {
             }
             status = rewriteArchive(paths, file->get(), *index, keep, &pipeline, problems);
         } else {
-            status =
-                appendToArchive(paths, file->get(), *place, old->count, std::move(tail), pipeline, problems);
+            status = appendToArchive(paths, file->get(), *place, old->count, tail, pipeline, problems);
         }
     }
     if (!status.ok()) {

@@ -847,16 +847,16 @@ Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const 
 } // namespace
 
 Status appendToArchive(const ArchivePaths& paths, int archiveFd, const DirectoryPlace& place,
-                       uint64_t oldRecords, ByteBuffer oldTail, MemberPipeline& members, Problems& problems) {
+                       uint64_t oldRecords, std::string_view oldTail, MemberPipeline& members,
+                       Problems& problems) {
     Result<AppendJournal> journal =
-        AppendJournal::begin(paths, archiveFd, place.fileSize, place.centralOffset, std::move(oldTail));
+        AppendJournal::begin(paths, archiveFd, place.fileSize, place.centralOffset, oldTail);
     if (!journal.ok()) {
         return journal.error();
     }
     // The old members stay where they are, so their directory records are reused byte for byte;
     // only the new members' records are made. That keeps a run's cost independent of how many
     // members the archive already has (apart from moving its directory's bytes).
-    const std::string_view oldCentral = journal->oldTail().substr(0, static_cast<size_t>(place.centralSize));
     std::string central; // the new members' records and the end records
     uint64_t count = oldRecords;
     uint64_t offset = place.centralOffset;
@@ -868,7 +868,11 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const Directory
     if (failure.ok()) {
         const uint64_t centralSize = place.centralSize + central.size();
         appendEndRecords(central, count, offset, centralSize, place.comment);
-        failure = writeAt(archiveFd, {oldCentral, central}, offset, paths.archive);
+        failure = journal->copySavedTail(archiveFd, place.centralSize, offset);
+        if (failure.ok()) {
+            failure =
+                writeAt(archiveFd, central.data(), central.size(), offset + place.centralSize, paths.archive);
+        }
         const uint64_t end = offset + place.centralSize + central.size();
         if (failure.ok() && ::ftruncate(archiveFd, static_cast<off_t>(end)) != 0) {
             failure = platform::errnoError("cannot set the length of " + paths.archive);
