@@ -32,6 +32,8 @@ void DragImage::leave() {
 
 void DragImage::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // See-through, so that the names of the rows it passes over stay readable.
+    painter.setOpacity(0.6);
     painter.drawPixmap(0, 0, m_picture);
 }
 

@@ -26,8 +26,21 @@ std::optional<CMyListView::MenuEntries> CMyListView::prepareContextMenu(const QP
                                                   QItemSelectionModel::Rows);
         }
     }
-    const bool local = m_role == Role::Local;
-    return MenuEntries{local, local && onRow, onRow};
+    return MenuEntries{m_role == Role::Local, offersRename(place(), onRow, false), onRow};
+}
+
+bool CMyListView::offersRenameOn(const QModelIndex& index) const {
+    return offersRename(place(), index.isValid(), false);
+}
+
+void CMyListView::renameAsMenuDoes(const QModelIndex& index) {
+    m_clickedRow = index.row();
+    onCommand(res::ID_RENAME);
+}
+
+QModelIndex CMyListView::labelAt(const QPoint& point) const {
+    const QModelIndex index = indexAt(point);
+    return index.column() == 0 ? index : QModelIndex();
 }
 
 bool CMyListView::onCommand(int id) {

@@ -26,6 +26,7 @@ public:
     std::vector<ListRecord>& records() { return m_records; }
     const ListRecord& recordAt(int row) const { return m_records[m_rows[static_cast<size_t>(row)].record]; }
     const ListRow& rowAt(int row) const { return m_rows[static_cast<size_t>(row)]; }
+    const std::vector<ListRow>& rows() const { return m_rows; }
     QStringList rowTexts(int row) const;
 
     // Replaces the records; the rows, which pointed into the old ones, are emptied.

@@ -283,6 +283,52 @@ std::vector<std::string> columnTexts(const ListRecord& record, const std::string
     return {name, sizeText, packedText, record.ratioText, dateText(record)};
 }
 
+int widestSizeRow(const std::vector<ListRecord>& records, const std::vector<ListRow>& rows, Role role,
+                  int column) {
+    const bool packed = role == Role::Archive && column == 2;
+    if (column != 1 && !packed) {
+        return -1;
+    }
+    // The longest text is that of the largest value or of the most negative one: a value between
+    // two already measured is never longer than both.
+    int widest = -1;
+    size_t widestLength = 0;
+    std::int64_t largest = 0;
+    std::int64_t smallest = 0;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        const ListRecord& record = records[rows[row].record];
+        const std::int64_t value = packed ? record.packedSize : record.size;
+        const bool unknown = packed && (value < 0 || value == kUnknownPackedSize);
+        if (record.isFolder() || unknown || (widest >= 0 && value <= largest && value >= smallest)) {
+            continue;
+        }
+        largest = widest < 0 ? value : std::max(largest, value);
+        smallest = widest < 0 ? value : std::min(smallest, value);
+        const size_t length = archive::FormatSizeText(value).size();
+        if (widest < 0 || length > widestLength) {
+            widest = static_cast<int>(row);
+            widestLength = length;
+        }
+    }
+    return widest;
+}
+
+std::string childFolder(Role role, const std::string& folder, const std::string& name) {
+    return folder + name + (role == Role::Local ? "\\" : "/");
+}
+
+std::string parentFolder(Role role, const std::string& folder) {
+    const char separator = role == Role::Local ? '\\' : '/';
+    if (folder.size() < 2 || folder.back() != separator) {
+        return "";
+    }
+    const size_t cut = folder.rfind(separator, folder.size() - 2);
+    if (cut == std::string::npos) {
+        return ""; // a drive root, C:\, or the archive's own node, C:\a.zip/
+    }
+    return folder.substr(0, cut + 1);
+}
+
 std::string countText(Role role, size_t count) {
     return (role == Role::Local ? res::kLocalCountPrefix : res::kArchiveCountPrefix) + std::to_string(count) +
            res::kCountSuffix;

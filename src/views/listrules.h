@@ -70,4 +70,17 @@ std::vector<std::string> columnTexts(const ListRecord& record, const std::string
 // "Local: 12 Items" or "Zip: 12 Items".
 std::string countText(Role role, size_t count);
 
+// The row whose text in a size column ("File Size", or the archive list's "Zip Size") is the
+// longest, so that the column can be made wide enough for every size; -1 when no row shows one.
+int widestSizeRow(const std::vector<ListRecord>& records, const std::vector<ListRow>& rows, Role role,
+                  int column);
+
+// The folder a folder row of a list names, as its tree names it: "C:\Data\Sub\" for row Sub of
+// "C:\Data\", "C:\a.zip/docs/old/" for row old of "C:\a.zip/docs/".
+std::string childFolder(Role role, const std::string& folder, const std::string& name);
+
+// The folder above a list's folder, where Backspace goes: "C:\Data\" for "C:\Data\Sub\",
+// "C:\a.zip/docs/" for "C:\a.zip/docs/old/"; "" above a drive or the archive's own node.
+std::string parentFolder(Role role, const std::string& folder);
+
 } // namespace views

@@ -88,6 +88,7 @@ void CMyListView::fill(const QString& folder) {
         }
     }
     m_model->setRows(orderRows(m_model->records(), m_role, m_host.sortKey()));
+    fitSizeColumns();
     if (m_model->rowCount() > 0) {
         selectionModel()->setCurrentIndex(m_model->index(0, 0),
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -96,6 +97,40 @@ void CMyListView::fill(const QString& folder) {
     m_host.setStatusPaneText(countPane(m_role), QString::fromStdString(countText(
                                                     m_role, static_cast<size_t>(m_model->rowCount()))));
     m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
+}
+
+void CMyListView::fitSizeColumns() {
+    for (int column : {1, 2}) {
+        const int row = widestSizeRow(m_model->records(), m_model->rows(), m_role, column);
+        if (row < 0) {
+            continue;
+        }
+        const int needed = sizeHintForIndex(m_model->index(row, column)).width();
+        if (needed > header()->sectionSize(column)) {
+            header()->resizeSection(column, needed);
+        }
+    }
+}
+
+bool CMyListView::goToParentFolder() {
+    const std::string parent = parentFolder(m_role, m_currentFolder.toStdString());
+    CMyTreeView* tree = m_host.treeAt(static_cast<int>(m_role));
+    return !parent.empty() && tree != nullptr && tree->selectPath(QString::fromStdString(parent));
+}
+
+bool CMyListView::openItem(const QModelIndex& index) {
+    const ListRecord* record = recordAtRow(index.row());
+    if (record == nullptr) {
+        return false;
+    }
+    if (record->isFolder()) {
+        // As choosing the folder in the tree beside the list: the tree expands to it and selects it.
+        CMyTreeView* tree = m_host.treeAt(static_cast<int>(m_role));
+        return tree != nullptr &&
+               tree->selectPath(QString::fromStdString(
+                   childFolder(m_role, m_currentFolder.toStdString(), rowName(index.row()).toStdString())));
+    }
+    return false;
 }
 
 void CMyListView::clearRows() {

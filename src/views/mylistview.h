@@ -93,8 +93,15 @@ protected:
     bool deleteByKey() override;
     void renameLabel(const QModelIndex& index, const QString& text) override;
     std::optional<MenuEntries> prepareContextMenu(const QPoint& point) override;
+    bool offersRenameOn(const QModelIndex& index) const override;
+    void renameAsMenuDoes(const QModelIndex& index) override;
+    QModelIndex labelAt(const QPoint& point) const override;
+    bool openItem(const QModelIndex& index) override;
+    bool goToParentFolder() override;
 
 private:
+    // Widens the size columns to their widest text, never below the widths they start with.
+    void fitSizeColumns();
     void onColumnClicked(int column);
     QString rowName(int row) const;
     Transfers transfers();

@@ -89,6 +89,9 @@ protected:
     bool mayEditLabel(const QModelIndex& index) const override;
     void renameLabel(const QModelIndex& index, const QString& text) override;
     std::optional<MenuEntries> prepareContextMenu(const QPoint& point) override;
+    bool offersRenameOn(const QModelIndex& index) const override;
+    void renameAsMenuDoes(const QModelIndex& index) override;
+    QModelIndex labelAt(const QPoint& point) const override;
 
 private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int kind);

@@ -40,6 +40,10 @@ bool treeTakesDrop(Role role, int nodeKind, int sourceKind) {
     return nodeKind != kNodeComputer && (role == Role::Local || !dragsFromArchive(sourceKind));
 }
 
+bool offersRename(PanePlace place, bool onItem, bool folderItem) {
+    return place.role() == Role::Local && onItem && (place.isList() || folderItem);
+}
+
 bool isPlainName(const std::string& name) {
     return !name.empty() && name.find('\\') == std::string::npos && name.find('/') == std::string::npos;
 }

@@ -54,6 +54,10 @@ bool treeTakesDrop(Role role, int nodeKind, int sourceKind);
 // Whether a drag of sourceKind started on the archive's side (its tree or its list).
 bool dragsFromArchive(int sourceKind);
 
+// Whether the context menu offers Rename for what a click hit, and so whether F2 and a slow second
+// click start a rename there: a row of the local file list, or a folder of the local tree.
+bool offersRename(PanePlace place, bool onItem, bool folderItem);
+
 // A name that renames in place: not empty and without a separator, which would move the item
 // elsewhere.
 bool isPlainName(const std::string& name);

@@ -6,10 +6,14 @@
 #include "popupmenu.h"
 #include "viewhost.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -21,14 +25,38 @@ QPoint imagePlace(const archive::DragState& drag, const QPoint& point) {
     return point - QPoint(drag.offsetX, drag.offsetY);
 }
 
+// The drop target's look: an amber row in a dark orange frame, which no selection, active or
+// not, resembles.
+const QColor kDropFill(255, 200, 40);
+const QColor kDropFrame(205, 80, 0);
+constexpr int kDropFrameWidth = 2;
+constexpr int kFocusFrameWidth = 2;
+
 } // namespace
 
 template <class ItemView>
 PaneView<ItemView>::PaneView(ViewHost& host, CBrenloDoc& document, QWidget* parent)
-    : ItemView(parent), m_host(host), m_document(document) {
+    : ItemView(parent), m_host(host), m_document(document), m_slowClickTimer(new QTimer(this)) {
     // Editing a label in place renames what it names; until that rename runs, the editor never
     // opens, so a name cannot change on screen alone.
     this->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Delete and Select All act on the pane with the focus: the others show their selection
+    // greyed (and the pane with the focus has a frame, see paintEvent).
+    QPalette colours = this->palette();
+    colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                     colours.color(QPalette::Active, QPalette::Window).darker(118));
+    colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     colours.color(QPalette::Active, QPalette::Text));
+    this->setPalette(colours);
+    m_slowClickTimer->setSingleShot(true);
+    QObject::connect(m_slowClickTimer, &QTimer::timeout, this, [this] {
+        const QModelIndex index(m_slowClickIndex);
+        m_slowClickIndex = QPersistentModelIndex();
+        if (index.isValid() && !isDragUnderWay(m_document.drag()) &&
+            this->selectionModel()->isSelected(index) && offersRenameOn(index)) {
+            renameAsMenuDoes(index);
+        }
+    });
 }
 
 template <class ItemView> PaneView<ItemView>::~PaneView() = default;
@@ -93,7 +121,12 @@ template <class ItemView> bool PaneView<ItemView>::dragMouseMove(const QPoint& p
         m_dropTarget = QPersistentModelIndex();
     }
     if (m_dragImage != nullptr) {
-        m_dragImage->moveTo(imagePlace(drag, point));
+        // Below the pointer, but never over the row that takes the drop: its name stays readable.
+        QPoint topLeft = imagePlace(drag, point);
+        if (target.isValid()) {
+            topLeft.setY(std::max(topLeft.y(), this->visualRect(target).bottom() + 1));
+        }
+        m_dragImage->moveTo(topLeft);
     }
     return true;
 }
@@ -138,6 +171,7 @@ template <class ItemView> bool PaneView<ItemView>::handleDragMouseEvent(QEvent* 
     const auto* mouse = static_cast<const QMouseEvent*>(event);
     const QPoint at = mouse->position().toPoint();
     const bool dragUnderWay = isDragUnderWay(m_document.drag());
+    trackSlowClick(*mouse);
 
     if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
         m_dragPress.armed = false;
@@ -145,6 +179,13 @@ template <class ItemView> bool PaneView<ItemView>::handleDragMouseEvent(QEvent* 
         if (dragUnderWay) {
             // A drag left pending ends with the coming release; the press changes no selection.
             return true;
+        }
+        if (type == QEvent::MouseButtonDblClick && mouse->button() == Qt::LeftButton &&
+            mouse->modifiers() == Qt::NoModifier) {
+            const QModelIndex hit = this->indexAt(at);
+            if (hit.isValid() && openItem(hit.siblingAtColumn(0))) {
+                return true;
+            }
         }
         if (type != QEvent::MouseButtonPress || mouse->button() != Qt::LeftButton || !canBeginDragAt(at)) {
             return false;
@@ -170,6 +211,7 @@ template <class ItemView> bool PaneView<ItemView>::handleDragMouseEvent(QEvent* 
         if (m_dragPress.hasMovedFarEnough(at)) {
             m_dragPress.armed = false;
             m_pressHeld = false;
+            m_slowClickArmed = false;
             beginDrag(m_dragPress.point);
             if (isDragUnderWay(m_document.drag())) {
                 dragMouseMove(at);
@@ -205,7 +247,78 @@ void PaneView<ItemView>::drawRow(QPainter* painter, const QStyleOptionViewItem& 
     }
     QStyleOptionViewItem highlighted(option);
     highlighted.state |= QStyle::State_Selected;
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        highlighted.palette.setColor(group, QPalette::Highlight, kDropFill);
+        highlighted.palette.setColor(group, QPalette::HighlightedText, Qt::black);
+    }
     ItemView::drawRow(painter, highlighted, index);
+    painter->save();
+    painter->setPen(QPen(kDropFrame, kDropFrameWidth));
+    painter->setBrush(Qt::NoBrush);
+    const int inset = kDropFrameWidth / 2;
+    painter->drawRect(option.rect.adjusted(inset, inset, -inset, -inset));
+    painter->restore();
+}
+
+template <class ItemView> void PaneView<ItemView>::paintEvent(QPaintEvent* event) {
+    ItemView::paintEvent(event);
+    if (!hasPaneFocus()) {
+        return;
+    }
+    QPainter painter(this->viewport());
+    painter.setPen(QPen(this->palette().color(QPalette::Active, QPalette::Highlight), kFocusFrameWidth));
+    const int inset = kFocusFrameWidth / 2;
+    painter.drawRect(this->viewport()->rect().adjusted(inset, inset, -inset, -inset));
+}
+
+template <class ItemView> bool PaneView<ItemView>::hasPaneFocus() const {
+    const QWidget* focused = QApplication::focusWidget();
+    return focused != nullptr && (focused == this || this->isAncestorOf(focused));
+}
+
+template <class ItemView> void PaneView<ItemView>::focusInEvent(QFocusEvent* event) {
+    // A click that gives the pane the focus is not a second click on its row.
+    m_focusCameWithClick = event->reason() == Qt::MouseFocusReason;
+    ItemView::focusInEvent(event);
+    this->viewport()->update();
+}
+
+template <class ItemView> void PaneView<ItemView>::focusOutEvent(QFocusEvent* event) {
+    ItemView::focusOutEvent(event);
+    this->viewport()->update();
+}
+
+template <class ItemView> void PaneView<ItemView>::trackSlowClick(const QMouseEvent& mouse) {
+    const QPoint at = mouse.position().toPoint();
+    switch (mouse.type()) {
+    case QEvent::MouseButtonPress: {
+        m_slowClickTimer->stop();
+        const QModelIndex label = labelAt(at);
+        const QModelIndex current = this->currentIndex();
+        m_slowClickArmed = mouse.button() == Qt::LeftButton && mouse.modifiers() == Qt::NoModifier &&
+                           !m_focusCameWithClick && label.isValid() && current.isValid() &&
+                           label.siblingAtColumn(0) == current.siblingAtColumn(0) &&
+                           this->selectionModel()->isSelected(label);
+        m_slowClickIndex = QPersistentModelIndex(m_slowClickArmed ? label.siblingAtColumn(0) : QModelIndex());
+        m_focusCameWithClick = false;
+        break;
+    }
+    case QEvent::MouseButtonDblClick:
+        // The second click came quickly: a double-click, which opens, not a rename.
+        m_slowClickArmed = false;
+        m_slowClickIndex = QPersistentModelIndex();
+        m_slowClickTimer->stop();
+        break;
+    case QEvent::MouseButtonRelease:
+        if (m_slowClickArmed && mouse.button() == Qt::LeftButton && m_slowClickIndex.isValid() &&
+            labelAt(at).siblingAtColumn(0) == QModelIndex(m_slowClickIndex)) {
+            m_slowClickTimer->start(QApplication::doubleClickInterval());
+        }
+        m_slowClickArmed = false;
+        break;
+    default:
+        break;
+    }
 }
 
 // ---- Keys ----
@@ -248,11 +361,43 @@ template <class ItemView> bool PaneView<ItemView>::eventFilter(QObject* watched,
 }
 
 template <class ItemView> bool PaneView<ItemView>::handlePaneKey(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Delete || event->modifiers() != Qt::NoModifier) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    // While a name is being typed, these keys edit the name.
+    if (modifiers != Qt::NoModifier || isLabelEditing()) {
         return false;
     }
-    // While a name is being typed, Delete edits the name.
-    return !isLabelEditing() && deleteByKey();
+    switch (event->key()) {
+    case Qt::Key_Delete:
+        return deleteByKey();
+    case Qt::Key_F2: {
+        const QModelIndex selected = selectedForRename();
+        if (!selected.isValid() || !offersRenameOn(selected)) {
+            return false;
+        }
+        renameAsMenuDoes(selected);
+        return true;
+    }
+    case Qt::Key_Backspace:
+        return goToParentFolder();
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        const QModelIndex current = this->currentIndex();
+        return current.isValid() && this->selectionModel()->isSelected(current) &&
+               openItem(current.siblingAtColumn(0));
+    }
+    default:
+        return false;
+    }
+}
+
+template <class ItemView> QModelIndex PaneView<ItemView>::selectedForRename() const {
+    const QModelIndex current = this->currentIndex();
+    if (current.isValid() && this->selectionModel()->isSelected(current)) {
+        return current.siblingAtColumn(0);
+    }
+    QModelIndexList selected = this->selectionModel()->selectedIndexes();
+    std::sort(selected.begin(), selected.end());
+    return selected.isEmpty() ? QModelIndex() : selected.front().siblingAtColumn(0);
 }
 
 // ---- The context menu ----

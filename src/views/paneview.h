@@ -9,8 +9,11 @@
 #include <optional>
 
 class QContextMenuEvent;
+class QFocusEvent;
 class QKeyEvent;
 class QMouseEvent;
+class QPaintEvent;
+class QTimer;
 
 namespace views {
 
@@ -21,7 +24,9 @@ class ViewHost;
 // What the two kinds of pane do alike, whatever Qt view each is built on: the mouse of a drag
 // between the panes (the press that becomes a drag, the hand-over, the image, the cursor, the
 // drop target and the release), the keys (Tab through the four panes, Delete), the context menu
-// and the in-place rename. A pane answers what is its own: what it drags, which of its rows or
+// and the in-place rename with the gestures that start one (F2, a slow second click), opening a
+// row (double-click, Enter), Backspace, and how the drop target and the focus look. A pane
+// answers what is its own: what it drags, which of its rows or
 // items takes a drop and what the drop does, what Delete deletes and what a new name renames.
 // The input lives here once, so a gesture added here reaches all four panes.
 template <class ItemView> class PaneView : public ItemView, public CommandTarget {
@@ -73,6 +78,17 @@ protected:
     virtual bool mayEditLabel(const QModelIndex&) const { return true; }
     // An edit ended with text typed and confirmed; index may have gone meanwhile.
     virtual void renameLabel(const QModelIndex& index, const QString& text) = 0;
+    // Whether the context menu offers Rename for this row or item, which is where F2 and a slow
+    // second click rename; and that Rename.
+    virtual bool offersRenameOn(const QModelIndex& index) const = 0;
+    virtual void renameAsMenuDoes(const QModelIndex& index) = 0;
+    // The row or item whose label (a list row's name, a tree item's icon and text) lies at point;
+    // invalid for none.
+    virtual QModelIndex labelAt(const QPoint& point) const = 0;
+    // Double-click or Enter on a row: opens what it shows; false leaves the gesture to the view.
+    virtual bool openItem(const QModelIndex&) { return false; }
+    // Backspace: goes to the folder above; false leaves the key to the view.
+    virtual bool goToParentFolder() { return false; }
     // The entries of the context menu a right click at point opens (nothing: no menu), after
     // what the click selects.
     struct MenuEntries {
@@ -90,6 +106,9 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -105,6 +124,14 @@ private:
     void setDropHighlighted(const QModelIndex& index);
     // Keys for this pane, its editor's included, before the view sees them; true if used.
     bool handlePaneKey(QKeyEvent* event);
+    // The selected row or item F2 renames: the current one when it is selected, else the first
+    // selected.
+    QModelIndex selectedForRename() const;
+    // A left click on the label of the row that was already current and selected in a pane that
+    // had the focus starts a rename once the double-click time has passed without a second click.
+    void trackSlowClick(const QMouseEvent& mouse);
+    // Whether the pane, or its in-place editor, has the keyboard focus.
+    bool hasPaneFocus() const;
     // Whether an in-place edit is under way; a refill or rebuild drops an open editor without
     // closing it, and that edit is over.
     bool isLabelEditing();
@@ -115,6 +142,11 @@ private:
     bool m_pressHeld = false;
     QPersistentModelIndex m_dropTarget;
     QPersistentModelIndex m_dropHighlighted;
+
+    QTimer* m_slowClickTimer = nullptr;
+    QPersistentModelIndex m_slowClickIndex;
+    bool m_slowClickArmed = false;
+    bool m_focusCameWithClick = false;
 
     LabelEditDelegate* m_labelDelegate = nullptr;
     bool m_labelEditing = false;

@@ -34,8 +34,22 @@ std::optional<CMyTreeView::MenuEntries> CMyTreeView::prepareContextMenu(const QP
         return std::nullopt;
     }
     const bool folder = hit != nullptr && isFolderKind(kind);
-    const bool local = m_role == Role::Local;
-    return MenuEntries{local, folder && local, folder};
+    return MenuEntries{m_role == Role::Local, offersRename(place(), hit != nullptr, folder), folder};
+}
+
+bool CMyTreeView::offersRenameOn(const QModelIndex& index) const {
+    const QTreeWidgetItem* item = itemFromIndex(index);
+    return offersRename(place(), item != nullptr && !isPlaceholder(item), isFolderKind(nodeKind(item)));
+}
+
+void CMyTreeView::renameAsMenuDoes(const QModelIndex&) {
+    // The tree's Rename renames the selected folder, the one its list shows.
+    onCommand(res::ID_RENAME);
+}
+
+QModelIndex CMyTreeView::labelAt(const QPoint& point) const {
+    QTreeWidgetItem* item = itemOnLabel(point);
+    return item != nullptr ? indexFromItem(item) : QModelIndex();
 }
 
 bool CMyTreeView::onCommand(int id) {

@@ -15,7 +15,11 @@ FakeHost::FakeHost() {
     doc = std::make_unique<views::CBrenloDoc>(archiveEngine->dragState());
 }
 
-FakeHost::~FakeHost() = default;
+FakeHost::~FakeHost() {
+    // Hiding the panes ends an edit still open, which reports to this host: do it while the
+    // host is whole.
+    container.hide();
+}
 
 void FakeHost::createPanes() {
     auto* grid = new QGridLayout(&container);

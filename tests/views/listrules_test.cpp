@@ -9,6 +9,7 @@
 
 using archive::ArchiveEntry;
 using views::ListRecord;
+using views::ListRow;
 using views::Role;
 using views::SortKey;
 
@@ -316,6 +317,48 @@ TEST(ColumnTextTest, TextsOfEachRow) {
               (std::vector<std::string>{"Name", "File Size", "Zip Size", "Ratio", "Date Modified"}));
     EXPECT_EQ(views::countText(Role::Local, 12345), "Local: 12345 Items");
     EXPECT_EQ(views::countText(Role::Archive, 0), "Zip: 0 Items");
+}
+
+TEST(FolderPathTest, ChildAndParentFoldersOfBothLists) {
+    const struct {
+        Role role;
+        const char* folder;
+        const char* parent;
+    } cases[] = {
+        {Role::Local, "C:\\Data\\Sub\\", "C:\\Data\\"},
+        {Role::Local, "C:\\Data\\", "C:\\"},
+        {Role::Local, "C:\\", ""},
+        {Role::Local, "", ""},
+        {Role::Archive, "C:\\zips\\a.zip/docs/old/", "C:\\zips\\a.zip/docs/"},
+        {Role::Archive, "C:\\zips\\a.zip/docs/", "C:\\zips\\a.zip/"},
+        {Role::Archive, "C:\\zips\\a.zip/", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(views::parentFolder(c.role, c.folder), c.parent) << c.folder;
+    }
+    EXPECT_EQ(views::childFolder(Role::Local, "C:\\Data\\", "Sub"), "C:\\Data\\Sub\\");
+    EXPECT_EQ(views::childFolder(Role::Archive, "C:\\a.zip/docs/", "old"), "C:\\a.zip/docs/old/");
+}
+
+TEST(ColumnTextTest, TheWidestSizeIsFoundAmongTheFiles) {
+    const std::vector<ListRecord> records = {
+        archived("small", 999, 10'737'418'240, "x"), folder("sub", 99'999'999'999),
+        archived("ten GB", 10'737'418'240, 5, "x"), archived("grew", 12, -1, "x"),
+        archived("mid", 1'000'000, 7, "x")};
+    std::vector<ListRow> rows;
+    for (size_t i = 0; i < records.size(); ++i) {
+        rows.push_back(ListRow{records.size() - 1 - i, records[records.size() - 1 - i].name});
+    }
+    // Rows in reverse record order: mid, grew, ten GB, sub, small.
+    EXPECT_EQ(views::widestSizeRow(records, rows, Role::Archive, 1), 2) << "a folder's size is never shown";
+    EXPECT_EQ(views::widestSizeRow(records, rows, Role::Archive, 2), 4)
+        << "the largest packed size, beside one the archiver did not know";
+    EXPECT_EQ(views::widestSizeRow(records, rows, Role::Local, 2), -1) << "the local list's date column";
+    EXPECT_EQ(views::widestSizeRow(records, {}, Role::Archive, 1), -1);
+    EXPECT_EQ(views::widestSizeRow({file("minus", -1'234'567, 0), file("plus", 5, 0)},
+                                   {ListRow{1, "plus"}, ListRow{0, "minus"}}, Role::Local, 1),
+              1)
+        << "a negative size has the longest text";
 }
 
 // A folder of 100,000 members, and 100,000 sub-folders at the root, built and ordered whole (the

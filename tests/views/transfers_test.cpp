@@ -55,6 +55,27 @@ TEST(PaneRulesTest, APaneIsLeftOnlyTowardANeighbour) {
     }
 }
 
+TEST(PaneRulesTest, RenameIsOfferedOnLocalRowsAndLocalFoldersOnly) {
+    const struct {
+        PanePlace place;
+        bool onItem;
+        bool folderItem;
+        bool offered;
+    } cases[] = {
+        {{0, 1}, true, false, true},   // a file row of the local list
+        {{0, 1}, true, true, true},    // a folder row
+        {{0, 1}, false, false, false}, // the list's empty space
+        {{1, 1}, true, false, false},  // the archive list
+        {{0, 0}, true, true, true},    // a folder of the local tree
+        {{0, 0}, true, false, false},  // a drive or the computer
+        {{1, 0}, true, true, false},   // an archive folder
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(views::offersRename(c.place, c.onItem, c.folderItem), c.offered)
+            << c.place.row << "," << c.place.column << " " << c.onItem << c.folderItem;
+    }
+}
+
 TEST(PaneRulesTest, WhatTakesADropAndWhatTheDropDoes) {
     const struct {
         Role role;

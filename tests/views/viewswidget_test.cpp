@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTest>
 
 #include <cstdlib>
@@ -74,6 +75,12 @@ private slots:
     void tabCyclesThroughThePanes_data();
     void tabCyclesThroughThePanes();
     void archiveListOfHundredThousandMembers();
+    void renameGesturesStartWhereRenameIsOffered_data();
+    void renameGesturesStartWhereRenameIsOffered();
+    void folderRowsOpenAndBackspaceGoesUp_data();
+    void folderRowsOpenAndBackspaceGoesUp();
+    void activePaneAndDropTargetAreSeen();
+    void sizeColumnsWidenToTheWidestSize();
 };
 
 void ViewsWidgetTest::localListShowsAFolder() {
@@ -388,6 +395,242 @@ void ViewsWidgetTest::archiveListOfHundredThousandMembers() {
     QCOMPARE(host.lists[1]->rowCount(), 100'000);
     QCOMPARE(host.status[2], QString("Zip: 100000 Items"));
     QCOMPARE(host.lists[1]->selectedNames().size(), 100'000);
+}
+
+namespace {
+
+// The four panes over a folder Data (a.txt, Sub/) and an archive (top.txt, docs/x.txt), the
+// window active so that the panes take the focus.
+struct GestureBench {
+    Sandbox sandbox;
+    FakeHost host;
+
+    GestureBench() {
+        makeFile(sandbox, "Data/a.txt", 1);
+        makeFile(sandbox, "Data/Sub/in.txt", 1);
+        host.createPanes();
+        auto& state = host.archiveEngine->state();
+        state.entries = {entry("", "top.txt", 1, 1, " 0.0%", 1'000'000'000),
+                         entry("docs", "x.txt", 1, 1, " 0.0%", 1'000'000'000)};
+        state.folders.add("docs");
+        state.archiveJustOpened = true;
+        host.trees[1]->rebuildRoot();
+        state.archiveJustOpened = false;
+        QVERIFY(host.trees[0]->selectPath("C:\\Data\\"));
+        host.container.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&host.container));
+    }
+
+    // The pane (0 local tree, 1 local list, 2 archive tree, 3 archive list) and the point on the
+    // label of `target`, made the selected and current row or item.
+    QAbstractItemView* pane(int index) {
+        QWidget* panes[4] = {host.trees[0], host.lists[0], host.trees[1], host.lists[1]};
+        return static_cast<QAbstractItemView*>(panes[index]);
+    }
+    QPoint select(int index, const QString& target) {
+        if (index % 2 == 1) {
+            views::CMyListView* list = host.lists[index / 2];
+            const int row = list->rowNamed(target);
+            list->selectionModel()->setCurrentIndex(list->model()->index(row, 0),
+                                                    QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
+            return list->visualRect(list->model()->index(row, 0)).center();
+        }
+        views::CMyTreeView* tree = host.trees[index / 2];
+        tree->selectPath(target);
+        const QRect cell = tree->visualItemRect(tree->currentItem());
+        return QPoint(cell.left() + 24, cell.center().y());
+    }
+    QWidget* editor(int index) {
+        return index % 2 == 1 ? host.lists[index / 2]->labelEditor() : host.trees[index / 2]->labelEditor();
+    }
+};
+
+} // namespace
+
+void ViewsWidgetTest::renameGesturesStartWhereRenameIsOffered_data() {
+    QTest::addColumn<int>("pane");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("local file row") << 1 << "a.txt" << true;
+    QTest::newRow("local folder row") << 1 << "Sub" << true;
+    QTest::newRow("local folder") << 0 << "C:\\Data\\" << true;
+    QTest::newRow("drive") << 0 << "C:\\" << false;
+    QTest::newRow("archive row") << 3 << "top.txt" << false;
+    QTest::newRow("archive folder") << 2 << "C:\\Program\\blank.zip/docs/" << false;
+}
+
+void ViewsWidgetTest::renameGesturesStartWhereRenameIsOffered() {
+    QFETCH(int, pane);
+    QFETCH(QString, target);
+    QFETCH(bool, offered);
+    GestureBench bench;
+    QAbstractItemView* view = bench.pane(pane);
+    const int settle = QApplication::doubleClickInterval() + 150;
+
+    // F2 on the selected row or item.
+    view->setFocus(Qt::OtherFocusReason);
+    bench.select(pane, target);
+    QTest::keyClick(view, Qt::Key_F2);
+    QCOMPARE(bench.editor(pane) != nullptr, offered);
+    if (bench.editor(pane) != nullptr) {
+        QTest::keyClick(bench.editor(pane), Qt::Key_Escape);
+    }
+    QVERIFY(bench.editor(pane) == nullptr);
+
+    // A click that gives the pane the focus does not rename, even on the selected row.
+    bench.host.activeView = nullptr;
+    bench.pane((pane + 1) % 4)->setFocus(Qt::OtherFocusReason);
+    const QPoint label = bench.select(pane, target);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, label);
+    QTest::qWait(settle);
+    QVERIFY(bench.editor(pane) == nullptr);
+    // A double-click is no slow second click.
+    if (pane % 2 == 0) {
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, bench.select(pane, target));
+        QTest::qWait(settle);
+        QVERIFY(bench.editor(pane) == nullptr);
+    }
+    // The slow second click on the selected row, in a pane that has the focus.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, bench.select(pane, target));
+    QVERIFY(bench.editor(pane) == nullptr); // not before the double-click time is over
+    QTest::qWait(settle);
+    QCOMPARE(bench.editor(pane) != nullptr, offered);
+    if (offered) {
+        QCOMPARE(qobject_cast<QLineEdit*>(bench.editor(pane))->text(),
+                 target.section('\\', -2, -2).isEmpty() ? target : target.section('\\', -2, -2));
+    }
+}
+
+void ViewsWidgetTest::folderRowsOpenAndBackspaceGoesUp_data() {
+    QTest::addColumn<int>("row");
+    QTest::addColumn<bool>("byEnter");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("inside");
+    QTest::newRow("local double-click") << 0 << false << "C:\\Data\\"
+                                        << "Sub"
+                                        << "C:\\Data\\Sub\\";
+    QTest::newRow("local Enter") << 0 << true << "C:\\Data\\"
+                                 << "Sub"
+                                 << "C:\\Data\\Sub\\";
+    QTest::newRow("archive double-click") << 1 << false << "C:\\Program\\blank.zip/"
+                                          << "docs"
+                                          << "C:\\Program\\blank.zip/docs/";
+    QTest::newRow("archive Enter") << 1 << true << "C:\\Program\\blank.zip/"
+                                   << "docs"
+                                   << "C:\\Program\\blank.zip/docs/";
+}
+
+void ViewsWidgetTest::folderRowsOpenAndBackspaceGoesUp() {
+    QFETCH(int, row);
+    QFETCH(bool, byEnter);
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, inside);
+    GestureBench bench;
+    views::CMyListView& list = *bench.host.lists[row];
+    views::CMyTreeView& tree = *bench.host.trees[row];
+    QVERIFY(tree.selectPath(folder));
+    list.setFocus(Qt::OtherFocusReason);
+    const QPoint at = bench.select(row * 2 + 1, name);
+    if (byEnter) {
+        QTest::keyClick(&list, Qt::Key_Return);
+    } else {
+        QTest::mouseDClick(list.viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    // As choosing it in the tree: the tree shows and selects it, the list shows it all selected.
+    QCOMPARE(tree.itemPath(tree.currentItem()), inside);
+    QVERIFY(tree.currentItem()->parent()->isExpanded());
+    QCOMPARE(list.currentFolder(), inside);
+    QCOMPARE(list.selectedNames().size(), list.rowCount());
+    QVERIFY(list.hasFocus());
+
+    QTest::keyClick(&list, Qt::Key_Backspace);
+    QCOMPARE(tree.itemPath(tree.currentItem()), folder);
+    QCOMPARE(list.currentFolder(), folder);
+    // Above a drive or the archive's own node there is nothing to go to.
+    QVERIFY(tree.selectPath(row == 0 ? "C:\\" : "C:\\Program\\blank.zip/"));
+    QTest::keyClick(&list, Qt::Key_Backspace);
+    QCOMPARE(list.currentFolder(), QString(row == 0 ? "C:\\" : "C:\\Program\\blank.zip/"));
+}
+
+// What a user sees of the pane that has the focus and of the row that takes a drop.
+void ViewsWidgetTest::activePaneAndDropTargetAreSeen() {
+    GestureBench bench;
+    views::CMyListView& list = *bench.host.lists[0];
+    const QRect subRow = list.visualRect(list.model()->index(list.rowNamed("Sub"), 0));
+    const QPoint inside = subRow.center();
+    // A selected row in the pane with the focus, then in a pane without it.
+    list.setFocus(Qt::OtherFocusReason);
+    list.selectAll();
+    const QImage focused = list.viewport()->grab().toImage();
+    bench.host.trees[0]->setFocus(Qt::OtherFocusReason);
+    const QImage unfocused = list.viewport()->grab().toImage();
+    QVERIFY(focused.pixelColor(inside) != unfocused.pixelColor(inside));
+    // The pane with the focus has a frame in the selection colour.
+    const QColor frame = focused.pixelColor(QPoint(0, list.viewport()->height() / 2));
+    QCOMPARE(frame, list.palette().color(QPalette::Active, QPalette::Highlight));
+    QVERIFY(unfocused.pixelColor(QPoint(0, list.viewport()->height() / 2)) != frame);
+
+    // The drop target, already selected like every row, looks like neither selection.
+    auto& drag = bench.host.doc->drag();
+    drag.sourceKind = archive::kDragLocalList;
+    list.setFocus(Qt::OtherFocusReason);
+    list.startDragImage(inside);
+    QVERIFY(list.dragMouseMove(inside));
+    QCOMPARE(list.dropHighlighted().row(), list.rowNamed("Sub"));
+    list.dragImage()->hide(); // the picture is not what shows the target
+    const QImage target = list.viewport()->grab().toImage();
+    list.dragImage()->show();
+    for (const QImage& selection : {focused, unfocused}) {
+        QVERIFY(target.pixelColor(inside) != selection.pixelColor(inside));
+        QVERIFY(target.copy(subRow) != selection.copy(subRow));
+    }
+    // The drag image is below the target row: its name stays in view.
+    QVERIFY(list.dragImage()->isVisible());
+    QVERIFY(!list.dragImage()->geometry().intersects(subRow));
+    // Let go over no row: the drag ends and the highlight goes, nothing is dropped.
+    const QPoint empty(4, list.viewport()->height() - 4);
+    QVERIFY(list.dragMouseMove(empty));
+    QVERIFY(list.dragButtonUp(empty));
+    QVERIFY(!list.dropHighlighted().isValid());
+}
+
+// A 10 GB member shows its whole size: the size columns widen to their widest text and never
+// below the widths they start with.
+void ViewsWidgetTest::sizeColumnsWidenToTheWidestSize() {
+    Sandbox sandbox;
+    FakeHost host;
+    host.createPanes();
+    auto& state = host.archiveEngine->state();
+    state.entries = {entry("", "huge.iso", 10'737'418'240, 14'377'118, "99.9%", 1'000'000'000),
+                     entry("small", "s.txt", 5, 5, " 0.0%", 1'000'000'000)};
+    state.folders.add("small");
+    state.archiveJustOpened = true;
+    host.trees[1]->rebuildRoot();
+    state.archiveJustOpened = false;
+    views::CMyListView& list = *host.lists[1];
+    QCOMPARE(list.rowTexts(list.rowNamed("huge.iso")).mid(1, 2),
+             QStringList({"10,737,418,240", "14,377,118"}));
+    const int margin = 2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 1);
+    for (int column : {1, 2}) {
+        const QString text = list.rowTexts(list.rowNamed("huge.iso")).at(column);
+        const int width = list.header()->sectionSize(column);
+        QVERIFY2(list.fontMetrics().horizontalAdvance(text) + margin <= width,
+                 qPrintable(QString("%1 in %2 pixels").arg(text).arg(width)));
+        // Painted in full: the cell shows no ellipsis.
+        const QModelIndex cell = list.model()->index(list.rowNamed("huge.iso"), column);
+        QCOMPARE(list.fontMetrics().elidedText(text, Qt::ElideRight, list.visualRect(cell).width() - margin),
+                 text);
+    }
+    // A folder of small sizes keeps the widths; the Ratio and Date columns are as they were.
+    QVERIFY(host.trees[1]->selectPath("C:\\Program\\blank.zip/small/"));
+    QVERIFY(list.header()->sectionSize(1) > 70);
+    QCOMPARE(list.header()->sectionSize(3), 50);
+    QCOMPARE(list.header()->sectionSize(4), 130);
+    views::CMyListView& local = *host.lists[0];
+    QCOMPARE(local.header()->sectionSize(1), 70);
 }
 
 int main(int argc, char** argv) {
