@@ -249,19 +249,6 @@ TEST_F(PkzipTest, UnflaggedNamesAreReadAsTheirFieldsUtf8OrCp437) {
 namespace pkziptest {
 namespace {
 
-void put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v & 0xff);
-    out += static_cast<char>((v >> 8) & 0xff);
-}
-void put32(std::string& out, uint32_t v) {
-    put16(out, v & 0xffff);
-    put16(out, v >> 16);
-}
-void put64(std::string& out, uint64_t v) {
-    put32(out, static_cast<uint32_t>(v));
-    put32(out, static_cast<uint32_t>(v >> 32));
-}
-
 // The archive's classic end record replaced by ZIP64 end records. The classic one holds the
 // "see the ZIP64 record" marker in every field, disk numbers included, or 0 in its disk fields.
 std::string withZip64Ending(const std::string& archive, bool markedDisks, uint32_t zip64Disk,

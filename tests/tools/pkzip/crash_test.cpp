@@ -306,12 +306,6 @@ TEST_F(RecoveryRecordTest, IsAppliedOnlyToTheArchiveItWasWrittenFor) {
 namespace pkziptest {
 namespace {
 
-void put64(std::string& out, uint64_t value) {
-    for (int i = 0; i < 8; ++i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-}
-
 // A recovery record as the tool writes it: the magic, the fields, the saved tail and a CRC-32 of
 // all of that.
 std::string recoveryRecord(const std::string& magic, const std::vector<uint64_t>& fields,

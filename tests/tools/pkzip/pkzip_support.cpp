@@ -22,16 +22,6 @@ std::string readAll(const std::string& path) {
     return text.str();
 }
 
-void put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v & 0xff);
-    out += static_cast<char>((v >> 8) & 0xff);
-}
-
-void put32(std::string& out, uint32_t v) {
-    put16(out, v & 0xffff);
-    put16(out, v >> 16);
-}
-
 pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& outPath,
                 const std::string& errPath) {
     const std::string program = testsupport::programDir() + "/PKZIP25.EXE";
@@ -56,6 +46,21 @@ pid_t spawnTool(const std::vector<std::string>& arguments, const std::string& ou
 }
 
 } // namespace
+
+void put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v & 0xff);
+    out += static_cast<char>((v >> 8) & 0xff);
+}
+
+void put32(std::string& out, uint32_t v) {
+    put16(out, v & 0xffff);
+    put16(out, v >> 16);
+}
+
+void put64(std::string& out, uint64_t v) {
+    put32(out, static_cast<uint32_t>(v));
+    put32(out, static_cast<uint32_t>(v >> 32));
+}
 
 ToolRun runTool(const std::vector<std::string>& arguments) {
     char outPattern[] = "/tmp/pkzip-out-XXXXXX";

@@ -19,6 +19,11 @@ ToolRun runTool(const std::vector<std::string>& arguments);
 // Starts it without waiting; returns the process id.
 int startTool(const std::vector<std::string>& arguments);
 
+// Little-endian fields for hand-made archive bytes.
+void put16(std::string& out, uint32_t v);
+void put32(std::string& out, uint32_t v);
+void put64(std::string& out, uint64_t v);
+
 // Writes a list file with CR LF line ends.
 void writeList(const std::string& hostPath, const std::vector<std::string>& lines);
 
