@@ -181,8 +181,17 @@ void ArchiveEngine::closeWindowIfAsked() {
 }
 
 void ArchiveEngine::RunArchiveOperation(bool add) {
+    (void)runOperation(add, false);
+}
+
+bool ArchiveEngine::extractCopies(const std::string& destination) {
+    m_state.extractDestination = destination;
+    return !m_state.deleteRequest && runOperation(false, true);
+}
+
+bool ArchiveEngine::runOperation(bool add, bool copies) {
     if (!mayStartJob()) {
-        return;
+        return false;
     }
     WaitCursor wait(m_window);
     const Kind kind = m_state.deleteRequest ? Kind::Delete : add ? Kind::Add : Kind::Extract;
@@ -199,7 +208,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
         m_window.showMessage(res::kTooLarge, res::kTooLargeCaption, MessageIcon::Stop, MessageButtons::Ok);
         m_window.setMainWindowEnabled(true);
         m_window.focusMainWindow();
-        return;
+        return false;
     }
 
     std::unique_ptr<ProgressDialog> dialog = m_window.createProgressDialog(text.title);
@@ -209,7 +218,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
     m_window.repaintMainFrame();
     m_window.setMainWindowEnabled(false);
 
-    const bool includePath = includePathInfo();
+    const bool includePath = copies || includePathInfo();
     ToolJob job(m_files, m_window, m_drives);
     const std::string commandLine =
         kind == Kind::Delete ? deleteCommandLine(m_files, m_state.archivePath)
@@ -219,7 +228,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
     if (!job.writeScript(commandLine)) {
         dialog.reset();
         finishFailedOperation();
-        return;
+        return false;
     }
 
     size_t itemsDone = 0;
@@ -242,7 +251,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
         if (!job.writeListFile(lines)) {
             dialog.reset();
             finishFailedOperation();
-            return;
+            return false;
         }
         job.deleteMarker();
         if (dialog->checkCancelled()) {
@@ -254,7 +263,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
         if (!done && !job.wasStopped()) {
             dialog.reset();
             finishFailedOperation();
-            return;
+            return false;
         }
         if (job.wasStopped()) {
             // Stopped by the user: the operation is cancelled, and says so as a Cancel does.
@@ -299,7 +308,10 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
     }
     if (!m_state.cancelled) {
         if (problems.empty()) {
-            m_window.showMessage(text.done, text.doneCaption, MessageIcon::Information, MessageButtons::Ok);
+            if (!copies) {
+                m_window.showMessage(text.done, text.doneCaption, MessageIcon::Information,
+                                     MessageButtons::Ok);
+            }
         } else {
             m_window.showMessage(std::string(res::kArchiverFailed) + "\n" + firstLines(problems, 8),
                                  text.failedCaption, MessageIcon::Stop, MessageButtons::Ok);
@@ -316,6 +328,7 @@ void ArchiveEngine::RunArchiveOperation(bool add) {
     m_window.setMainWindowEnabled(true);
     m_window.focusMainWindow();
     closeWindowIfAsked();
+    return !m_state.cancelled && problems.empty();
 }
 
 void ArchiveEngine::AddArchiveFolderItems(const std::string& folder) {

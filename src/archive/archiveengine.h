@@ -53,6 +53,11 @@ public:
 
     // Runs the delete (when the delete request is set), add or extract on the operation items.
     void RunArchiveOperation(bool add);
+    // Extracts the operation items, with their folders inside the archive, into destination (a
+    // folder of the program's own) for the desktop: a dragged-out or opened copy. The progress
+    // dialog shows and failures are reported as for any extract; no completion box follows. True
+    // when every item was extracted.
+    bool extractCopies(const std::string& destination);
     void AddOperationItem(const std::string& name, std::int64_t size, const std::string& dateText);
     // Empties the operation items; every command or drop that collects items starts with it.
     void clearOperationItems() { m_state.operationItems.clear(); }
@@ -79,6 +84,8 @@ public:
 
 private:
     enum class Kind { Extract, Add, Delete };
+    // RunArchiveOperation; copies: extractCopies. True when it ran to the end without a problem.
+    bool runOperation(bool add, bool copies);
     struct ArchiverProblem;
 
     bool archiveExists() const;

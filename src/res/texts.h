@@ -99,5 +99,10 @@ inline constexpr char kNewFolderBase[] = "NewFolder";
 inline constexpr char kMenuNewFolder[] = "&New Folder";
 inline constexpr char kMenuRename[] = "&Rename";
 inline constexpr char kMenuDelete[] = "&Delete";
+// A member opened from the archive list: "Read-only copy of docs/x.txt from a.zip".
+inline constexpr char kReadOnlyCopyOf[] = "Read-only copy of ";
+inline constexpr char kReadOnlyCopyFrom[] = " from ";
+// A file row no application could be started on: "No application opens a.xyz".
+inline constexpr char kNoApplicationOpens[] = "No application opens ";
 
 } // namespace res

@@ -2,6 +2,11 @@
 
 #include "pictures.h"
 
+#include <QDesktopServices>
+#include <QDrag>
+#include <QMimeData>
+#include <QUrl>
+
 namespace views {
 
 CBrenloDoc::CBrenloDoc(archive::DragState& drag) : m_drag(drag) {
@@ -9,6 +14,15 @@ CBrenloDoc::CBrenloDoc(archive::DragState& drag) : m_drag(drag) {
         m_smallImages.push_back(res::smallImage(index));
     }
     m_largeImages = {res::largeImage(0), res::largeImage(1)};
+    m_desktop.open = [](const QString& hostPath) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(hostPath));
+    };
+    m_desktop.drag = [](QWidget* source, QMimeData* data) {
+        auto* desktopDrag = new QDrag(source);
+        desktopDrag->setMimeData(data);
+        desktopDrag->exec(Qt::CopyAction);
+        desktopDrag->deleteLater();
+    };
 }
 
 } // namespace views

@@ -7,8 +7,20 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QVector>
+#include <functional>
+
+class QMimeData;
+class QWidget;
 
 namespace views {
+
+// What the panes hand to the desktop: a file to open with its default application (false when
+// none could be started), and files dragged out of the window (the drag owns data and runs until
+// it is dropped). Tests put their own in place of the desktop's.
+struct DesktopHandOver {
+    std::function<bool(const QString& hostPath)> open;
+    std::function<void(QWidget* source, QMimeData* data)> drag;
+};
 
 // The one document: what the four views share among themselves. The drag state is the archive
 // engine's (a tree drag of an archive folder decides whether AddArchiveFolderItems extracts);
@@ -21,6 +33,7 @@ public:
     archive::DragState& drag() { return m_drag; }
     // The mouse, the cursor and the image of a drag between the panes.
     DragTracker& dragTracker() { return m_dragTracker; }
+    DesktopHandOver& desktop() { return m_desktop; }
     // The role of the next view of each class to be shown: 0, then 1.
     int takeListRole() { return m_listRoleCounter++; }
     int takeTreeRole() { return m_treeRoleCounter++; }
@@ -34,6 +47,7 @@ public:
 private:
     archive::DragState& m_drag;
     DragTracker m_dragTracker;
+    DesktopHandOver m_desktop;
     int m_listRoleCounter = 0;
     int m_treeRoleCounter = 0;
     QVector<QIcon> m_smallImages;

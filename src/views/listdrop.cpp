@@ -66,6 +66,23 @@ void CMyListView::dropOnRow(int row) {
     });
 }
 
+std::string CMyListView::desktopDropFolder(const QModelIndex& target) const {
+    if (m_role != Role::Local) {
+        return {};
+    }
+    // A folder row takes the files; anywhere else in the list, the folder it shows.
+    return target.isValid()
+               ? childFolder(m_role, m_currentFolder.toStdString(), rowName(target.row()).toStdString())
+               : m_currentFolder.toStdString();
+}
+
+void CMyListView::showDesktopCopy(const QModelIndex& target, const std::string&) {
+    refreshPartnerTree();
+    if (!target.isValid()) {
+        fill(m_currentFolder);
+    }
+}
+
 TransferSource CMyListView::selectionSource() const {
     TransferSource source;
     source.role = m_role;

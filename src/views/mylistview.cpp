@@ -5,9 +5,11 @@
 #include "brenlodoc.h"
 #include "listmodel.h"
 #include "mytreeview.h"
+#include "panesteps.h"
 #include "texts.h"
 #include "viewhost.h"
 
+#include <QFile>
 #include <QHeaderView>
 #include <QSet>
 #include <QTreeWidget>
@@ -130,7 +132,39 @@ bool CMyListView::openItem(const QModelIndex& index) {
                tree->selectPath(QString::fromStdString(
                    childFolder(m_role, m_currentFolder.toStdString(), rowName(index.row()).toStdString())));
     }
-    return false;
+    openFileRow(index.row());
+    return true;
+}
+
+void CMyListView::openFileRow(int row) {
+    const ListRecord* record = recordAtRow(row);
+    if (record == nullptr || !m_document.desktop().open) {
+        return;
+    }
+    const std::string name = m_currentFolder.toStdString() + rowName(row).toStdString();
+    QString path;
+    if (m_role == Role::Local) {
+        platform::Result<std::string> hostPath = m_host.drives().toHost(name);
+        path = hostPath.ok() ? QString::fromStdString(*hostPath) : QString();
+    } else {
+        const std::int64_t size = record->size;
+        const std::string date = dateText(*record);
+        const std::optional<std::string> copies =
+            extractCopies(m_host, [&] { m_host.engine().AddOperationItem(name, size, date); });
+        if (!copies) {
+            return; // the extraction said what went wrong, or was cancelled
+        }
+        path = QString::fromStdString(*copies + "/" + memberPathOf(name));
+        // A copy: what the application changes in it never reaches the archive.
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        m_host.setStatusPaneText(0, QString::fromUtf8(res::kReadOnlyCopyOf) +
+                                        QString::fromStdString(memberPathOf(name)) +
+                                        QString::fromUtf8(res::kReadOnlyCopyFrom) +
+                                        QString::fromStdString(m_host.engine().state().archiveFileName));
+    }
+    if (path.isEmpty() || !m_document.desktop().open(path)) {
+        m_host.setStatusPaneText(0, QString::fromUtf8(res::kNoApplicationOpens) + rowName(row));
+    }
 }
 
 void CMyListView::clearRows() {

@@ -98,10 +98,15 @@ protected:
     QModelIndex labelAt(const QPoint& point) const override;
     bool openItem(const QModelIndex& index) override;
     bool goToParentFolder() override;
+    std::string desktopDropFolder(const QModelIndex& target) const override;
+    void showDesktopCopy(const QModelIndex& target, const std::string& folder) override;
 
 private:
     // Widens the size columns to their widest text, never below the widths they start with.
     void fitSizeColumns();
+    // Double-click or Enter on a file row: the desktop's default application opens it, a member
+    // as a read-only copy extracted for it.
+    void openFileRow(int row);
     void onColumnClicked(int column);
     QString rowName(int row) const;
     Transfers transfers();

@@ -92,6 +92,8 @@ protected:
     bool offersRenameOn(const QModelIndex& index) const override;
     void renameAsMenuDoes(const QModelIndex& index) override;
     QModelIndex labelAt(const QPoint& point) const override;
+    std::string desktopDropFolder(const QModelIndex& target) const override;
+    void showDesktopCopy(const QModelIndex& target, const std::string& folder) override;
 
 private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int kind);

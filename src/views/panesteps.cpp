@@ -1,7 +1,13 @@
 #include "panesteps.h"
 
 #include "archiveengine.h"
+#include "brenlodoc.h"
+#include "fileservices.h"
+#include "formats.h"
+#include "listrules.h"
+#include "mylistview.h"
 #include "texts.h"
+#include "transfers.h"
 #include "viewhost.h"
 
 #include <QString>
@@ -23,6 +29,29 @@ bool confirmed(archive::ArchiveWindow& window, const char* text, const char* cap
 void startCollection(archive::ArchiveEngine& engine) {
     engine.state().cancelled = false;
     engine.clearOperationItems();
+}
+
+// The name the copies of the next extraction get: a folder of their own each time, so that a copy
+// the desktop still shows is never overwritten.
+std::string nextCopiesFolder(ViewHost& host) {
+    static int counter = 0;
+    const std::string parent = host.instanceDir() + "copies";
+    (void)platform::createFolder(host.drives(), parent);
+    for (;;) {
+        const std::string folder = parent + "\\" + std::to_string(++counter);
+        if (platform::createFolder(host.drives(), folder).ok()) {
+            return folder;
+        }
+        platform::Result<std::vector<platform::FindEntry>> found = platform::findFiles(host.drives(), folder);
+        if (!found.ok() || found->empty()) {
+            return {}; // cannot be made, and not because it is there already
+        }
+    }
+}
+
+QString hostPathOf(ViewHost& host, const std::string& windowsPath) {
+    platform::Result<std::string> path = host.drives().toHost(windowsPath);
+    return path.ok() ? QString::fromStdString(*path) : QString();
 }
 
 } // namespace
@@ -64,6 +93,110 @@ void deleteFromArchive(archive::ArchiveEngine& engine, const std::function<void(
     engine.state().deleteRequest = true;
     body();
     engine.state().deleteRequest = false;
+}
+
+void addFromDesktop(ViewHost& host, const std::vector<std::string>& paths) {
+    const TransferSource source = wholePathSource(desktopSources(host.drives(), paths));
+    archive::ArchiveEngine& engine = host.engine();
+    if (source.rows.empty() || !engine.beginZipCommand()) {
+        return;
+    }
+    host.document().drag().sourceKind = archive::kDragLocalList;
+    Transfers(engine, host.window(), host.drives()).TransferSelection(std::string(), true, source);
+    engine.endZipCommand();
+}
+
+bool copyFromDesktop(ViewHost& host, const std::string& folder, const std::vector<std::string>& paths) {
+    const std::vector<TransferSource> sources = desktopSources(host.drives(), paths);
+    if (sources.empty()) {
+        return false;
+    }
+    return runConfirmedTransfer(host, false, [&] {
+        host.document().drag().sourceKind = archive::kDragLocalList;
+        Transfers transfers(host.engine(), host.window(), host.drives());
+        for (const TransferSource& source : sources) {
+            if (!transfers.TransferSelection(folder, false, source)) {
+                break; // the failed step said why
+            }
+        }
+    });
+}
+
+std::optional<std::string> extractCopies(ViewHost& host, const std::function<void()>& collect) {
+    archive::ArchiveEngine& engine = host.engine();
+    const std::string folder = nextCopiesFolder(host);
+    if (folder.empty()) {
+        return std::nullopt;
+    }
+    startCollection(engine);
+    // Collected as from the archive list: a folder's members are gathered, not extracted at once.
+    archive::DragState& drag = host.document().drag();
+    const std::int32_t kind = drag.sourceKind;
+    drag.sourceKind = archive::kDragArchiveList;
+    collect();
+    drag.sourceKind = kind;
+    if (engine.state().operationItems.empty() || !engine.extractCopies(extractFolderOf(folder + "\\"))) {
+        return std::nullopt;
+    }
+    platform::Result<std::string> hostFolder = host.drives().toHost(folder);
+    if (!hostFolder.ok()) {
+        return std::nullopt;
+    }
+    return *hostFolder;
+}
+
+QStringList desktopDragPaths(ViewHost& host) {
+    const archive::DragState& drag = host.document().drag();
+    QStringList paths;
+    switch (drag.sourceKind) {
+    case archive::kDragLocalList:
+    case archive::kDragArchiveList: {
+        CMyListView* list = host.listAt(drag.sourceKind == archive::kDragLocalList ? 0 : 1);
+        if (list == nullptr) {
+            return {};
+        }
+        const TransferSource source = list->selectionSource();
+        if (source.role == Role::Local) {
+            for (const ListRecord& row : source.rows) {
+                paths.push_back(hostPathOf(host, source.folder + row.name));
+            }
+            break;
+        }
+        const std::optional<std::string> copies = extractCopies(host, [&] {
+            for (const ListRecord& row : source.rows) {
+                const std::string name = source.folder + row.name;
+                if (row.isFolder()) {
+                    host.engine().AddArchiveFolderItems(name);
+                } else {
+                    host.engine().AddOperationItem(name, row.size, dateText(row));
+                }
+            }
+        });
+        if (!copies) {
+            return {};
+        }
+        for (const ListRecord& row : source.rows) {
+            paths.push_back(QString::fromStdString(*copies + "/" + memberPathOf(source.folder + row.name)));
+        }
+        break;
+    }
+    case archive::kDragLocalTree:
+        paths.push_back(hostPathOf(host, drag.draggedFolderPath));
+        break;
+    case archive::kDragArchiveTree: {
+        const std::string folder = drag.draggedFolderPath;
+        const std::optional<std::string> copies =
+            extractCopies(host, [&] { host.engine().AddArchiveFolderItems(folder); });
+        if (copies) {
+            paths.push_back(QString::fromStdString(*copies + "/" + memberPathOf(folder)));
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    paths.removeAll(QString());
+    return paths;
 }
 
 void finishRename(ViewHost& host, const char* statusText, const std::function<bool()>& rename,

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QStringList>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace archive {
 class ArchiveEngine;
@@ -29,5 +33,22 @@ void deleteFromArchive(archive::ArchiveEngine& engine, const std::function<void(
 // then renamed applies the new name. A refused name is reported and reopen edits it again.
 void finishRename(ViewHost& host, const char* statusText, const std::function<bool()>& rename,
                   const std::function<void()>& renamed, const std::function<void()>& reopen);
+
+// Files and folders another program dropped (Windows paths) onto the archive panes: added as
+// the Zip command adds the local file list's rows, with its confirmation, progress and listing.
+void addFromDesktop(ViewHost& host, const std::vector<std::string>& paths);
+// The same dropped onto a local folder ("C:\\Data\\"): copied there as a drop of local rows copies
+// them, after the same confirmation. False when nothing was copied or the user did not confirm.
+bool copyFromDesktop(ViewHost& host, const std::string& folder, const std::vector<std::string>& paths);
+
+// Extracts what collect gathers as operation items (each named as its archive list row or folder
+// names it) into a new folder inside the program's own folder, which goes when the program
+// ends; the host path of that folder, nothing when the extraction did not complete.
+std::optional<std::string> extractCopies(ViewHost& host, const std::function<void()>& collect);
+
+// The host paths a drag out of the window hands to the desktop for the drag now under way: the
+// local list's selected rows or the local tree's folder as they are, the archive list's selected
+// rows or the archive tree's folder as copies extracted first. Empty when there is nothing.
+QStringList desktopDragPaths(ViewHost& host);
 
 } // namespace views

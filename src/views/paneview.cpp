@@ -3,19 +3,28 @@
 #include "archivewindow.h"
 #include "brenlodoc.h"
 #include "labeledit.h"
+#include "panesteps.h"
 #include "popupmenu.h"
+#include "transfers.h"
 #include "viewhost.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QUrl>
 
 namespace views {
 
@@ -32,6 +41,26 @@ const QColor kDropFrame(205, 80, 0);
 constexpr int kDropFrameWidth = 2;
 constexpr int kFocusFrameWidth = 2;
 
+// Windows paths of the local files a desktop drag carries; empty when it carries anything else
+// (a web address, a file outside every drive), which no pane takes.
+std::vector<std::string> droppedPaths(const QMimeData* data, const platform::DriveMap& drives) {
+    if (data == nullptr || !data->hasUrls()) {
+        return {};
+    }
+    std::vector<std::string> paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) {
+            return {};
+        }
+        platform::Result<std::string> path = drives.toWindows(url.toLocalFile().toStdString());
+        if (!path.ok()) {
+            return {};
+        }
+        paths.push_back(*path);
+    }
+    return paths;
+}
+
 } // namespace
 
 template <class ItemView>
@@ -40,6 +69,9 @@ PaneView<ItemView>::PaneView(ViewHost& host, CBrenloDoc& document, QWidget* pare
     // Editing a label in place renames what it names; until that rename runs, the editor never
     // opens, so a name cannot change on screen alone.
     this->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Files dropped from other programs; the drag between the panes is the program's own.
+    this->setAcceptDrops(true);
+    this->setDragDropMode(QAbstractItemView::DropOnly);
     // Delete and Select All act on the pane with the focus: the others show their selection
     // greyed (and the pane with the focus has a frame, see paintEvent).
     QPalette colours = this->palette();
@@ -96,6 +128,12 @@ template <class ItemView> bool PaneView<ItemView>::dragMouseMove(const QPoint& p
         return false;
     }
 
+    const QWidget* top = this->window();
+    if (!top->rect().contains(top->mapFromGlobal(this->viewport()->mapToGlobal(point)))) {
+        handDragToDesktop();
+        return true;
+    }
+
     const QRect client = this->viewport()->rect();
     const PaneSides sides{point.x() < client.left(), point.x() > client.right(), point.y() < client.top(),
                           point.y() > client.bottom()};
@@ -149,6 +187,106 @@ template <class ItemView> bool PaneView<ItemView>::dragButtonUp(const QPoint&) {
     setDropHighlighted(QModelIndex());
     m_dropTarget = QPersistentModelIndex();
     return true;
+}
+
+template <class ItemView> void PaneView<ItemView>::handDragToDesktop() {
+    archive::DragState& drag = m_document.drag();
+    for (std::int32_t& flag : drag.ownerFlags) {
+        flag = 0;
+    }
+    DragTracker& tracker = m_document.dragTracker();
+    tracker.releaseMouse();
+    tracker.eraseImage();
+    setDropHighlighted(QModelIndex());
+    m_dropTarget = QPersistentModelIndex();
+    const QStringList paths = desktopDragPaths(m_host);
+    if (paths.isEmpty() || !m_document.desktop().drag) {
+        return;
+    }
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls.push_back(QUrl::fromLocalFile(path));
+    }
+    auto* files = new QMimeData;
+    files->setUrls(urls);
+    m_document.desktop().drag(this, files);
+}
+
+template <class ItemView>
+bool PaneView<ItemView>::takesDesktopDrag(const QDropEvent& event, QModelIndex& target) {
+    const QPoint point = event.position().toPoint();
+    target = QModelIndex();
+    if (event.source() != nullptr) {
+        // A drag of this program's own that went out of the window and came back: it drops here
+        // as it would have without leaving.
+        if (qobject_cast<const QWidget*>(event.source()) == nullptr ||
+            qobject_cast<const QWidget*>(event.source())->window() != this->window()) {
+            return false;
+        }
+        target = dropTargetAt(point);
+        return target.isValid();
+    }
+    if (isDragUnderWay(m_document.drag()) || droppedPaths(event.mimeData(), m_host.drives()).empty()) {
+        return false;
+    }
+    // Taken where local rows would be; the archive panes add whatever the pointer is over.
+    m_document.drag().sourceKind = archive::kDragLocalList;
+    target = dropTargetAt(point);
+    return place().role() == Role::Archive || !desktopDropFolder(target).empty();
+}
+
+template <class ItemView> void PaneView<ItemView>::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+template <class ItemView> void PaneView<ItemView>::dragMoveEvent(QDragMoveEvent* event) {
+    QModelIndex target;
+    if (!takesDesktopDrag(*event, target)) {
+        setDropHighlighted(QModelIndex());
+        event->ignore();
+        return;
+    }
+    setDropHighlighted(target);
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+template <class ItemView> void PaneView<ItemView>::dragLeaveEvent(QDragLeaveEvent* event) {
+    setDropHighlighted(QModelIndex());
+    event->accept();
+}
+
+template <class ItemView> void PaneView<ItemView>::dropEvent(QDropEvent* event) {
+    QModelIndex target;
+    const bool taken = takesDesktopDrag(*event, target);
+    setDropHighlighted(QModelIndex());
+    if (!taken) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // The work, with its confirmation and progress, runs once the other program has its answer.
+    const QPersistentModelIndex where(target);
+    const bool onTarget = target.isValid();
+    const bool ours = event->source() != nullptr;
+    const std::vector<std::string> paths = droppedPaths(event->mimeData(), m_host.drives());
+    QPointer<QWidget> self(this);
+    QTimer::singleShot(0, this, [this, self, where, onTarget, ours, paths] {
+        if (self == nullptr || (onTarget && !where.isValid())) {
+            return; // the row or item it was dropped on has gone meanwhile
+        }
+        if (ours) {
+            dropOn(QModelIndex(where));
+        } else if (place().role() == Role::Archive) {
+            addFromDesktop(m_host, paths);
+        } else {
+            const std::string folder = desktopDropFolder(QModelIndex(where));
+            if (!folder.empty() && copyFromDesktop(m_host, folder, paths)) {
+                showDesktopCopy(QModelIndex(where), folder);
+            }
+        }
+    });
 }
 
 template <class ItemView> void PaneView<ItemView>::setDropHighlighted(const QModelIndex& index) {

@@ -9,6 +9,10 @@
 #include <optional>
 
 class QContextMenuEvent;
+class QDragEnterEvent;
+class QDragLeaveEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QFocusEvent;
 class QKeyEvent;
 class QMouseEvent;
@@ -89,6 +93,11 @@ protected:
     virtual bool openItem(const QModelIndex&) { return false; }
     // Backspace: goes to the folder above; false leaves the key to the view.
     virtual bool goToParentFolder() { return false; }
+    // Files from another program dropped on a local pane: the folder a drop on target (a row or
+    // item that takes a drop of local rows, or none) copies them into, "" where none takes them;
+    // and the refresh after the copy.
+    virtual std::string desktopDropFolder(const QModelIndex& target) const = 0;
+    virtual void showDesktopCopy(const QModelIndex& target, const std::string& folder) = 0;
     // The entries of the context menu a right click at point opens (nothing: no menu), after
     // what the click selects.
     struct MenuEntries {
@@ -110,6 +119,12 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // The desktop's drag and drop: files from other programs, and a drag of this program's that
+    // went out of the window and came back.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool edit(const QModelIndex& index, QAbstractItemView::EditTrigger trigger, QEvent* event) override;
@@ -122,6 +137,11 @@ private:
     bool handleDragMouseEvent(QEvent* event);
     void beginDrag(const QPoint& point);
     void setDropHighlighted(const QModelIndex& index);
+    // Whether a desktop drag over point would be taken here, and the row or item it would go to.
+    bool takesDesktopDrag(const QDropEvent& event, QModelIndex& target);
+    // The pointer left the main window during a drag between the panes: the drag becomes the
+    // desktop's, carrying what it drags as files.
+    void handDragToDesktop();
     // Keys for this pane, its editor's included, before the view sees them; true if used.
     bool handlePaneKey(QKeyEvent* event);
     // The selected row or item F2 renames: the current one when it is selected, else the first

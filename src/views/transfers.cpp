@@ -60,6 +60,61 @@ bool runsArchiveOperation(bool add, int sourceKind, bool deleteRequest) {
     return add || sourceKind == archive::kDragArchiveList || deleteRequest;
 }
 
+std::vector<TransferSource> desktopSources(const platform::DriveMap& drives,
+                                           const std::vector<std::string>& paths) {
+    std::vector<TransferSource> sources;
+    for (const std::string& path : paths) {
+        const size_t cut = path.find_last_of('\\');
+        if (cut == std::string::npos || cut + 1 == path.size()) {
+            continue; // a drive's own folder is no row of a list
+        }
+        const std::string folder = path.substr(0, cut + 1);
+        const std::string name = path.substr(cut + 1);
+        platform::Result<std::vector<platform::FindEntry>> found = platform::findFiles(drives, path);
+        if (!found.ok() || found->empty()) {
+            continue;
+        }
+        // The search ignores case: of "a.txt" and "A.txt" the one named.
+        const platform::FindEntry* entry = &found->front();
+        for (const platform::FindEntry& each : *found) {
+            if (each.name == name) {
+                entry = &each;
+            }
+        }
+        ListRecord record;
+        record.name = entry->name;
+        record.size = entry->size;
+        record.time = entry->lastWriteTime;
+        record.attributes = entry->attributes;
+        if (sources.empty() || sources.back().folder != folder) {
+            sources.push_back(TransferSource{Role::Local, folder, {}});
+        }
+        sources.back().rows.push_back(std::move(record));
+    }
+    return sources;
+}
+
+TransferSource wholePathSource(const std::vector<TransferSource>& sources) {
+    TransferSource whole;
+    for (const TransferSource& source : sources) {
+        for (ListRecord row : source.rows) {
+            row.name = source.folder + row.name;
+            whole.rows.push_back(std::move(row));
+        }
+    }
+    return whole;
+}
+
+std::string memberPathOf(const std::string& itemName) {
+    std::string path = archive::listFileLine(itemName, false);
+    for (char& c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return path;
+}
+
 Transfers::Transfers(archive::ArchiveEngine& engine, archive::ArchiveWindow& window,
                      const platform::DriveMap& drives)
     : m_engine(engine), m_window(window), m_disk(window, drives) {}

@@ -51,6 +51,19 @@ struct TransferSource {
     std::vector<ListRecord> rows;
 };
 
+// Files and folders another program handed over (Windows paths), as a local list's rows would
+// carry them: one source per folder they lie in, in the order the paths name them. A path that
+// names nothing on disk is left out.
+std::vector<TransferSource> desktopSources(const platform::DriveMap& drives,
+                                           const std::vector<std::string>& paths);
+// The same rows as one source that names each by its whole path, as an add takes them.
+TransferSource wholePathSource(const std::vector<TransferSource>& sources);
+
+// A member's path inside the archive, "/"-separated, from the name its list row or its folder
+// gives ("C:\a.zip/docs/x.txt" or "C:\a.zip/docs"): what an extract with folders makes of it
+// below the destination.
+std::string memberPathOf(const std::string& itemName);
+
 // The transfers the drops, the Zip and UnZip commands and the archive list's Delete share: they
 // copy on disk, or collect operation items for the engine and run its operation. No widget.
 class Transfers {

@@ -120,6 +120,15 @@ void CMyTreeView::showTransferredInto(const QPersistentModelIndex& where, const 
     showSelectionInList();
 }
 
+std::string CMyTreeView::desktopDropFolder(const QModelIndex& target) const {
+    const QTreeWidgetItem* item = itemFromIndex(target);
+    return m_role == Role::Local && item != nullptr ? nodePath(item).toStdString() : std::string();
+}
+
+void CMyTreeView::showDesktopCopy(const QModelIndex& target, const std::string& folder) {
+    showTransferredInto(QPersistentModelIndex(target), QString::fromStdString(folder));
+}
+
 void CMyTreeView::unzipIntoTreeFolder() {
     archive::ArchiveWindow& window = m_host.window();
     CMyListView* archiveList = m_host.listAt(1);

@@ -5,7 +5,10 @@
 #include "sandbox.h"
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 
 #include <cstdlib>
 #include <ctime>
@@ -96,7 +99,37 @@ private slots:
     void diskStepFailuresShowTheirOwnMessage();
     void archiveDeleteCollectsTheSelectedMembers();
     void unzipCommandChecksItsSelectionAndDestination();
+    void filesFromTheDesktopDropAsLocalRows_data();
+    void filesFromTheDesktopDropAsLocalRows();
+    void dragsOutOfTheWindowHandOverFiles();
+    void rowsOpenWithTheDesktopApplication();
 };
+
+namespace {
+
+// A drop from another program: the enter, a move and the drop at point of the pane's viewport,
+// carrying urls; whether the pane took it.
+bool dropFromDesktop(QAbstractItemView& pane, const QPoint& point, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(point, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pane.viewport(), &enter);
+    QDragMoveEvent move(point, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pane.viewport(), &move);
+    if (!move.isAccepted()) {
+        return false;
+    }
+    QDropEvent drop(QPointF(point), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(pane.viewport(), &drop);
+    QCoreApplication::processEvents(); // the work runs once the drop is answered
+    return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+}
+
+QPoint rowPoint(const views::CMyListView& list, const QString& name) {
+    return list.visualRect(list.model()->index(list.rowNamed(name), 0)).center();
+}
+
+} // namespace
 
 void FileOpsTest::localRowsDropOntoAFolderRow_data() {
     QTest::addColumn<QStringList>("selected");
@@ -535,6 +568,167 @@ void FileOpsTest::unzipCommandChecksItsSelectionAndDestination() {
     QCOMPARE(items(host), QStringList{"C:\\nested.zip/empty.txt|0"});
     QCOMPARE(QString::fromStdString(host.archiveEngine->state().extractDestination), QString("C:\\out"));
     QCOMPARE(host.doc->drag().sourceKind, int(archive::kDragArchiveList));
+}
+
+void FileOpsTest::filesFromTheDesktopDropAsLocalRows_data() {
+    QTest::addColumn<int>("pane"); // 0 local tree, 1 local list, 2 archive tree, 3 archive list
+    QTest::addColumn<QString>("over");
+    QTest::addColumn<QStringList>("expectedBoxes");
+    QTest::addColumn<QStringList>("expected"); // copied files, or the collected items
+    QTest::newRow("local folder row")
+        << 1 << "dst" << QStringList{kConfirmCopyBox} << QStringList{"dst/a.txt", "dst/sub/inner.txt"};
+    QTest::newRow("local list's own folder")
+        << 1 << "" << QStringList{kConfirmCopyBox} << QStringList{"a.txt", "sub/inner.txt"};
+    QTest::newRow("local tree folder") << 0 << "C:\\work\\dst\\" << QStringList{kConfirmCopyBox}
+                                       << QStringList{"dst/a.txt", "dst/sub/inner.txt"};
+    QTest::newRow("archive list") << 3 << "" << QStringList{kConfirmZipBox}
+                                  << QStringList{"C:\\elsewhere\\a.txt|1", "C:\\elsewhere\\sub\\inner.txt|5"};
+    QTest::newRow("archive tree") << 2 << "C:\\nested.zip/" << QStringList{kConfirmZipBox}
+                                  << QStringList{"C:\\elsewhere\\a.txt|1", "C:\\elsewhere\\sub\\inner.txt|5"};
+}
+
+void FileOpsTest::filesFromTheDesktopDropAsLocalRows() {
+    QFETCH(int, pane);
+    QFETCH(QString, over);
+    QFETCH(QStringList, expectedBoxes);
+    QFETCH(QStringList, expected);
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("elsewhere/a.txt"), "a");
+    testsupport::writeFile(sandbox.hostPath("elsewhere/sub/inner.txt"), "inner");
+    fs::create_directories(sandbox.hostPath("work/dst"));
+    FakeHost host;
+    host.createPanes();
+    openNestedArchive(host);
+    QVERIFY(host.trees[0]->selectPath("C:\\work\\"));
+    const QList<QUrl> files = {
+        QUrl::fromLocalFile(QString::fromStdString(sandbox.hostPath("elsewhere/a.txt"))),
+        QUrl::fromLocalFile(QString::fromStdString(sandbox.hostPath("elsewhere/sub")))};
+    QAbstractItemView* panes[4] = {host.trees[0], host.lists[0], host.trees[1], host.lists[1]};
+    QAbstractItemView& view = *panes[pane];
+    QPoint at(view.viewport()->width() / 2, view.viewport()->height() - 5);
+    if (pane % 2 == 1 && !over.isEmpty()) {
+        at = rowPoint(*host.lists[pane / 2], over);
+    } else if (pane % 2 == 0) {
+        views::CMyTreeView& tree = *host.trees[pane / 2];
+        QTreeWidgetItem* item = tree.currentItem();
+        QVERIFY(tree.selectPath(over));
+        const QRect cell = tree.visualItemRect(tree.currentItem());
+        at = QPoint(cell.left() + 24, cell.center().y());
+        tree.setCurrentItem(item);
+    }
+
+    // Something else than files, or a drag of the panes' own under way, is refused.
+    QVERIFY(!dropFromDesktop(view, at, {QUrl("https://example.org/a.txt")}));
+    answer(host, {archive::MessageAnswer::Ok});
+    QVERIFY(dropFromDesktop(view, at, files));
+
+    // (The archive operation's job never runs here: the box after the confirmation says so.)
+    QCOMPARE(boxes(host).mid(0, 1), expectedBoxes);
+    if (pane >= 2) {
+        // Added as the Zip command adds the local list's rows, with its progress.
+        QCOMPARE(items(host), expected);
+        QCOMPARE(progressTitles(host), QStringList{"Zipping Files - Please Wait ..."});
+    } else {
+        for (const QString& file : expected) {
+            QVERIFY2(present(sandbox, "work/" + file.toStdString()), qPrintable(file));
+        }
+        QVERIFY(present(sandbox, "elsewhere/a.txt")); // copied, not moved
+        QVERIFY(items(host).isEmpty());
+        if (pane == 1 && over.isEmpty()) {
+            QVERIFY(host.lists[0]->rowNamed("a.txt") >= 0); // the list shows the copies
+        }
+    }
+
+    // Declined: nothing happens.
+    host.fakeWindow.calls.clear();
+    host.archiveEngine->clearOperationItems();
+    answer(host, {archive::MessageAnswer::Cancel});
+    fs::remove_all(sandbox.hostPath("work/dst"));
+    fs::create_directories(sandbox.hostPath("work/dst"));
+    QVERIFY(dropFromDesktop(view, at, files));
+    QVERIFY(items(host).isEmpty());
+    QVERIFY(!present(sandbox, "work/dst/a.txt"));
+}
+
+// A drag that leaves the window hands the desktop what it drags: local rows as they are, archive
+// rows extracted with their folders into a folder of the program's own.
+void FileOpsTest::dragsOutOfTheWindowHandOverFiles() {
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("work/a.txt"), "a");
+    fs::create_directories(sandbox.hostPath("work/sub"));
+    fs::create_directories(sandbox.hostPath("Program"));
+    FakeHost host;
+    host.createPanes();
+    openNestedArchive(host);
+    QList<QUrl> handed;
+    int drags = 0;
+    host.doc->desktop().drag = [&](QWidget*, QMimeData* data) {
+        ++drags;
+        handed = data->urls();
+        delete data;
+    };
+    QVERIFY(host.trees[0]->selectPath("C:\\work\\"));
+    views::CMyListView& local = *host.lists[0];
+    QVERIFY(local.selectRowsByName({"a.txt", "sub"}));
+    host.doc->drag().sourceKind = archive::kDragLocalList;
+    local.startDragImage(rowPoint(local, "a.txt"));
+    // Into the pane beside it: still the panes' own drag.
+    QVERIFY(local.dragMouseMove(QPoint(-5, 10)));
+    QCOMPARE(drags, 0);
+    local.startDragImage(rowPoint(local, "a.txt"));
+    QVERIFY(local.dragMouseMove(local.viewport()->mapFrom(&host.container, QPoint(-30, 10))));
+    QCOMPARE(drags, 1);
+    QVERIFY(!views::isDragUnderWay(host.doc->drag()));
+    QCOMPARE(handed,
+             QList<QUrl>({QUrl::fromLocalFile(QString::fromStdString(sandbox.hostPath("work/sub"))),
+                          QUrl::fromLocalFile(QString::fromStdString(sandbox.hostPath("work/a.txt")))}));
+
+    // Archive rows: the archiver extracts them into a new folder inside the program's folder.
+    QVERIFY(host.trees[1]->selectPath("C:\\nested.zip/docs/"));
+    views::CMyListView& members = *host.lists[1];
+    QVERIFY(members.selectRowsByName({"b.txt", "old"}));
+    host.doc->drag().sourceKind = archive::kDragArchiveList;
+    members.startDragImage(rowPoint(members, "b.txt"));
+    QVERIFY(members.dragMouseMove(members.viewport()->mapFrom(&host.container, QPoint(10, 700))));
+    QCOMPARE(items(host), QStringList({"docs\\old\\a.txt|12", "C:\\nested.zip/docs/b.txt|8893"}));
+    const std::string destination = host.archiveEngine->state().extractDestination;
+    QCOMPARE(QString::fromStdString(destination).left(18), QString("C:\\Program\\copies\\"));
+    QVERIFY(present(sandbox, "Program/copies/" + destination.substr(18)));
+    QCOMPARE(progressTitles(host), QStringList{"UnZipping Files - Please Wait ..."});
+    QVERIFY(boxes(host).filter("Information").isEmpty()); // no completion box in the middle of a drag
+    QCOMPARE(host.doc->drag().sourceKind, int(archive::kDragArchiveList));
+}
+
+void FileOpsTest::rowsOpenWithTheDesktopApplication() {
+    Sandbox sandbox;
+    testsupport::writeFile(sandbox.hostPath("work/a file.txt"), "a");
+    fs::create_directories(sandbox.hostPath("Program"));
+    FakeHost host;
+    host.createPanes();
+    openNestedArchive(host);
+    QStringList opened;
+    host.doc->desktop().open = [&](const QString& path) {
+        opened << path;
+        return true;
+    };
+    QVERIFY(host.trees[0]->selectPath("C:\\work\\"));
+    views::CMyListView& local = *host.lists[0];
+    QTest::mouseDClick(local.viewport(), Qt::LeftButton, Qt::NoModifier, rowPoint(local, "a file.txt"));
+    QCOMPARE(opened, QStringList{QString::fromStdString(sandbox.hostPath("work/a file.txt"))});
+    local.setFocus();
+    QVERIFY(local.selectRowsByName({"a file.txt"}));
+    QTest::keyClick(&local, Qt::Key_Return);
+    QCOMPARE(opened.size(), 2);
+    QVERIFY(boxes(host).isEmpty());
+
+    // A member: extracted through the archiver for it, then opened.
+    QVERIFY(host.trees[1]->selectPath("C:\\nested.zip/docs/"));
+    views::CMyListView& members = *host.lists[1];
+    QTest::mouseDClick(members.viewport(), Qt::LeftButton, Qt::NoModifier, rowPoint(members, "b.txt"));
+    QCOMPARE(items(host), QStringList{"C:\\nested.zip/docs/b.txt|8893"});
+    QCOMPARE(QString::fromStdString(host.archiveEngine->state().extractDestination).left(18),
+             QString("C:\\Program\\copies\\"));
+    QCOMPARE(progressTitles(host), QStringList{"UnZipping Files - Please Wait ..."});
 }
 
 int main(int argc, char** argv) {
