@@ -1,5 +1,6 @@
 #include "scriptdrag.h"
 
+#include "brenlodoc.h"
 #include "fourpanes.h"
 #include "mainframe.h"
 #include "mylistview.h"
@@ -7,7 +8,10 @@
 #include "scriptinput.h"
 
 #include <QApplication>
+#include <QMimeData>
 #include <QRegularExpression>
+#include <QUrl>
+#include <filesystem>
 #include <optional>
 
 namespace app {
@@ -89,16 +93,46 @@ void moveAlong(ScriptInput& input, QWidget* pressed, QPoint& at, const QPoint& t
     at = to;
 }
 
+// Copies a file or a folder with everything in it into folder, keeping the permissions.
+bool copyInto(const QString& path, const QString& folder) {
+    namespace fs = std::filesystem;
+    const fs::path from(path.toStdString());
+    std::error_code error;
+    fs::copy(from, fs::path(folder.toStdString()) / from.filename(),
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing, error);
+    return !error;
+}
+
 } // namespace
+
+void handDesktopToScript(views::DesktopHandOver& desktop, const QString& hostFolder,
+                         const std::function<void(const QString&)>& print) {
+    desktop.open = [hostFolder, print](const QString& hostPath) {
+        print("desktop open: " + hostPath);
+        return copyInto(hostPath, hostFolder);
+    };
+    desktop.drag = [hostFolder, print](QWidget*, QMimeData* data) {
+        QStringList paths;
+        for (const QUrl& url : data->urls()) {
+            paths << url.toLocalFile();
+            if (!copyInto(url.toLocalFile(), hostFolder)) {
+                print("desktop cannot copy " + url.toLocalFile());
+            }
+        }
+        delete data;
+        print("desktop drag: " + paths.join('|'));
+    };
+    desktop.buttonHeld = [] { return ScriptInput::heldButtons().testFlag(Qt::LeftButton); };
+}
 
 bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QString& rest,
                  const std::function<void(const QString&)>& print, QString* why) {
-    static const QRegularExpression shape(
-        "^(.+?)((?:\\s+over\\s+\\S+)*)\\s+to\\s+(local-tree|local-list|archive-tree|archive-list)\\s+(.+)$");
+    static const QRegularExpression shape("^(.+?)((?:\\s+over\\s+\\S+)*)\\s+to\\s+(?:outside|(local-tree|"
+                                          "local-list|archive-tree|archive-list)\\s+(.+))$");
     const QRegularExpressionMatch parts = shape.match(rest);
     QAbstractScrollArea* source = paneNamed(frame, fromPane);
     if (!parts.hasMatch() || source == nullptr) {
-        *why = "drag takes FROM-PANE SOURCE [over PANE ...] to PANE TARGET";
+        *why = "drag takes FROM-PANE SOURCE [over PANE ...] to PANE TARGET (or to outside)";
         return false;
     }
     QList<QAbstractScrollArea*> path;
@@ -145,7 +179,10 @@ bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QStrin
     ScriptInput input;
     input.pressMouse(pressed, pressed->mapFromGlobal(at));
     // Looked for only now: a press in a tree has the list beside it show the pressed folder.
-    const std::optional<QPoint> end = targetPoint(targetPane, targetText);
+    const std::optional<QPoint> end =
+        targetPane == nullptr
+            ? std::optional<QPoint>(QPoint(at.x(), frame.mapToGlobal(QPoint(0, frame.height())).y() + 20))
+            : targetPoint(targetPane, targetText);
     if (!end) {
         // A click, not a drag: nothing is dropped anywhere.
         input.releaseMouse(pressed, pressed->mapFromGlobal(at));

@@ -1,5 +1,6 @@
 #include "scriptdriver.h"
 
+#include "brenlodoc.h"
 #include "commandids.h"
 #include "drivemap.h"
 #include "fourpanes.h"
@@ -191,6 +192,15 @@ bool ScriptDriver::runLine(const QString& line) {
         const QString path = line.trimmed().mid(6).trimmed();
         platform::Result<std::string> host = m_application.drives().toHost(path.toStdString());
         return (host.ok() && QDir().mkpath(QString::fromStdString(*host))) || fail("cannot make the folder");
+    }
+    if (words.verb == "desktop") {
+        const QString path = line.trimmed().mid(8).trimmed();
+        platform::Result<std::string> host = m_application.drives().toHost(path.toStdString());
+        if (!host.ok() || !QDir().mkpath(QString::fromStdString(*host))) {
+            return fail("cannot make the folder");
+        }
+        handDesktopToScript(frame.document().desktop(), QString::fromStdString(*host), m_print);
+        return true;
     }
     if (words.verb == "toolbar") {
         const QString label = line.trimmed().mid(8).trimmed();

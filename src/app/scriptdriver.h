@@ -37,11 +37,19 @@ class PellixApplication;
 //                             press on SOURCE (rows NAME|NAME... of a list, or a tree item's
 //                             path), move through the panes named to TARGET (a row name or an
 //                             item path, "-" for empty space) and release; prints the cursor
+//   drag PANE SOURCE [over PANE ...] to outside
+//                             the same, the pointer leaving the window downwards instead
+//   desktop FOLDER            from now on what the panes hand to the desktop (a file to open,
+//                             files dragged out of the window) is printed ("desktop open: PATH",
+//                             "desktop drag: PATH|PATH", host paths) and copied, permissions
+//                             kept, into FOLDER (a Windows path), as the application or the file
+//                             manager taking it would
 //   dump                      print the title, the status panes, the pane sizes, both trees and
 //                             both lists
 // Every message box is printed as one line when it appears; a box with no queued answer is
 // answered Cancel and reported as unexpected. Each verb is one branch of runLine in the .cpp;
-// the file verbs (menu, rename, editing) are in scriptfileverbs.cpp, the drag in scriptdrag.cpp.
+// the file verbs (menu, rename, editing) are in scriptfileverbs.cpp, the drag and desktop in
+// scriptdrag.cpp.
 // Input is delivered through Qt's own event delivery (scriptinput.h), so the program links no
 // test library.
 class ScriptDriver {

@@ -10,6 +10,8 @@ namespace app {
 
 namespace {
 
+Qt::MouseButtons heldByScript = Qt::NoButton;
+
 // Qt gives the focus on a press only for events that come from the window system: a click on a
 // pane's client area focuses the pane (the first widget up from it that takes click focus).
 void giveClickFocus(QWidget* widget, QPoint pos) {
@@ -78,13 +80,13 @@ void ScriptInput::sendMouse(QWidget* widget, int type, const QPoint& pos) {
     const auto eventType = static_cast<QEvent::Type>(type);
     const Qt::MouseButton button = eventType == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(eventType, QPointF(pos), QPointF(widget->mapTo(widget->window(), pos)),
-                      QPointF(widget->mapToGlobal(pos)), button, m_buttons, Qt::NoModifier,
+                      QPointF(widget->mapToGlobal(pos)), button, heldByScript, Qt::NoModifier,
                       QPointingDevice::primaryPointingDevice());
     QApplication::sendEvent(widget, &event);
 }
 
 void ScriptInput::pressMouse(QWidget* widget, const QPoint& pos) {
-    m_buttons |= Qt::LeftButton;
+    heldByScript |= Qt::LeftButton;
     giveClickFocus(widget, pos);
     sendMouse(widget, QEvent::MouseButtonPress, pos);
 }
@@ -94,7 +96,7 @@ void ScriptInput::moveMouse(QWidget* widget, const QPoint& pos) {
 }
 
 void ScriptInput::releaseMouse(QWidget* widget, const QPoint& pos) {
-    m_buttons &= ~Qt::LeftButton;
+    heldByScript &= ~Qt::LeftButton;
     sendMouse(widget, QEvent::MouseButtonRelease, pos);
 }
 
@@ -104,6 +106,10 @@ void ScriptInput::clickMouse(QWidget* widget, const QPoint& pos) {
     if (receiver != nullptr) {
         releaseMouse(receiver, pos);
     }
+}
+
+Qt::MouseButtons ScriptInput::heldButtons() {
+    return heldByScript;
 }
 
 void ScriptInput::pressKey(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers) {

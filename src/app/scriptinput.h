@@ -18,6 +18,8 @@ public:
     void moveMouse(QWidget* widget, const QPoint& pos);
     void releaseMouse(QWidget* widget, const QPoint& pos);
     void clickMouse(QWidget* widget, const QPoint& pos);
+    // The buttons a script holds down: a script has one mouse, whichever input pressed them.
+    static Qt::MouseButtons heldButtons();
 
     // One key pressed and released with its modifiers held, as the focused widget gets it.
     static void pressKey(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -26,8 +28,6 @@ public:
 
 private:
     void sendMouse(QWidget* widget, int type, const QPoint& pos);
-
-    Qt::MouseButtons m_buttons = Qt::NoButton;
 };
 
 } // namespace app

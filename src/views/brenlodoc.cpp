@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QDrag>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QUrl>
 
@@ -23,6 +24,7 @@ CBrenloDoc::CBrenloDoc(archive::DragState& drag) : m_drag(drag) {
         desktopDrag->exec(Qt::CopyAction);
         desktopDrag->deleteLater();
     };
+    m_desktop.buttonHeld = [] { return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton); };
 }
 
 } // namespace views

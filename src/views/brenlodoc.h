@@ -16,10 +16,12 @@ namespace views {
 
 // What the panes hand to the desktop: a file to open with its default application (false when
 // none could be started), and files dragged out of the window (the drag owns data and runs until
-// it is dropped). Tests put their own in place of the desktop's.
+// it is dropped), started only while the mouse button that began it is still held. Tests put
+// their own in place of the desktop's.
 struct DesktopHandOver {
     std::function<bool(const QString& hostPath)> open;
     std::function<void(QWidget* source, QMimeData* data)> drag;
+    std::function<bool()> buttonHeld;
 };
 
 // The one document: what the four views share among themselves. The drag state is the archive

@@ -200,7 +200,11 @@ template <class ItemView> void PaneView<ItemView>::handDragToDesktop() {
     setDropHighlighted(QModelIndex());
     m_dropTarget = QPersistentModelIndex();
     const QStringList paths = desktopDragPaths(m_host);
-    if (paths.isEmpty() || !m_document.desktop().drag) {
+    DesktopHandOver& desktop = m_document.desktop();
+    // Extracting members takes a while, and the button may have been let go of meanwhile: a
+    // desktop drag started then would wait for a click that is not coming. The copies stay in
+    // the program's folder until it ends.
+    if (paths.isEmpty() || !desktop.drag || !desktop.buttonHeld || !desktop.buttonHeld()) {
         return;
     }
     QList<QUrl> urls;

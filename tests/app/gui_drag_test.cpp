@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using testsupport::Sandbox;
 
@@ -247,4 +248,59 @@ TEST(GuiDragTest, ALocalFolderDroppedOnTheArchiveTreeIsAddedWithOrWithoutItsPath
         }
         EXPECT_EQ(testsupport::runShell("unzip -tqq '" + program.sandbox.hostPath("zips/a.zip") + "'"), 0);
     }
+}
+
+// What the desktop gets from the archive panes: the archiver's own copies of the members, in the
+// program's folder, for as long as the program runs.
+TEST(GuiDragTest, MembersOpenedOrDraggedOutAreTheArchiversCopiesUntilTheProgramEnds) {
+    Program program;
+    std::string binary;
+    for (int index = 0; index < 6000; ++index) {
+        binary += static_cast<char>((index * 7919 + index / 13) % 256);
+    }
+    program.file("zipsrc/docs/b.bin", binary);
+    program.file("zipsrc/docs/old/a.txt", "aye");
+    program.file("zipsrc/top.txt", "top");
+    program.zip("a.zip", "docs top.txt");
+    int status = -1;
+    const std::string out = program.runScript("desktop C:\\got\\\n"
+                                              "select archive-tree C:\\zips\\a.zip/docs/\n"
+                                              "rows archive-list b.bin\n"
+                                              "key archive-list Return\n"
+                                              "dump\n"
+                                              "select archive-tree C:\\zips\\a.zip/\n"
+                                              "drag archive-list rows docs|top.txt to outside\n",
+                                              program.sandbox.hostPath("zips/a.zip"), &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_FALSE(contains(out, "box ")) << out;
+    EXPECT_FALSE(contains(out, "error")) << out;
+    auto handed = [&out](const std::string& what) {
+        const size_t at = out.find("desktop " + what + ": ");
+        return at == std::string::npos
+                   ? std::string()
+                   : out.substr(at + what.size() + 10, out.find('\n', at) - at - what.size() - 10);
+    };
+
+    // Enter on a member: the opener gets the extracted copy, read-only, and the status says whose.
+    const std::string opened = handed("open");
+    EXPECT_TRUE(contains(opened, "/copies/") && opened.ends_with("/docs/b.bin")) << out;
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("got/b.bin")), binary);
+    struct stat info {};
+    ASSERT_EQ(stat(program.sandbox.hostPath("got/b.bin").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0222, 0u) << "the copy is read-only";
+    EXPECT_TRUE(contains(out, "status: Read-only copy of docs/b.bin from a.zip")) << out;
+
+    // Rows dragged out of the window: a folder with its members, and a file.
+    const std::string dragged = handed("drag");
+    const size_t bar = dragged.find('|');
+    ASSERT_NE(bar, std::string::npos) << out;
+    EXPECT_TRUE(dragged.substr(0, bar).ends_with("/docs") && dragged.ends_with("/top.txt")) << out;
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("got/docs/b.bin")), binary);
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("got/docs/old/a.txt")), "aye");
+    EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("got/top.txt")), "top");
+
+    // The program has ended: its folder went with it, copies and all.
+    const std::string instance = opened.substr(0, opened.find("/copies/"));
+    EXPECT_TRUE(contains(dragged, instance + "/copies/")) << out;
+    EXPECT_FALSE(instance.empty() || std::filesystem::exists(instance)) << instance;
 }
