@@ -3,6 +3,7 @@
 #include "programcopy.h"
 #include "xserver.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -49,4 +50,40 @@ TEST(DesktopX11Test, ClosingTheMainWindowEndsTheProgramAndHelpGoesWithIt) {
     EXPECT_EQ(run.exitStatus(), 0) << run.output();
     EXPECT_TRUE(contains(program.registryText(), "\"IncludePathInfo\"=dword:00000001"))
         << program.registryText();
+}
+
+TEST(DesktopX11Test, KeysAloneGoIntoAnArchiveFolderAndDeleteAMemberThere) {
+    testsupport::XServer x;
+    if (!x.isRunning()) {
+        GTEST_SKIP() << x.whyNot();
+    }
+    testsupport::ProgramCopy program;
+    const testsupport::Sandbox& box = program.sandbox;
+    for (const char* name : {"docs/b.txt", "docs/c.txt", "top.txt"}) {
+        testsupport::writeFile(box.hostPath(std::string("zipsrc/") + name), name);
+    }
+    std::filesystem::create_directories(box.hostPath("zips"));
+    const std::string archive = box.hostPath("zips/a.zip");
+    ASSERT_EQ(testsupport::runShell("cd '" + box.hostPath("zipsrc") + "' && zip -q -r -D '" + archive +
+                                    "' docs top.txt"),
+              0);
+    testsupport::BackgroundRun run(startCommand(program, x, "'" + archive + "'"), box.root() + "/out.txt");
+    const std::string main = windowNamed(x, "^Pellix - a.zip$");
+    ASSERT_FALSE(main.empty()) << run.output();
+    ASSERT_EQ(x.xdotool("windowfocus --sync " + main), 0);
+    // Tab goes round the panes to the archive's members; a letter picks a row, Enter on a folder
+    // row goes into it, and Delete there deletes the member picked inside it.
+    // (Letters typed within a moment of each other make one name to look for.)
+    ASSERT_EQ(x.xdotool("key --delay 50 Tab Tab Tab d Return sleep 0.6 key b Delete"), 0);
+    ASSERT_FALSE(windowNamed(x, "^Confirm File Delete$").empty()) << run.output();
+    ASSERT_EQ(x.xdotool("key Return"), 0);
+    ASSERT_FALSE(windowNamed(x, "^Delete Completed$").empty()) << run.output();
+    ASSERT_EQ(x.xdotool("key Return"), 0);
+    ASSERT_EQ(x.xdotool("windowfocus --sync " + main), 0);
+    ASSERT_EQ(x.xdotool("key ctrl+x"), 0);
+    EXPECT_TRUE(run.waitForEnd(10s)) << run.output();
+
+    std::string listed;
+    ASSERT_EQ(testsupport::runShell("unzip -Z1 '" + archive + "' | sort", &listed), 0);
+    EXPECT_EQ(listed, "docs/c.txt\ntop.txt\n");
 }
