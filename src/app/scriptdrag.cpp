@@ -149,7 +149,11 @@ bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QStrin
     }
     QAbstractScrollArea* targetPane = paneNamed(frame, parts.captured(3));
     const QString sourceText = parts.captured(1).trimmed();
-    const QString targetText = parts.captured(4).trimmed();
+    QString targetText = parts.captured(4).trimmed();
+    const bool held = targetText.endsWith(" held");
+    if (held) {
+        targetText.chop(5);
+    }
 
     std::optional<QPoint> start;
     if (auto* list = qobject_cast<views::CMyListView*>(source)) {
@@ -198,7 +202,9 @@ bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QStrin
     const QCursor* cursor = QApplication::overrideCursor();
     print(QString("drag cursor: ") +
           (cursor != nullptr && cursor->shape() == Qt::ForbiddenCursor ? "forbidden" : "arrow"));
-    input.releaseMouse(pressed, pressed->mapFromGlobal(at));
+    if (!held) {
+        input.releaseMouse(pressed, pressed->mapFromGlobal(at));
+    }
     return true;
 }
 

@@ -202,6 +202,9 @@ bool ScriptDriver::runLine(const QString& line) {
         handDesktopToScript(frame.document().desktop(), QString::fromStdString(*host), m_print);
         return true;
     }
+    if (words.verb == "picture") {
+        return frame.grab().save(line.trimmed().mid(8).trimmed(), "PNG") || fail("cannot save the picture");
+    }
     if (words.verb == "toolbar") {
         const QString label = line.trimmed().mid(8).trimmed();
         for (QAction* button : frame.toolBar()->actions()) {

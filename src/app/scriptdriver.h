@@ -39,6 +39,9 @@ class PellixApplication;
 //                             item path, "-" for empty space) and release; prints the cursor
 //   drag PANE SOURCE [over PANE ...] to outside
 //                             the same, the pointer leaving the window downwards instead
+//   drag ... to PANE TARGET held
+//                             the same, the button held at the target (the drop in progress)
+//   picture FILE.png          save a picture of the window (a host path)
 //   desktop FOLDER            from now on what the panes hand to the desktop (a file to open,
 //                             files dragged out of the window) is printed ("desktop open: PATH",
 //                             "desktop drag: PATH|PATH", host paths) and copied, permissions
