@@ -69,6 +69,10 @@ struct Command {
     std::string cwd;
     std::string stdoutPath = "/dev/null";
     std::vector<std::string> env; // NAME=value entries that override the inherited environment
+    // The peak memory is measured through a small process of this program that starts the command
+    // (see runMeasured): a child started straight from the benchmark, large by then, counts the
+    // benchmark's own resident memory in its peak.
+    bool peak = false;
 };
 
 // Wall-clock time, the processor time (user and system) the process itself used, from wait4, and
@@ -118,9 +122,16 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& overr
     return merged;
 }
 
+std::string g_self; // this program, for Command::peak
+
 // Runs one command without a shell (so the time is the tool's own) and waits for it. Standard
 // error is appended to errorLog.
-Outcome runCommand(const Command& command, const std::string& errorLog) {
+Outcome runCommand(const Command& original, const std::string& errorLog) {
+    Command command = original;
+    const std::string peakReport = errorLog + ".peak";
+    if (original.peak) {
+        command.argv.insert(command.argv.begin(), {g_self, "--peak-of", peakReport});
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -163,7 +174,34 @@ Outcome runCommand(const Command& command, const std::string& errorLog) {
                        static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     outcome.time.peakKb = usage.ru_maxrss;
     outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (original.peak) {
+        std::ifstream report(peakReport);
+        if (!(report >> outcome.time.peakKb)) {
+            throw BenchError("no peak memory reported for " + original.argv[0]);
+        }
+        report.close();
+        std::remove(peakReport.c_str());
+    }
     return outcome;
+}
+
+// pkzip-bench --peak-of REPORT COMMAND...: runs the command with this process's standard files
+// and environment, writes its peak resident memory (KiB) to REPORT and exits as it did. Started
+// fresh, this process is small, so the command's peak is its own.
+int runMeasured(int argc, char** argv) {
+    pid_t pid = 0;
+    if (argc < 4 || posix_spawnp(&pid, argv[3], nullptr, nullptr, argv + 3, environ) != 0) {
+        return 127;
+    }
+    int status = 0;
+    struct rusage usage {};
+    while (wait4(pid, &status, 0, &usage) < 0) {
+        if (errno != EINTR) {
+            return 127;
+        }
+    }
+    std::ofstream(argv[2]) << usage.ru_maxrss << "\n";
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 std::string readText(const std::string& path) {
@@ -800,15 +838,18 @@ void Bench::benchListing() {
         settle();
         Command mine = toolCommand(m_opt.binDir, {windowsPath("arc/list.zip")});
         mine.stdoutPath = work("out/ours-listing.txt");
+        mine.peak = true;
         ours.push_back(timed(mine));
         settle();
         Command theirs = peerCommand({"unzip", "-l", "arc/list.zip"});
         theirs.stdoutPath = work("out/peer-listing.txt");
+        theirs.peak = true;
         peer.push_back(timed(theirs));
         if (hasBase() && rep == 0) {
             settle();
             Command earlier = toolCommand(m_opt.baseDir, {windowsPath("arc/list.zip")});
             earlier.stdoutPath = work("out/before-listing.txt");
+            earlier.peak = true;
             before.push_back(timed(earlier));
             if (readText(work("out/before-listing.txt")) != readText(work("out/ours-listing.txt"))) {
                 throw BenchError("the listings of the two builds differ");
@@ -1205,6 +1246,10 @@ void usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--peak-of") {
+        return runMeasured(argc, argv);
+    }
+    g_self = fs::canonical("/proc/self/exe").string();
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
