@@ -249,6 +249,24 @@ TEST_F(PkzipTest, UnflaggedNamesAreReadAsTheirFieldsUtf8OrCp437) {
 namespace pkziptest {
 namespace {
 
+// The ZIP64 locator pointing at the ZIP64 end record at zip64End, then a classic end record that
+// holds the "see the ZIP64 record" marker in every field (its disk fields 0 unless markedDisks).
+void putZip64Ending(std::string& out, uint64_t zip64End, uint32_t zip64Disk, uint32_t totalDisks,
+                    bool markedDisks) {
+    put32(out, 0x07064b50);
+    put32(out, zip64Disk);
+    put64(out, zip64End);
+    put32(out, totalDisks);
+    put32(out, 0x06054b50);
+    put16(out, markedDisks ? 0xffff : 0);
+    put16(out, markedDisks ? 0xffff : 0);
+    put16(out, 0xffff);
+    put16(out, 0xffff);
+    put32(out, 0xffffffff);
+    put32(out, 0xffffffff);
+    put16(out, 0);
+}
+
 // The archive's classic end record replaced by ZIP64 end records. The classic one holds the
 // "see the ZIP64 record" marker in every field, disk numbers included, or 0 in its disk fields.
 std::string withZip64Ending(const std::string& archive, bool markedDisks, uint32_t zip64Disk,
@@ -275,18 +293,7 @@ std::string withZip64Ending(const std::string& archive, bool markedDisks, uint32
     put64(out, count);
     put64(out, get32(12));
     put64(out, get32(16));
-    put32(out, 0x07064b50);
-    put32(out, zip64Disk);
-    put64(out, zip64End);
-    put32(out, totalDisks);
-    put32(out, 0x06054b50);
-    put16(out, markedDisks ? 0xffff : 0);
-    put16(out, markedDisks ? 0xffff : 0);
-    put16(out, 0xffff);
-    put16(out, 0xffff);
-    put32(out, 0xffffffff);
-    put32(out, 0xffffffff);
-    put16(out, 0);
+    putZip64Ending(out, zip64End, zip64Disk, totalDisks, markedDisks);
     return out;
 }
 
@@ -502,18 +509,7 @@ std::string encryptedDirectoryArchive(bool describedByTheEndRecord) {
     put16(out, 0);
     put16(out, 0);
     put16(out, 0);
-    put32(out, 0x07064b50);
-    put32(out, 0);
-    put64(out, zip64End);
-    put32(out, 1);
-    put32(out, 0x06054b50);
-    put16(out, 0xffff);
-    put16(out, 0xffff);
-    put16(out, 0xffff);
-    put16(out, 0xffff);
-    put32(out, 0xffffffff);
-    put32(out, 0xffffffff);
-    put16(out, 0);
+    putZip64Ending(out, zip64End, 0, 1, true);
     return out;
 }
 
