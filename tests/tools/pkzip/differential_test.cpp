@@ -4,11 +4,11 @@
 // with the same name bytes, sizes and CRC and extracted with the same bytes; a member that the
 // archiver extracts must be one that libzip reads without error, with the same bytes.
 
-#include "collisions.h"
 #include "extract.h"
 #include "listing.h"
 #include "names.h"
 #include "pkzip_support.h"
+#include "replacedcheck.h"
 #include "sandbox.h"
 #include "zipformat.h"
 
@@ -22,7 +22,6 @@
 #include <map>
 #include <random>
 #include <sys/stat.h>
-#include <unordered_map>
 #include <zip.h>
 #include <zlib.h>
 
@@ -429,32 +428,6 @@ protected:
         fault(member, "listed as \"" + listed.path + "\", libzip reads \"" + theirs.name + "\"");
     }
 
-    std::string replacedSearchDiffers(int fd, const pkzip::ArchiveIndex& index) const {
-        const pkzip::Result<pkzip::DirectoryPlace> place = pkzip::locateDirectory(fd, m_archive);
-        if (!place.ok()) {
-            return "the add cannot find the directory the index was read from";
-        }
-        std::string tail(static_cast<size_t>(place->fileSize - place->centralOffset), '\0');
-        if (!pkzip::readAt(fd, tail.data(), tail.size(), place->centralOffset, m_archive).ok()) {
-            return "the add cannot read the directory";
-        }
-        std::unordered_map<std::string, size_t> keys;
-        for (size_t i = 0; i < index.entries.size(); i += 2) {
-            keys.emplace(pkzip::matchKey(pkzip::listedName(index.entries[i].name)), i);
-        }
-        std::vector<uint64_t> expected;
-        for (size_t i = 0; i < index.entries.size(); ++i) {
-            if (keys.count(pkzip::matchKey(pkzip::listedName(index.entries[i].name))) != 0) {
-                expected.push_back(i);
-            }
-        }
-        const pkzip::Result<pkzip::OldRecords> found = pkzip::findReplaced(fd, m_archive, *place, tail, keys);
-        if (!found.ok() || found->replaced != expected || found->count != index.entries.size()) {
-            return "the add's search for replaced members differs from the index";
-        }
-        return "";
-    }
-
     void compareReaders(const std::string& where, const std::string& bytes) {
         testsupport::writeFile(m_archive, bytes);
         const Layout layout(bytes);
@@ -487,7 +460,7 @@ protected:
         }
         // The add's search for the members new ones replace, which skips most records by their
         // stored bytes, finds exactly those whose listed name is one of the new ones.
-        if (const std::string why = replacedSearchDiffers(file->get(), *index); !why.empty()) {
+        if (const std::string why = replacedSearchDiffers(file->get(), m_archive, *index); !why.empty()) {
             fault(where, why);
         }
         const Listing listing = parseListing(listingText);

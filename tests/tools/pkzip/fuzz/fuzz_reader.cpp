@@ -3,10 +3,10 @@
 // temporary folder that is emptied after every input. A member written anywhere but below the
 // destination stops the run as a finding.
 
-#include "collisions.h"
 #include "extract.h"
 #include "listing.h"
 #include "names.h"
+#include "replacedcheck.h"
 #include "zipformat.h"
 
 #include <cerrno>
@@ -24,7 +24,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -186,37 +185,6 @@ std::vector<std::string> fuzzerFolders(int argc, char** argv) {
     return folders;
 }
 
-// An add looks for the old members that new ones replace without decoding most records: it must
-// find exactly the members whose listed name is one of the new ones (here every other member's,
-// and one that is not there).
-void checkReplacedSearch(int fd, const std::string& path, const pkzip::ArchiveIndex& index) {
-    pkzip::Result<pkzip::DirectoryPlace> place = pkzip::locateDirectory(fd, path);
-    if (!place.ok()) {
-        std::fprintf(stderr, "the directory is found by the index but not by the add\n");
-        std::abort();
-    }
-    std::string tail(static_cast<size_t>(place->fileSize - place->centralOffset), '\0');
-    if (!pkzip::readAt(fd, tail.data(), tail.size(), place->centralOffset, path).ok()) {
-        std::abort();
-    }
-    std::unordered_map<std::string, size_t> keys;
-    for (size_t i = 0; i < index.entries.size(); i += 2) {
-        keys.emplace(pkzip::matchKey(pkzip::listedName(index.entries[i].name)), i);
-    }
-    keys.emplace("no such/member", 0);
-    std::vector<uint64_t> expected;
-    for (size_t i = 0; i < index.entries.size(); ++i) {
-        if (keys.count(pkzip::matchKey(pkzip::listedName(index.entries[i].name))) != 0) {
-            expected.push_back(i);
-        }
-    }
-    const pkzip::Result<pkzip::OldRecords> found = pkzip::findReplaced(fd, path, *place, tail, keys);
-    if (!found.ok() || found->replaced != expected || found->count != index.entries.size()) {
-        std::fprintf(stderr, "the add's search for replaced members differs from the index\n");
-        std::abort();
-    }
-}
-
 bool writeInput(const std::string& path, const uint8_t* data, size_t size) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
@@ -272,7 +240,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!index.ok() || index->entries.empty()) {
         return 0;
     }
-    checkReplacedSearch(file->get(), paths.archive, *index);
+    if (const std::string why = pkziptest::replacedSearchDiffers(file->get(), paths.archive, *index);
+        !why.empty()) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        std::abort();
+    }
     pkzip::ExtractRequest request;
     request.destination = space.destination();
     // Most inputs are extracted with their folders, where names can climb; some without.
