@@ -215,6 +215,12 @@ Status syncFile(int fd, const std::string& path) {
     return Status::success();
 }
 
+void startWriteback(int fd) {
+    if (fsyncEnabled()) {
+        (void)::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+}
+
 Status syncFolder(const std::string& folder) {
     if (!fsyncEnabled()) {
         return Status::success();

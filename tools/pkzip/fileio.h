@@ -101,6 +101,9 @@ private:
 // holds, but a power cut does; the flushes guard against that. PELLIX_PKZIP_NO_FSYNC=1 turns them
 // off so that their cost can be measured on its own.
 [[nodiscard]] Status syncFile(int fd, const std::string& path);
+// Starts writing a file's dirty pages to disk without waiting for them (a hint, not a flush: the
+// flush that makes them durable still has to follow). Off with the flushes.
+void startWriteback(int fd);
 // Makes a rename or an unlink in a folder durable.
 [[nodiscard]] Status syncFolder(const std::string& folder);
 bool fsyncEnabled();

@@ -276,7 +276,7 @@ Status recoverInterrupted(const ArchivePaths& paths) {
     return syncFolder(paths.folder);
 }
 
-Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiveFd, uint64_t oldSize,
+Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiveFd, uint64_t oldSize,
                                            uint64_t centralOffset, std::string_view tail) {
     JournalRecord record;
     struct stat info {};
@@ -295,36 +295,83 @@ Result<AppendJournal> AppendJournal::begin(const ArchivePaths& paths, int archiv
         return dataCrc.error();
     }
     record.dataCrc = *dataCrc;
-    const std::string header = encodeJournalHeader(record, tail.size());
-    uint32_t crc = static_cast<uint32_t>(
-        crc32_z(0, reinterpret_cast<const Bytef*>(header.data()), static_cast<z_size_t>(header.size())));
-    crc = static_cast<uint32_t>(
-        crc32_z(crc, reinterpret_cast<const Bytef*>(tail.data()), static_cast<z_size_t>(tail.size())));
-    std::string trailer;
-    put32(trailer, crc);
+    AppendJournal result;
+    result.m_header = encodeJournalHeader(record, tail.size());
     // Read and write: the saved tail is copied back from it.
     Result<FileHandle> journal = openFile(paths.journal, O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (!journal.ok()) {
         return journal.error();
     }
-    Status status = writeAt(journal->get(), {header, tail, trailer}, 0, paths.journal);
-    if (status.ok()) {
-        status = syncFile(journal->get(), paths.journal);
-    }
-    if (status.ok()) {
-        status = syncFolder(paths.folder);
-    }
-    if (!status.ok()) {
-        ::unlink(paths.journal.c_str());
-        return status.error();
-    }
-    AppendJournal result;
     result.m_paths = paths;
     result.m_journal = std::move(*journal);
-    result.m_tailOffset = header.size();
+    result.m_tail = tail;
+    result.m_tailOffset = result.m_header.size();
     result.m_oldSize = oldSize;
     result.m_centralOffset = centralOffset;
+    if (Status written = writeAt(result.m_journal.get(), {result.m_header, tail}, 0, paths.journal);
+        !written.ok()) {
+        return written.error(); // the unsealed record is removed with result
+    }
+    startWriteback(result.m_journal.get());
     return result;
+}
+
+AppendJournal::AppendJournal(AppendJournal&& other) noexcept
+    : m_paths(std::move(other.m_paths)), m_journal(std::move(other.m_journal)), m_sealed(other.m_sealed),
+      m_header(std::move(other.m_header)), m_tail(other.m_tail), m_tailOffset(other.m_tailOffset),
+      m_oldSize(other.m_oldSize), m_centralOffset(other.m_centralOffset) {
+    other.m_paths = ArchivePaths{};
+}
+
+AppendJournal& AppendJournal::operator=(AppendJournal&& other) noexcept {
+    if (this != &other) {
+        discard();
+        m_paths = std::move(other.m_paths);
+        m_journal = std::move(other.m_journal);
+        m_sealed = other.m_sealed;
+        m_header = std::move(other.m_header);
+        m_tail = other.m_tail;
+        m_tailOffset = other.m_tailOffset;
+        m_oldSize = other.m_oldSize;
+        m_centralOffset = other.m_centralOffset;
+        other.m_paths = ArchivePaths{};
+    }
+    return *this;
+}
+
+AppendJournal::~AppendJournal() {
+    discard();
+}
+
+void AppendJournal::discard() {
+    if (!m_sealed && !m_paths.journal.empty()) {
+        ::unlink(m_paths.journal.c_str());
+        m_paths.journal.clear();
+    }
+}
+
+Status AppendJournal::seal() {
+    // The CRC is worked out while the disk writes what start() wrote.
+    uint32_t crc = static_cast<uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(m_header.data()), static_cast<z_size_t>(m_header.size())));
+    crc = static_cast<uint32_t>(
+        crc32_z(crc, reinterpret_cast<const Bytef*>(m_tail.data()), static_cast<z_size_t>(m_tail.size())));
+    std::string trailer;
+    put32(trailer, crc);
+    Status status = writeAt(m_journal.get(), trailer.data(), trailer.size(), m_tailOffset + m_tail.size(),
+                            m_paths.journal);
+    if (status.ok()) {
+        status = syncFile(m_journal.get(), m_paths.journal);
+    }
+    if (status.ok()) {
+        status = syncFolder(m_paths.folder);
+    }
+    if (!status.ok()) {
+        discard();
+        return status;
+    }
+    m_sealed = true;
+    return Status::success();
 }
 
 Status AppendJournal::copySavedTail(int archiveFd, uint64_t length, uint64_t offset) const {

@@ -45,12 +45,29 @@ bool hasLeftovers(const ArchivePaths& paths);
 // The record that makes an in-place append undoable: the old archive's length, the bytes from
 // the start of its central directory to its end and a CRC of the member data just before it,
 // flushed to disk before the first byte of the archive is overwritten.
+//
+// It is made in two steps so that the disk writes the large part while the directory is checked:
+// start() writes everything but the closing CRC and sets the disk writing; seal() adds the CRC and
+// waits for the flush. A record without its CRC is dropped by recovery as cut short, so one left by
+// a run that died in between, or that never sealed it, does no harm; an unsealed record is removed
+// when the object goes.
 class AppendJournal {
 public:
-    // tail: the archive's bytes from centralOffset to oldSize, as the caller read them.
-    [[nodiscard]] static Result<AppendJournal> begin(const ArchivePaths& paths, int archiveFd,
+    // tail: the archive's bytes from centralOffset to oldSize, as the caller read them; it must stay
+    // readable until seal() and rollback().
+    [[nodiscard]] static Result<AppendJournal> start(const ArchivePaths& paths, int archiveFd,
                                                      uint64_t oldSize, uint64_t centralOffset,
                                                      std::string_view tail);
+    AppendJournal() = default;
+    AppendJournal(AppendJournal&& other) noexcept;
+    AppendJournal& operator=(AppendJournal&& other) noexcept;
+    AppendJournal(const AppendJournal&) = delete;
+    AppendJournal& operator=(const AppendJournal&) = delete;
+    ~AppendJournal();
+
+    // Completes the record and makes it durable: the archive may be written from then on. On a
+    // failure the record is removed and the archive must not be touched.
+    [[nodiscard]] Status seal();
     // Copies the first length bytes of the saved tail (the old directory's records) into the
     // archive at offset, from the journal file: the archive's own copy is overwritten by then.
     [[nodiscard]] Status copySavedTail(int archiveFd, uint64_t length, uint64_t offset) const;
@@ -60,8 +77,13 @@ public:
     [[nodiscard]] Status commit();
 
 private:
+    void discard();
+
     ArchivePaths m_paths;
     FileHandle m_journal;
+    bool m_sealed = false;
+    std::string m_header;
+    std::string_view m_tail;
     uint64_t m_tailOffset = 0; // where the tail starts in the journal
     uint64_t m_oldSize = 0;
     uint64_t m_centralOffset = 0;

@@ -264,13 +264,24 @@ int runAdd(const Command& command) {
             return notChanged(mapped.error());
         }
         const std::string_view tail = mapped->view();
+        // Old directory records are reused by an append, so records whose offsets need correcting
+        // go through a rewrite, and so does an add that replaces members.
+        const bool appendable = place->fileSize != 0 && place->prefixShift == 0;
+        // The journal of an append is written before the directory is searched, so that the disk
+        // writes it meanwhile; it is dropped unused when the search finds replaced members.
+        Result<AppendJournal> journal = AppendJournal{};
+        if (appendable) {
+            journal = AppendJournal::start(paths, file->get(), place->fileSize, place->centralOffset, tail);
+            if (!journal.ok()) {
+                return notChanged(journal.error());
+            }
+        }
         Result<OldRecords> old = findReplaced(file->get(), paths.archive, *place, tail, byKey);
         if (!old.ok()) {
             return notChanged(old.error());
         }
-        // Old directory records are reused by an append, so records whose offsets need correcting
-        // go through a rewrite.
-        if (!old->replaced.empty() || place->fileSize == 0 || place->prefixShift != 0) {
+        if (!old->replaced.empty() || !appendable) {
+            *journal = AppendJournal{};
             Result<ArchiveIndex> index = readIndex(file->get(), paths.archive, *place, tail);
             if (!index.ok()) {
                 return notChanged(index.error());
@@ -281,7 +292,8 @@ int runAdd(const Command& command) {
             }
             status = rewriteArchive(paths, file->get(), *index, keep, &pipeline, problems);
         } else {
-            status = appendToArchive(paths, file->get(), *place, old->count, tail, pipeline, problems);
+            status = appendToArchive(paths, file->get(), *place, old->count, std::move(*journal), pipeline,
+                                     problems);
         }
     }
     if (!status.ok()) {

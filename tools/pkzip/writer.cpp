@@ -847,12 +847,10 @@ Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const 
 } // namespace
 
 Status appendToArchive(const ArchivePaths& paths, int archiveFd, const DirectoryPlace& place,
-                       uint64_t oldRecords, std::string_view oldTail, MemberPipeline& members,
+                       uint64_t oldRecords, AppendJournal journal, MemberPipeline& members,
                        Problems& problems) {
-    Result<AppendJournal> journal =
-        AppendJournal::begin(paths, archiveFd, place.fileSize, place.centralOffset, oldTail);
-    if (!journal.ok()) {
-        return journal.error();
+    if (Status sealed = journal.seal(); !sealed.ok()) {
+        return sealed;
     }
     // The old members stay where they are, so their directory records are reused byte for byte;
     // only the new members' records are made. That keeps a run's cost independent of how many
@@ -868,7 +866,7 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const Directory
     if (failure.ok()) {
         const uint64_t centralSize = place.centralSize + central.size();
         appendEndRecords(central, count, offset, centralSize, place.comment);
-        failure = journal->copySavedTail(archiveFd, place.centralSize, offset);
+        failure = journal.copySavedTail(archiveFd, place.centralSize, offset);
         if (failure.ok()) {
             failure =
                 writeAt(archiveFd, central.data(), central.size(), offset + place.centralSize, paths.archive);
@@ -882,7 +880,7 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const Directory
         }
     }
     if (!failure.ok()) {
-        if (Status rolledBack = journal->rollback(archiveFd); !rolledBack.ok()) {
+        if (Status rolledBack = journal.rollback(archiveFd); !rolledBack.ok()) {
             return platform::makeError(failure.error().code,
                                        failure.error().message +
                                            "; the archive will be restored on the next run (" +
@@ -890,7 +888,7 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const Directory
         }
         return failure;
     }
-    return journal->commit();
+    return journal.commit();
 }
 
 Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& old,

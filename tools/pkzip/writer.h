@@ -36,13 +36,13 @@ private:
 };
 
 // Adds members at the end of an existing archive in place: the old tail (the central directory and
-// the end records, from place.centralOffset to the file's end; read no more once the archive is
-// written) is saved in a journal first, the new members are written where it stood, then the old
-// directory's records unchanged (copied from the journal) and the new ones. Time and space are in proportion
-// to the new data and the directory's bytes, with no work per old member; oldRecords is how many records the
-// old directory holds.
+// the end records, from place.centralOffset to the file's end) is saved in the journal, which the
+// caller started and this seals before the archive is touched; the new members are written where
+// the tail stood, then the old directory's records unchanged (copied from the journal) and the new
+// ones. Time and space are in proportion to the new data and the directory's bytes, with no work
+// per old member; oldRecords is how many records the old directory holds.
 [[nodiscard]] Status appendToArchive(const ArchivePaths& paths, int archiveFd, const DirectoryPlace& place,
-                                     uint64_t oldRecords, std::string_view oldTail, MemberPipeline& members,
+                                     uint64_t oldRecords, AppendJournal journal, MemberPipeline& members,
                                      Problems& problems);
 
 // Builds a whole new archive beside the old one (the kept old members copied as they are, then

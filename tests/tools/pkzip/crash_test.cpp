@@ -389,5 +389,43 @@ TEST_F(PkzipTest, RecoveryRecordsOfThePreviousVersionAreAppliedOrKeptNeverDroppe
     }
 }
 
+// An append writes its recovery record before it searches the old directory and seals it with the
+// closing CRC only when it goes on: a record left without it by a run that died in between is
+// dropped and the untouched archive left as it is; a run that takes another way (a replaced
+// member, so a rewrite) leaves no record behind.
+TEST_F(PkzipTest, UnsealedRecoveryRecordsAreDroppedAndUnusedOnesRemoved) {
+    write("a.txt", "the first member");
+    write("b.txt", "the second member");
+    write("c.txt", "added after the interrupted run");
+    ASSERT_EQ(add("k.zip", {win("a.txt"), win("b.txt")}, false).exitCode, 0);
+    const std::string before = read("k.zip");
+    ASSERT_GE(before.size(), 22u);
+    const auto* end = reinterpret_cast<const unsigned char*>(before.data() + before.size() - 22);
+    const uint64_t centralOffset = end[16] | (end[17] << 8) | (end[18] << 16) | (uint64_t{end[19]} << 24);
+    const uint64_t guarded = std::min<uint64_t>(centralOffset, 64u << 10);
+    const auto dataCrc = static_cast<uint32_t>(crc32(
+        0, reinterpret_cast<const Bytef*>(before.data() + centralOffset - guarded), static_cast<uInt>(guarded)));
+    struct stat info {};
+    ASSERT_EQ(::stat(host("k.zip").c_str(), &info), 0);
+    const std::string sealed = recoveryRecord(
+        "PXJOUR02", {info.st_dev, info.st_ino, before.size(), centralOffset, dataCrc}, before.substr(centralOffset));
+    for (size_t cut : {size_t{4}, size_t{5}, sealed.size() / 2}) {
+        SCOPED_TRACE("record without its last " + std::to_string(cut) + " bytes");
+        write(".k.zip.pellix-journal", sealed.substr(0, sealed.size() - cut));
+        const ToolRun listed = list("k.zip");
+        EXPECT_EQ(listed.exitCode, 0) << listed.err;
+        EXPECT_EQ(listed.err.find("rolled back"), std::string::npos) << listed.err;
+        EXPECT_TRUE(read("k.zip") == before) << "the archive was changed";
+        EXPECT_TRUE(sideFiles().empty()) << sideFiles().front();
+    }
+    ASSERT_EQ(add("k.zip", {win("c.txt")}, false).exitCode, 0);
+    EXPECT_TRUE(sideFiles().empty()) << sideFiles().front();
+    write("a.txt", "the first member, changed");
+    ASSERT_EQ(add("k.zip", {win("a.txt")}, false).exitCode, 0);
+    EXPECT_TRUE(sideFiles().empty()) << sideFiles().front();
+    EXPECT_EQ(memberPaths("k.zip"), (std::vector<std::string>{"b.txt", "c.txt", "a.txt"}));
+    shell("unzip -tq k.zip");
+}
+
 } // namespace
 } // namespace pkziptest

@@ -183,6 +183,7 @@ TEST_F(PkzipTest, DamagedArchivesAreNeverWrittenTo) {
         EXPECT_NE(run.exitCode, 0);
         EXPECT_NE(run.err.find("not changed"), std::string::npos) << run.err;
         EXPECT_EQ(read("damaged.zip"), damaged);
+        EXPECT_TRUE(sideFiles().empty()) << sideFiles().front();
     }
 }
 
