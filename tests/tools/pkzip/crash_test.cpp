@@ -403,12 +403,14 @@ TEST_F(PkzipTest, UnsealedRecoveryRecordsAreDroppedAndUnusedOnesRemoved) {
     const auto* end = reinterpret_cast<const unsigned char*>(before.data() + before.size() - 22);
     const uint64_t centralOffset = end[16] | (end[17] << 8) | (end[18] << 16) | (uint64_t{end[19]} << 24);
     const uint64_t guarded = std::min<uint64_t>(centralOffset, 64u << 10);
-    const auto dataCrc = static_cast<uint32_t>(crc32(
-        0, reinterpret_cast<const Bytef*>(before.data() + centralOffset - guarded), static_cast<uInt>(guarded)));
+    const auto dataCrc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(before.data() + centralOffset - guarded),
+              static_cast<uInt>(guarded)));
     struct stat info {};
     ASSERT_EQ(::stat(host("k.zip").c_str(), &info), 0);
-    const std::string sealed = recoveryRecord(
-        "PXJOUR02", {info.st_dev, info.st_ino, before.size(), centralOffset, dataCrc}, before.substr(centralOffset));
+    const std::string sealed =
+        recoveryRecord("PXJOUR02", {info.st_dev, info.st_ino, before.size(), centralOffset, dataCrc},
+                       before.substr(centralOffset));
     for (size_t cut : {size_t{4}, size_t{5}, sealed.size() / 2}) {
         SCOPED_TRACE("record without its last " + std::to_string(cut) + " bytes");
         write(".k.zip.pellix-journal", sealed.substr(0, sealed.size() - cut));
