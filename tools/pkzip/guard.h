@@ -54,7 +54,7 @@ bool hasLeftovers(const ArchivePaths& paths);
 class AppendJournal {
 public:
     // tail: the archive's bytes from centralOffset to oldSize, as the caller read them; it must stay
-    // readable until seal() and rollback().
+    // readable until seal() (later steps read the journal file).
     [[nodiscard]] static Result<AppendJournal> start(const ArchivePaths& paths, int archiveFd,
                                                      uint64_t oldSize, uint64_t centralOffset,
                                                      std::string_view tail);
