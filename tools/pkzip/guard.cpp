@@ -304,6 +304,7 @@ Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiv
     }
     result.m_paths = paths;
     result.m_journal = std::move(*journal);
+    result.m_unsealed = Unsealed(paths.journal);
     result.m_tail = tail;
     result.m_tailOffset = result.m_header.size();
     result.m_oldSize = oldSize;
@@ -316,37 +317,10 @@ Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiv
     return result;
 }
 
-AppendJournal::AppendJournal(AppendJournal&& other) noexcept
-    : m_paths(std::move(other.m_paths)), m_journal(std::move(other.m_journal)), m_sealed(other.m_sealed),
-      m_header(std::move(other.m_header)), m_tail(other.m_tail), m_tailOffset(other.m_tailOffset),
-      m_oldSize(other.m_oldSize), m_centralOffset(other.m_centralOffset) {
-    other.m_paths = ArchivePaths{};
-}
-
-AppendJournal& AppendJournal::operator=(AppendJournal&& other) noexcept {
-    if (this != &other) {
-        discard();
-        m_paths = std::move(other.m_paths);
-        m_journal = std::move(other.m_journal);
-        m_sealed = other.m_sealed;
-        m_header = std::move(other.m_header);
-        m_tail = other.m_tail;
-        m_tailOffset = other.m_tailOffset;
-        m_oldSize = other.m_oldSize;
-        m_centralOffset = other.m_centralOffset;
-        other.m_paths = ArchivePaths{};
-    }
-    return *this;
-}
-
-AppendJournal::~AppendJournal() {
-    discard();
-}
-
-void AppendJournal::discard() {
-    if (!m_sealed && !m_paths.journal.empty()) {
-        ::unlink(m_paths.journal.c_str());
-        m_paths.journal.clear();
+void AppendJournal::Unsealed::remove() {
+    if (!m_path.empty()) {
+        ::unlink(m_path.c_str());
+        m_path.clear();
     }
 }
 
@@ -367,10 +341,10 @@ Status AppendJournal::seal() {
         status = syncFolder(m_paths.folder);
     }
     if (!status.ok()) {
-        discard();
+        m_unsealed.remove();
         return status;
     }
-    m_sealed = true;
+    m_unsealed.keep();
     return Status::success();
 }
 

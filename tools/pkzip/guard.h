@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace pkzip {
 
@@ -58,13 +59,6 @@ public:
     [[nodiscard]] static Result<AppendJournal> start(const ArchivePaths& paths, int archiveFd,
                                                      uint64_t oldSize, uint64_t centralOffset,
                                                      std::string_view tail);
-    AppendJournal() = default;
-    AppendJournal(AppendJournal&& other) noexcept;
-    AppendJournal& operator=(AppendJournal&& other) noexcept;
-    AppendJournal(const AppendJournal&) = delete;
-    AppendJournal& operator=(const AppendJournal&) = delete;
-    ~AppendJournal();
-
     // Completes the record and makes it durable: the archive may be written from then on. On a
     // failure the record is removed and the archive must not be touched.
     [[nodiscard]] Status seal();
@@ -77,11 +71,31 @@ public:
     [[nodiscard]] Status commit();
 
 private:
-    void discard();
+    // The path of a file that is removed when its owner goes, unless kept: the record until it is
+    // sealed. Moving hands the duty over.
+    class Unsealed {
+    public:
+        Unsealed() = default;
+        explicit Unsealed(std::string path) : m_path(std::move(path)) {}
+        Unsealed(Unsealed&& other) noexcept : m_path(std::exchange(other.m_path, {})) {}
+        Unsealed& operator=(Unsealed&& other) noexcept {
+            if (this != &other) {
+                remove();
+                m_path = std::exchange(other.m_path, {});
+            }
+            return *this;
+        }
+        ~Unsealed() { remove(); }
+        void remove();
+        void keep() { m_path.clear(); }
+
+    private:
+        std::string m_path;
+    };
 
     ArchivePaths m_paths;
     FileHandle m_journal;
-    bool m_sealed = false;
+    Unsealed m_unsealed;
     std::string m_header;
     std::string_view m_tail;
     uint64_t m_tailOffset = 0; // where the tail starts in the journal
