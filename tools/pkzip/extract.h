@@ -1,5 +1,6 @@
 #pragma once
 
+#include "decryption.h"
 #include "writer.h"
 #include "zipformat.h"
 
@@ -12,6 +13,7 @@ struct ExtractRequest {
     std::vector<std::string> names; // as the list file gives them
     std::string destination;        // host folder
     bool keepFolders = false;       // -dir=root
+    Secrets secrets = {};           // for encrypted members
 };
 
 // Writes the named members below the destination, each through a new file renamed over the old

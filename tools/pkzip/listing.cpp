@@ -1,5 +1,6 @@
 #include "listing.h"
 
+#include "decoder.h"
 #include "names.h"
 
 #include <algorithm>
@@ -33,29 +34,15 @@ struct Columns {
 };
 
 std::string methodName(const Entry& entry) {
-    switch (entry.method) {
-    case 0:
-        return "Stored";
-    case 8:
-        return "Deflate";
-    case 9:
-        return "Defl64";
-    case 12:
-        return "BZip2";
-    case 14:
-        return "LZMA";
-    case 93:
-        return "Zstd";
-    case 95:
-        return "XZ";
-    case 99:
+    if (const Method* method = findMethod(entry.method)) {
+        return method->name;
+    }
+    if (entry.method == 99) {
         return "AES";
-    default: {
-        char text[16];
-        std::snprintf(text, sizeof text, "M%u", static_cast<unsigned>(entry.method));
-        return text;
     }
-    }
+    char text[16];
+    std::snprintf(text, sizeof text, "M%u", static_cast<unsigned>(entry.method));
+    return text;
 }
 
 void pad(std::string& line, int column) {

@@ -274,7 +274,8 @@ std::string refusalCheckedByTest(const Layout& layout, const pkzip::ArchiveIndex
     if (problem.find("local header is damaged") != std::string::npos && start == 0) {
         return "the archiver refuses a member with no local header signature";
     }
-    if (problem.find("overlap") != std::string::npos) {
+    if (problem.find("overlap") != std::string::npos ||
+        problem.find("run into the central directory") != std::string::npos) {
         const uint64_t end = std::max<uint64_t>(start, entry.localOffset + 30) + entry.packedSize;
         bool overlaps = end > index.centralOffset || end < entry.packedSize;
         for (size_t j = 0; j < index.entries.size(); ++j) {

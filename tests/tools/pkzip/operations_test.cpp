@@ -49,7 +49,7 @@ TEST_P(PeerArchiveExtract, ExtractsByteIdenticalWithAndWithoutFolders) {
     EXPECT_FALSE(exists("flat/docs"));
 }
 
-// BZip2 members are decoded through libzip, stored and deflated ones by the tool itself.
+// BZip2 members are decoded by libbz2, stored and deflated ones by the tool itself and zlib.
 INSTANTIATE_TEST_SUITE_P(Makers, PeerArchiveExtract,
                          ::testing::Values("zip -q -r", "7z a -tzip -bd", "7z a -tzip -mm=BZip2 -bd"));
 

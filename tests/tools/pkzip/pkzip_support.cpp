@@ -203,7 +203,12 @@ std::string buildArchive(const std::vector<FakeMember>& members) {
     std::string central;
     std::vector<uint32_t> offsets;
     for (const FakeMember& member : members) {
-        const std::string packed = member.deflate ? deflateRaw(member.data) : member.data;
+        const std::string packed = member.method >= 0 ? member.packed
+                                   : member.deflate   ? deflateRaw(member.data)
+                                                      : member.data;
+        const auto method = static_cast<uint32_t>(member.method >= 0 ? member.method
+                                                  : member.deflate   ? 8
+                                                                     : 0);
         const auto crc = static_cast<uint32_t>(
             member.declaredCrc >= 0 ? static_cast<uint32_t>(member.declaredCrc)
                                     : crc32(0, reinterpret_cast<const Bytef*>(member.data.data()),
@@ -219,7 +224,7 @@ std::string buildArchive(const std::vector<FakeMember>& members) {
             put32(body, 0x04034b50);
             put16(body, 20);
             put16(body, member.flags);
-            put16(body, member.deflate ? 8 : 0);
+            put16(body, method);
             put16(body, member.dosTime);
             put16(body, member.dosDate);
             put32(body, crc);
@@ -235,7 +240,7 @@ std::string buildArchive(const std::vector<FakeMember>& members) {
         put16(central, member.unixMode != 0 ? (3 << 8) | 30 : 20);
         put16(central, 20);
         put16(central, member.flags);
-        put16(central, member.deflate ? 8 : 0);
+        put16(central, method);
         put16(central, member.dosTime);
         put16(central, member.dosDate);
         put32(central, crc);

@@ -67,6 +67,8 @@ struct FakeMember {
     int64_t declaredCrc = -1;    // -1: the true CRC
     int64_t offsetOf = -1;       // >= 0: the central record points at that member's local header
     std::string extra;
+    int method = -1;    // >= 0: this method id, with packed as the stored bytes
+    std::string packed; // the member's compressed bytes for method
 };
 
 // One record of an archive's central directory, read here without the tool.
