@@ -59,7 +59,7 @@ Result<std::string> hostPathOf(const std::string& path) {
     return platform::DriveMap::current().toHost(path);
 }
 
-Result<std::vector<std::string>> readListFile(const std::string& hostPath) {
+Result<std::vector<std::string>> readListFile(const std::string& hostPath, bool keepEmptyLines) {
     Result<std::string> text = platform::readWholeFile(hostPath);
     if (!text.ok()) {
         return text.error();
@@ -76,7 +76,7 @@ Result<std::vector<std::string>> readListFile(const std::string& hostPath) {
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        if (!line.empty()) {
+        if (!line.empty() || keepEmptyLines) {
             lines.push_back(std::move(line));
         }
         start = end + 1;

@@ -29,8 +29,9 @@ struct Command {
 // beginning with "/") as a host path.
 [[nodiscard]] Result<std::string> hostPathOf(const std::string& path);
 
-// The lines of a list file (CR LF or LF line ends; empty lines skipped).
-[[nodiscard]] Result<std::vector<std::string>> readListFile(const std::string& hostPath);
+// The lines of a list file (CR LF or LF line ends; empty lines skipped unless kept).
+[[nodiscard]] Result<std::vector<std::string>> readListFile(const std::string& hostPath,
+                                                            bool keepEmptyLines = false);
 
 // The member name a local file is stored under: with folders, the path without its drive and
 // leading separators, "/"-separated; without, the bare file name.

@@ -258,6 +258,18 @@ void extractMembers(const ArchivePaths& paths, int archiveFd, const ArchiveIndex
     Extractor extractor(paths, archiveFd, index, request.secrets, problems);
     const std::vector<std::vector<size_t>> found = lookUpMembers(index, request.names);
     for (size_t k = 0; k < request.names.size(); ++k) {
+        // A member whose name is empty can only be named by an empty line; it is never written, but
+        // said so, by its place in the archive. An empty line names nothing else.
+        if (matchKey(request.names[k]).empty() && !found[k].empty()) {
+            for (size_t position : found[k]) {
+                problems.push_back("member " + std::to_string(position + 1) +
+                                   " (its name is empty): not extracted: it has no file name");
+            }
+            continue;
+        }
+        if (request.names[k].empty()) {
+            continue;
+        }
         if (found[k].empty()) {
             problems.push_back(request.names[k] + ": no such member in the archive");
         } else if (found[k].size() > 1) {

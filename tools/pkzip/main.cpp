@@ -133,7 +133,8 @@ int runExtract(const Command& command) {
             return kFailed;
         }
     }
-    Result<std::vector<std::string>> names = readListFile(*listHost);
+    // Kept: an empty line is the only name of a member whose name is empty.
+    Result<std::vector<std::string>> names = readListFile(*listHost, true);
     if (!names.ok()) {
         report(names.error().message);
         return kFailed;

@@ -1,5 +1,6 @@
 #include "names.h"
 
+#include <cctype>
 #include <cstdint>
 #include <zlib.h>
 
@@ -208,7 +209,9 @@ SafePath safeRelativePath(std::string_view listed) {
             result.problem = "it climbs out of the destination folder with \"..\"";
             return result;
         }
-        if (result.parts.empty() && part.find(':') != std::string_view::npos) {
+        // "C:" at a name's start names a drive; a ":" anywhere else is an ordinary character.
+        if (result.parts.empty() && part.size() >= 2 && part[1] == ':' &&
+            std::isalpha(static_cast<unsigned char>(part[0]))) {
             result.problem = "it names a drive";
             return result;
         }

@@ -91,6 +91,60 @@ bool directoryIsEncrypted(int fd, const std::string& path, std::optional<uint64_
            get32(bytes) == kLocalHeaderSignature && (get16(bytes + 6) & kFlagMaskedHeader) != 0;
 }
 
+// Whether the directory an end record names ends right before it (or before its ZIP64 locator), its
+// offset aside: how a record whose comment is cut short is told from bytes that look like one.
+bool directoryEndsAt(int fd, const std::string& path, const unsigned char* end, uint64_t endOffset) {
+    unsigned char bytes[4] = {};
+    if (endOffset >= 20 && readAt(fd, bytes, 4, endOffset - 20, path).ok() &&
+        get32(bytes) == kZip64LocatorSignature) {
+        return true;
+    }
+    const uint64_t centralSize = get32(end + 12);
+    if (centralSize == 0) {
+        return get16(end + 10) == 0;
+    }
+    return centralSize <= endOffset && readAt(fd, bytes, 4, endOffset - centralSize, path).ok() &&
+           get32(bytes) == kCentralSignature;
+}
+
+struct Zip64End {
+    unsigned char record[56];
+    uint64_t offset = 0; // where it lies in the file
+    uint64_t shift = 0;  // how far its recorded place is off: the length of a prefix in front
+};
+
+// The ZIP64 end record a locator names: at the offset it gives, or, for an archive behind a prefix
+// whose offsets count from its own start, right before the locator. Nothing when neither holds one.
+Result<std::optional<Zip64End>> findZip64End(int fd, const std::string& path, uint64_t recorded,
+                                             uint64_t endOffset) {
+    Zip64End found;
+    const uint64_t locatorOffset = endOffset - 20;
+    if (recorded <= locatorOffset && locatorOffset - recorded >= sizeof found.record) {
+        if (Status read = readAt(fd, found.record, sizeof found.record, recorded, path); !read.ok()) {
+            return read.error();
+        }
+        if (get32(found.record) == kZip64EndSignature) {
+            found.offset = recorded;
+            return std::optional<Zip64End>(found);
+        }
+    }
+    if (locatorOffset < sizeof found.record) {
+        return std::optional<Zip64End>();
+    }
+    const uint64_t adjacent = locatorOffset - sizeof found.record;
+    if (adjacent > recorded) {
+        if (Status read = readAt(fd, found.record, sizeof found.record, adjacent, path); !read.ok()) {
+            return read.error();
+        }
+        if (get32(found.record) == kZip64EndSignature && get64(found.record + 4) == 44) {
+            found.offset = adjacent;
+            found.shift = adjacent - recorded;
+            return std::optional<Zip64End>(found);
+        }
+    }
+    return std::optional<Zip64End>();
+}
+
 } // namespace
 
 bool Entry::isSymlink() const {
@@ -133,7 +187,10 @@ Result<DirectoryPlace> locateDirectory(int fd, const std::string& path) {
         return place;
     }
     // The end record sits in the last 22 bytes plus a comment of up to 65,535 bytes. Most archives
-    // have no comment, so a small read at the end usually finds it.
+    // have no comment, so a small read at the end usually finds it. A record whose comment runs past
+    // the end of the file (a download cut short in the comment) is taken only when the directory it
+    // names ends right before it, and it wins over an earlier record whose comment fits, which is then
+    // inside its comment or in the member data.
     std::string tail;
     std::optional<size_t> endPos;
     for (const uint64_t wanted : {uint64_t{4096}, uint64_t{22 + 65535}}) {
@@ -144,7 +201,11 @@ Result<DirectoryPlace> locateDirectory(int fd, const std::string& path) {
         }
         const auto* bytes = reinterpret_cast<const unsigned char*>(tail.data());
         for (size_t i = tail.size() >= 22 ? tail.size() - 22 + 1 : 0; i-- > 0;) {
-            if (get32(bytes + i) == kEndSignature && i + 22 + get16(bytes + i + 20) <= tail.size()) {
+            if (get32(bytes + i) != kEndSignature) {
+                continue;
+            }
+            if (i + 22 + get16(bytes + i + 20) <= tail.size() ||
+                directoryEndsAt(fd, path, bytes + i, place.fileSize - tail.size() + i)) {
                 endPos = i;
                 break;
             }
@@ -158,42 +219,49 @@ Result<DirectoryPlace> locateDirectory(int fd, const std::string& path) {
     }
     const auto* end = reinterpret_cast<const unsigned char*>(tail.data()) + *endPos;
     const uint64_t endOffset = place.fileSize - tail.size() + *endPos;
-    place.comment.assign(tail, *endPos + 22, get16(end + 20));
+    place.comment.assign(tail, *endPos + 22, std::min<size_t>(get16(end + 20), tail.size() - *endPos - 22));
     uint32_t disk = get16(end + 4);
     uint32_t centralDisk = get16(end + 6);
     bool split = false;
     place.count = get16(end + 10);
     uint64_t centralSize = get32(end + 12);
     uint64_t centralOffset = get32(end + 16);
+    uint64_t zip64Shift = 0;
     if (endOffset >= 20) {
         unsigned char locator[20];
         if (Status read = readAt(fd, locator, sizeof locator, endOffset - 20, path); !read.ok()) {
             return read.error();
         }
         if (get32(locator) == kZip64LocatorSignature) {
-            place.zip64EndOffset = get64(locator + 8);
-            unsigned char record[56];
-            if (*place.zip64EndOffset + sizeof record > endOffset) {
-                return corrupt(path, "the ZIP64 end record lies outside the file");
+            Result<std::optional<Zip64End>> zip64 = findZip64End(fd, path, get64(locator + 8), endOffset);
+            if (!zip64.ok()) {
+                return zip64.error();
             }
-            if (Status read = readAt(fd, record, sizeof record, *place.zip64EndOffset, path); !read.ok()) {
-                return read.error();
-            }
-            if (get32(record) != kZip64EndSignature) {
+            // Twenty bytes that only look like a locator (the end of the last member's name, extra
+            // field or comment) point at no ZIP64 end record; without a marker in the end record that
+            // asks for one, the archive is a classic one.
+            const bool marked = disk == 0xffff || centralDisk == 0xffff || place.count == 0xffff ||
+                                centralSize == kZip64Limit || centralOffset == kZip64Limit;
+            if (!*zip64 && marked) {
                 return corrupt(path, "the ZIP64 end record is missing");
             }
-            place.count = get64(record + 32);
-            centralSize = get64(record + 40);
-            centralOffset = get64(record + 48);
-            // A classic field at its maximum means "see the ZIP64 record", disk numbers included.
-            if (disk == 0xffff) {
-                disk = get32(record + 16);
+            if (*zip64) {
+                const unsigned char* record = (*zip64)->record;
+                place.zip64EndOffset = (*zip64)->offset;
+                zip64Shift = (*zip64)->shift;
+                place.count = get64(record + 32);
+                centralSize = get64(record + 40);
+                centralOffset = get64(record + 48);
+                // A classic field at its maximum means "see the ZIP64 record", disk numbers included.
+                if (disk == 0xffff) {
+                    disk = get32(record + 16);
+                }
+                if (centralDisk == 0xffff) {
+                    centralDisk = get32(record + 20);
+                }
+                // Some writers count the disks as 0 rather than 1.
+                split = get32(locator + 4) != 0 || get32(locator + 16) > 1;
             }
-            if (centralDisk == 0xffff) {
-                centralDisk = get32(record + 20);
-            }
-            // Some writers count the disks as 0 rather than 1.
-            split = get32(locator + 4) != 0 || get32(locator + 16) > 1;
         }
     }
     if (split || disk != 0 || centralDisk != 0) {
@@ -212,6 +280,16 @@ Result<DirectoryPlace> locateDirectory(int fd, const std::string& path) {
                                                 get32(signature) == kCentralSignature))) {
             centralOffset += shift;
             place.prefixShift = shift;
+        }
+    }
+    // A ZIP64 archive behind a prefix: its records count from the archive's own start, as the place
+    // of its ZIP64 end record showed.
+    if (zip64Shift != 0) {
+        unsigned char signature[4] = {};
+        if (centralSize >= 4 && readAt(fd, signature, 4, centralOffset + zip64Shift, path).ok() &&
+            get32(signature) == kCentralSignature) {
+            centralOffset += zip64Shift;
+            place.prefixShift = zip64Shift;
         }
     }
     if (centralOffset > endOffset || centralSize > endOffset - centralOffset) {

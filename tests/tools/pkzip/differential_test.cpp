@@ -367,6 +367,13 @@ protected:
         if (index.prefixShift != 0) {
             return "offsets that count from after a prefix (or bytes put in), which libzip does not correct";
         }
+        if (layout.hasZip64End() &&
+            (layout.u32(layout.end() - 12) | (layout.u32(layout.end() - 8) << 32)) != layout.end() - 76) {
+            return "the ZIP64 locator does not point at the ZIP64 end record before it";
+        }
+        if (layout.end() + 22 + layout.u16(layout.end() + 20) > layout.size()) {
+            return "the end record's comment runs past the end of the file (cut short)";
+        }
         if (index.centralOffset + index.centralSize != layout.end() - (layout.hasZip64End() ? 76 : 0)) {
             return "the directory does not end at the end record";
         }
