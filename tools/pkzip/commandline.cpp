@@ -25,6 +25,13 @@ Result<Command> parseCommand(const std::vector<std::string>& arguments) {
         } else if (argument == "-attr" || argument == "-overwrite=all") {
             // Accepted as the program writes them: hidden files are always included and
             // existing files are always replaced.
+        } else if (argument.rfind("-password=", 0) == 0) {
+            if (argument.rfind("-password=@", 0) != 0 || argument.size() == 11) {
+                return platform::makeError(EINVAL, "a password is read from a file only: -password=@FILE");
+            }
+            command.passwordFile = argument.substr(11);
+        } else if (argument == "-encrypt=aes256") {
+            command.encrypt = true;
         } else if (argument.rfind("-include=@", 0) == 0) {
             command.listFile = argument.substr(10);
         } else if (argument.size() > 1 && argument[0] == '@') {
@@ -48,6 +55,12 @@ Result<Command> parseCommand(const std::vector<std::string>& arguments) {
     }
     if (command.kind != Command::Kind::List && command.listFile.empty()) {
         return platform::makeError(EINVAL, "no list file (@LIST) given");
+    }
+    if (command.encrypt && (command.kind != Command::Kind::Add || command.passwordFile.empty())) {
+        return platform::makeError(EINVAL, "-encrypt=aes256 belongs to an add, with -password=@FILE");
+    }
+    if (!command.passwordFile.empty() && command.kind != Command::Kind::Extract && !command.encrypt) {
+        return platform::makeError(EINVAL, "-password=@FILE belongs to an extract or an encrypted add");
     }
     return command;
 }

@@ -16,6 +16,8 @@ struct Command {
     std::string destination;   // extract only, as given
     bool keepFolders = false;  // -dir=root
     bool storeFolders = false; // -path=root
+    std::string passwordFile;  // -password=@FILE, as given without "@": extract and add
+    bool encrypt = false;      // -encrypt=aes256: add
 };
 
 // Accepts the argument forms the program writes:
@@ -23,6 +25,8 @@ struct Command {
 //   [-dir=root] -extract -overwrite=all ARCHIVE @LIST DEST
 //   -add -attr ARCHIVE -include=@LIST [-path=root]
 //   -del ARCHIVE @LIST
+// An extract may end in -password=@FILE, an add in -encrypt=aes256 -password=@FILE (the file holds
+// the password; a password itself is never an argument).
 [[nodiscard]] Result<Command> parseCommand(const std::vector<std::string>& arguments);
 
 // A path as the program writes it (a Windows path through the drive map, or a host path

@@ -1,6 +1,7 @@
 #include "listing.h"
 
 #include "decoder.h"
+#include "decryption.h"
 #include "names.h"
 
 #include <algorithm>
@@ -19,6 +20,8 @@ constexpr int kTimeWidth = 6;
 constexpr int kCrcWidth = 8;
 constexpr int kCrcGap = 2;
 constexpr int kNameGap = 9;
+// An encrypted member is marked "E" this far after the CRC's start, in the gap before the name.
+constexpr int kEncryptedMarkOffset = 10;
 
 // Column starts of one layout; everything after the size columns moves with their width.
 struct Columns {
@@ -196,6 +199,9 @@ public:
         putLeft(line, m_columns.date(), field);
         std::snprintf(field, sizeof field, "%08x", static_cast<unsigned>(entry.crc));
         putLeft(line, m_columns.crc(), field);
+        if (isEncrypted(entry)) {
+            putLeft(line, m_columns.crc() + kEncryptedMarkOffset, "E");
+        }
         pad(line, m_columns.name());
         appendListedName(line, entry.name);
         endLine(line);

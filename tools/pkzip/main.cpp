@@ -8,6 +8,7 @@
 #include "guard.h"
 #include "listing.h"
 #include "names.h"
+#include "passwordfile.h"
 #include "writer.h"
 
 #include <algorithm>
@@ -123,7 +124,29 @@ int runListing(const Command& command) {
     return status.ok() && written ? kDone : kPartlyDone;
 }
 
+// The password the run was handed, taken from its file first of all, so that the file is gone
+// however the run ends; nothing when none was given.
+Result<std::optional<std::string>> takePassword(const Command& command) {
+    if (command.passwordFile.empty()) {
+        return std::optional<std::string>();
+    }
+    Result<std::string> host = hostPathOf(command.passwordFile);
+    if (!host.ok()) {
+        return host.error();
+    }
+    Result<std::string> password = takePasswordFile(*host);
+    if (!password.ok()) {
+        return password.error();
+    }
+    return std::optional<std::string>(std::move(*password));
+}
+
 int runExtract(const Command& command) {
+    Result<std::optional<std::string>> password = takePassword(command);
+    if (!password.ok()) {
+        report(password.error().message);
+        return kFailed;
+    }
     Result<std::string> host = hostPathOf(command.archive);
     Result<std::string> listHost = hostPathOf(command.listFile);
     Result<std::string> destination = hostPathOf(command.destination);
@@ -152,6 +175,7 @@ int runExtract(const Command& command) {
     }
     Problems problems;
     ExtractRequest request{*names, *destination, command.keepFolders};
+    request.secrets.password = std::move(*password);
     extractMembers(paths, archive->file.get(), archive->index, request, problems);
     return reportAll(problems);
 }
@@ -176,6 +200,15 @@ std::vector<FileIdentity> identitiesOf(const ArchivePaths& paths) {
 }
 
 int runAdd(const Command& command) {
+    Result<std::optional<std::string>> password = takePassword(command);
+    if (!password.ok()) {
+        report(password.error().message);
+        return kFailed;
+    }
+    std::optional<AddEncryption> encryption;
+    if (command.encrypt) {
+        encryption = AddEncryption{std::move(**password)};
+    }
     Result<std::string> host = hostPathOf(command.archive);
     Result<std::string> listHost = hostPathOf(command.listFile);
     for (const Status& status : {host.status(), listHost.status()}) {
@@ -232,7 +265,7 @@ int runAdd(const Command& command) {
         return reportAll(problems);
     }
     // The files are read and compressed from here on, while the archive is locked and read.
-    MemberPipeline pipeline(std::move(members));
+    MemberPipeline pipeline(std::move(members), std::move(encryption));
     Result<ArchiveLock> lock = lockArchive(paths, true);
     if (!lock.ok()) {
         report(lock.error().message);

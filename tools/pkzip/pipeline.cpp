@@ -70,14 +70,14 @@ Status MemberReader::check(size_t position) const {
         const auto [first, last] = std::equal_range(m_offsets.begin(), m_offsets.end(), entry.localOffset);
         return last - first == 1 && last == m_offsets.end() ? runsIntoDirectory() : overlapsMember();
     }
-    if ((entry.flags & kFlagEncrypted) == 0 && findMethod(entry.method) == nullptr) {
+    if (!isEncrypted(entry) && findMethod(entry.method) == nullptr) {
         return platform::makeError(ENOTSUP, "it is compressed with method " + std::to_string(entry.method) +
                                                 ", which is not supported");
     }
     return Status::success();
 }
 
-Result<uint64_t> MemberReader::dataStart(const Entry& entry) const {
+Result<uint64_t> MemberReader::dataStart(const Entry& entry, LocalFields& local) const {
     unsigned char header[kLocalHeaderSize];
     if (Status read = readAt(m_fd, header, sizeof header, entry.localOffset, m_path); !read.ok()) {
         return read.error();
@@ -85,6 +85,7 @@ Result<uint64_t> MemberReader::dataStart(const Entry& entry) const {
     if (get32(header) != kLocalHeaderSignature) {
         return platform::makeError(EILSEQ, "its local header is damaged");
     }
+    local = LocalFields{get16(header + 6), get16(header + 10), get32(header + 14)};
     const uint64_t start = entry.localOffset + kLocalHeaderSize + get16(header + 26) + get16(header + 28);
     const auto next = std::upper_bound(m_offsets.begin(), m_offsets.end(), entry.localOffset);
     const uint64_t limit = next == m_offsets.end() ? m_index.centralOffset : *next;
@@ -99,12 +100,13 @@ Status MemberReader::read(size_t position, ByteSink& sink) const {
         return checked;
     }
     const Entry& entry = m_index.entries[position];
-    Result<uint64_t> start = dataStart(entry);
+    LocalFields local;
+    Result<uint64_t> start = dataStart(entry, local);
     if (!start.ok()) {
         return start.error();
     }
     ArchiveSource packed(m_fd, m_path, *start, entry.packedSize);
-    Result<Decryption> decryption = openDecryption(entry, packed, m_secrets);
+    Result<Decryption> decryption = openDecryption(entry, packed, m_secrets, local);
     if (!decryption.ok()) {
         return decryption.error();
     }
@@ -116,15 +118,18 @@ Status MemberReader::read(size_t position, ByteSink& sink) const {
     }
     CheckedSink checked(sink, entry.size);
     const DecoderInput input{decryption->method, entry.flags, entry.size};
-    if (Status decoded = method->decode(input, *decryption->source, checked); !decoded.ok()) {
-        return decoded;
+    Status status = method->decode(input, *decryption->source, checked);
+    if (status.ok() && decryption->finish) {
+        status = decryption->finish();
     }
-    if (decryption->finish) {
-        if (Status finished = decryption->finish(); !finished.ok()) {
-            return finished;
-        }
+    if (status.ok()) {
+        status = checked.finish(decryption->checkCrc, entry.crc);
     }
-    return checked.finish(decryption->checkCrc, entry.crc);
+    if (!status.ok() && decryption->weakPasswordCheck &&
+        (status.error().code == EILSEQ || status.error().code == EFBIG)) {
+        return platform::makeError(kWrongPasswordCode, kWrongPasswordText);
+    }
+    return status;
 }
 
 } // namespace pkzip

@@ -61,7 +61,7 @@ public:
     [[nodiscard]] Status read(size_t position, ByteSink& sink) const;
 
 private:
-    [[nodiscard]] Result<uint64_t> dataStart(const Entry& entry) const;
+    [[nodiscard]] Result<uint64_t> dataStart(const Entry& entry, LocalFields& local) const;
 
     int m_fd;
     const std::string& m_path;

@@ -465,7 +465,8 @@ struct Prepared {
 
 // Reads and compresses one file of at most maxSize bytes (or a folder) into memory; a larger one
 // comes back not ready.
-Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize, WorkerPool& pool) {
+Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize, WorkerPool& pool,
+                               const AddEncryption* encryption) {
     // O_NONBLOCK: a named pipe put in the list must not hang the tool; regular files ignore it.
     Result<FileHandle> source = openFile(member.hostPath, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (!source.ok()) {
@@ -524,13 +525,34 @@ Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize, Worker
     const bool deflated = !packed.empty() && packed.size() < size;
     entry.method = deflated ? kMethodDeflated : kMethodStored;
     entry.packedSize = deflated ? packed.size() : size;
+    std::optional<MemberEncryption> encrypted;
+    if (encryption != nullptr && !folder) {
+        Result<MemberEncryption> started = MemberEncryption::start(*encryption);
+        if (!started.ok()) {
+            return started.error();
+        }
+        encrypted.emplace(std::move(*started));
+        MemberEncryption::mark(entry, entry.method, entry.packedSize);
+    }
     prepared.bytes.reserve(kLocalHeaderSize + entry.rawName.size() + entry.extra.size() + 20 +
                            entry.packedSize);
     appendLocalHeader(prepared.bytes, entry, zip64);
+    if (encrypted) {
+        prepared.bytes += encrypted->prefix();
+    }
+    const size_t dataStart = prepared.bytes.size();
     if (deflated) {
         prepared.bytes += packed;
     } else {
         prepared.bytes.append(data, size);
+    }
+    if (encrypted) {
+        encrypted->encrypt(prepared.bytes.data() + dataStart, prepared.bytes.size() - dataStart);
+        Result<std::string> code = encrypted->suffix();
+        if (!code.ok()) {
+            return code.error();
+        }
+        prepared.bytes += *code;
     }
     prepared.entry = std::move(entry);
     prepared.ready = true;
@@ -541,9 +563,10 @@ Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize, Worker
 // memory up to kInMemoryLimit, else streamed, with the header written last when sizes and CRC are
 // known.
 Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_t offset,
-                                 const NewMember& member, bool& archiveFault, WorkerPool& pool) {
+                                 const NewMember& member, bool& archiveFault, WorkerPool& pool,
+                                 const AddEncryption* encryption) {
     archiveFault = false;
-    Result<Prepared> prepared = prepareMember(member, kInMemoryLimit, pool);
+    Result<Prepared> prepared = prepareMember(member, kInMemoryLimit, pool, encryption);
     if (!prepared.ok()) {
         return prepared.error();
     }
@@ -573,6 +596,15 @@ Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_
     entry.localOffset = offset;
     const uint64_t expected = folder ? 0 : static_cast<uint64_t>(info.st_size);
     const bool zip64 = expected >= kZip64Threshold;
+    std::optional<MemberEncryption> encrypted;
+    if (encryption != nullptr && !folder) {
+        Result<MemberEncryption> started = MemberEncryption::start(*encryption);
+        if (!started.ok()) {
+            return started.error();
+        }
+        encrypted.emplace(std::move(*started));
+        MemberEncryption::mark(entry, kMethodDeflated, 0); // the field's size, for the header's
+    }
     const uint64_t headerSize =
         kLocalHeaderSize + entry.rawName.size() + entry.extra.size() + (zip64 ? 20 : 0);
     const uint64_t dataOffset = offset + headerSize;
@@ -588,21 +620,33 @@ Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_
     uint64_t position = dataOffset;
     SparseReader reader(source->get(), member.hostPath);
     bool first = true;
+    uint16_t method = kMethodStored;
+    auto put = [&](const char* bytes, size_t size) -> Status {
+        Status written = writeAt(fd, bytes, size, position, archivePath);
+        archiveFault = !written.ok();
+        position += size;
+        return written;
+    };
+    if (encrypted) {
+        if (Status written = put(encrypted->prefix().data(), encrypted->prefix().size()); !written.ok()) {
+            return written.error();
+        }
+    }
     for (;;) {
         Result<size_t> n = reader.read(buffer, kChunk);
         if (!n.ok()) {
             return n.error();
         }
         if (first) {
-            entry.method = looksIncompressible(buffer, *n) ? kMethodStored : kMethodDeflated;
+            method = looksIncompressible(buffer, *n) ? kMethodStored : kMethodDeflated;
             first = false;
         }
         crc = static_cast<uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(buffer), *n));
         total += *n;
         const bool last = *n < kChunk;
-        const char* chunk = buffer;
+        char* chunk = buffer;
         size_t chunkSize = *n;
-        if (entry.method == kMethodDeflated) {
+        if (method == kMethodDeflated) {
             out.clear();
             if (!deflater.run(buffer, *n, last, out)) {
                 return platform::makeError(EIO, "cannot compress " + member.hostPath);
@@ -610,18 +654,30 @@ Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_
             chunk = out.data();
             chunkSize = out.size();
         }
-        if (Status written = writeAt(fd, chunk, chunkSize, position, archivePath); !written.ok()) {
-            archiveFault = true;
+        if (encrypted) {
+            encrypted->encrypt(chunk, chunkSize);
+        }
+        if (Status written = put(chunk, chunkSize); !written.ok()) {
             return written.error();
         }
-        position += chunkSize;
         if (last) {
             break;
         }
     }
+    entry.method = method;
     entry.crc = crc;
     entry.size = total;
     entry.packedSize = position - dataOffset;
+    if (encrypted) {
+        Result<std::string> code = encrypted->suffix();
+        if (!code.ok()) {
+            return code.error();
+        }
+        if (Status written = put(code->data(), code->size()); !written.ok()) {
+            return written.error();
+        }
+        MemberEncryption::mark(entry, method, position - dataOffset - kAes256Overhead);
+    }
     if (!zip64 && (entry.size >= kZip64Limit || entry.packedSize >= kZip64Limit)) {
         return platform::makeError(EAGAIN, member.hostPath + " grew while it was being added");
     }
@@ -639,8 +695,9 @@ Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_
 // The members in slots, each prepared by whichever thread takes it first: a worker ahead of time,
 // or the writer itself when its turn comes before a worker got to it.
 struct MemberPipeline::State {
-    explicit State(std::vector<NewMember> list)
-        : members(std::move(list)), slots(std::make_unique<Slot[]>(members.size())),
+    State(std::vector<NewMember> list, std::optional<AddEncryption> settings)
+        : members(std::move(list)), encryption(std::move(settings)),
+          slots(std::make_unique<Slot[]>(members.size())),
           pool(std::min(std::max(1u, std::thread::hardware_concurrency()), 4u)) {
         topUp();
     }
@@ -650,7 +707,7 @@ struct MemberPipeline::State {
         std::optional<Result<Prepared>> result;
         int queued = 0;
         if (slots[k].stage.compare_exchange_strong(queued, 1)) {
-            result.emplace(prepareMember(members[k], kAheadLimit, pool));
+            result.emplace(prepareMember(members[k], kAheadLimit, pool, encryptionOrNull()));
         } else {
             std::unique_lock<std::mutex> lock(mutex);
             ready.wait(lock, [&] { return slots[k].stage.load() == 2; });
@@ -675,7 +732,7 @@ struct MemberPipeline::State {
         if (!slots[k].stage.compare_exchange_strong(queued, 1)) {
             return; // the writer took it first
         }
-        Result<Prepared> result = prepareMember(members[k], kAheadLimit, pool);
+        Result<Prepared> result = prepareMember(members[k], kAheadLimit, pool, encryptionOrNull());
         {
             std::lock_guard<std::mutex> lock(mutex);
             slots[k].prepared.emplace(std::move(result));
@@ -684,12 +741,15 @@ struct MemberPipeline::State {
         ready.notify_all();
     }
 
+    const AddEncryption* encryptionOrNull() const { return encryption ? &*encryption : nullptr; }
+
     struct Slot {
         std::atomic<int> stage{0}; // 0 waiting, 1 being prepared, 2 prepared
         std::optional<Result<Prepared>> prepared;
     };
 
     const std::vector<NewMember> members;
+    const std::optional<AddEncryption> encryption;
     std::unique_ptr<Slot[]> slots;
     std::mutex mutex;
     std::condition_variable ready;
@@ -699,8 +759,8 @@ struct MemberPipeline::State {
     WorkerPool pool;
 };
 
-MemberPipeline::MemberPipeline(std::vector<NewMember> members)
-    : m_state(std::make_unique<State>(std::move(members))) {}
+MemberPipeline::MemberPipeline(std::vector<NewMember> members, std::optional<AddEncryption> encryption)
+    : m_state(std::make_unique<State>(std::move(members), std::move(encryption))) {}
 
 MemberPipeline::~MemberPipeline() = default;
 
@@ -751,8 +811,8 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, Me
             return written;
         }
         bool archiveFault = false;
-        Result<Written> written =
-            writeLargeMember(fd, archivePath, offset, pipeline.members[k], archiveFault, pipeline.pool);
+        Result<Written> written = writeLargeMember(fd, archivePath, offset, pipeline.members[k], archiveFault,
+                                                   pipeline.pool, pipeline.encryptionOrNull());
         if (!written.ok()) {
             if (archiveFault) {
                 return written.error();

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "encryptedmember.h"
 #include "guard.h"
 #include "zipformat.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,10 +22,12 @@ using Problems = std::vector<std::string>;
 
 // The files of one add, read and compressed on a few worker threads ahead of the writer and in its
 // order, from the moment it is made: the compression runs while the archive is locked, its
-// directory read and the journal flushed. The threads are made once, for the whole run.
+// directory read and the journal flushed. The threads are made once, for the whole run. With an
+// encryption, every file is encrypted after it is compressed.
 class MemberPipeline {
 public:
-    explicit MemberPipeline(std::vector<NewMember> members);
+    explicit MemberPipeline(std::vector<NewMember> members,
+                            std::optional<AddEncryption> encryption = std::nullopt);
     ~MemberPipeline();
     MemberPipeline(const MemberPipeline&) = delete;
     MemberPipeline& operator=(const MemberPipeline&) = delete;

@@ -249,6 +249,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.destination = space.destination();
     // Most inputs are extracted with their folders, where names can climb; some without.
     request.keepFolders = size % 4 != 0;
+    // The encrypted seeds' password, so that their data are decrypted and decoded.
+    request.secrets.password = "pellix";
     for (const pkzip::Entry& entry : index->entries) {
         request.names.push_back(pkzip::listedName(entry.name));
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed archives of corpus/: archives made by zip, 7z, Python's zipfile and the
-archiver itself, and hand-made damaged and hostile ones. Run by hand when a seed is added; the
+"""Writes the seed archives of corpus/: archives made by zip, 7z, bsdtar, Python's zipfile and the
+archiver itself, and hand-made damaged and hostile ones. The encrypted ones have the password
+"pellix", which the fuzzer and the differential test extract with. Run by hand when a seed is added; the
 seeds are kept in the repository, so the fuzzer and the differential test need none of the tools.
 
 Usage: make_corpus.py [PATH-TO-PKZIP25.EXE]
@@ -175,12 +176,22 @@ def tool_made(work, pkzip):
         "7z-deflate.zip": "7z a -tzip -bd {out} docs Grüße.txt 日本.txt > /dev/null",
         "7z-stored.zip": "7z a -tzip -mx=0 -bd {out} docs > /dev/null",
         "7z-bzip2.zip": "7z a -tzip -mm=BZip2 -bd {out} docs/readme.txt > /dev/null",
+        "zip-traditional.zip": "zip -q -P pellix {out} docs/readme.txt bin/data.bin",
+        "7z-zipcrypto.zip": "7z a -tzip -ppellix -mem=ZipCrypto -bd {out} docs/readme.txt bin/data.bin > /dev/null",
+        "7z-aes256.zip": "7z a -tzip -ppellix -mem=AES256 -bd {out} docs/readme.txt bin/data.bin > /dev/null",
+        "7z-aes128-stored.zip": "7z a -tzip -mx=0 -ppellix -mem=AES128 -bd {out} docs/readme.txt > /dev/null",
+        "bsdtar-aes128-ae1.zip": "bsdtar --format zip --options zip:encryption=aes128 --passphrase pellix "
+                                 "-cf {out} docs/readme.txt bin/data.bin",
     }
     if pkzip:
         names = os.path.join(work, "names.lst")
         with open(names, "w") as f:
             f.write("".join(os.path.join(tree, p) + "\r\n" for p in ("docs/readme.txt", "bin/data.bin")))
         runs["pkzip.zip"] = f"{pkzip} -add -attr {{out}} -include=@{names} > /dev/null"
+        password = os.path.join(work, "temp.pwd")
+        runs["pkzip-aes256.zip"] = (f"printf pellix > {password} && "
+                                    f"{pkzip} -add -attr {{out}} -include=@{names} -encrypt=aes256 "
+                                    f"-password=@{password} > /dev/null")
     seeds = {}
     for name, command in runs.items():
         out = os.path.join(work, name)
