@@ -13,6 +13,8 @@ packages=(
     clang libclang-rt-14-dev
     xdg-utils shared-mime-info desktop-file-utils file
     xvfb xdotool
+    python3-gi gir1.2-gtk-3.0 openbox
+    appstream
 )
 missing=()
 for package in "${packages[@]}"; do

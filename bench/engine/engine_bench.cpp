@@ -32,6 +32,11 @@ public:
         }
         return archive::MessageAnswer::Ok;
     }
+    size_t askQuestion(const std::string& text, const std::string& caption,
+                       const std::vector<std::string>&) override {
+        std::fprintf(stderr, "unexpected question: %s: %s\n", caption.c_str(), text.c_str());
+        std::exit(1);
+    }
     void setStatusText(const std::string&) override {}
     std::string statusText() const override { return {}; }
     void beginWaitCursor() override {}

@@ -24,6 +24,11 @@ public:
         std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
         std::exit(1);
     }
+    size_t askQuestion(const std::string& text, const std::string& caption,
+                       const std::vector<std::string>&) override {
+        std::fprintf(stderr, "unexpected question: %s: %s\n", caption.c_str(), text.c_str());
+        std::exit(1);
+    }
     void setStatusText(const std::string&) override {}
     std::string statusText() const override { return {}; }
     void beginWaitCursor() override {}

@@ -8,8 +8,10 @@
 #include "scriptinput.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
 #include <filesystem>
 #include <optional>
@@ -205,6 +207,42 @@ bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QStrin
     if (!held) {
         input.releaseMouse(pressed, pressed->mapFromGlobal(at));
     }
+    return true;
+}
+
+bool runWhereVerb(frame::CMainFrame& frame, const QString& pane, const QString& target,
+                  const std::function<void(const QString&)>& print, QString* why) {
+    QAbstractScrollArea* area = paneNamed(frame, pane);
+    if (area == nullptr) {
+        *why = "unknown pane";
+        return false;
+    }
+    const std::optional<QPoint> point = targetPoint(area, target);
+    if (!point) {
+        *why = "no such row or item";
+        return false;
+    }
+    print(QString("where: %1 %2").arg(point->x()).arg(point->y()));
+    return true;
+}
+
+bool runIdleVerb(frame::CMainFrame& frame, const QString& milliseconds, QString* why) {
+    bool numeric = false;
+    const int duration = milliseconds.toInt(&numeric);
+    if (!numeric || duration < 0) {
+        *why = "idle takes milliseconds";
+        return false;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (!frame.isVisible()) {
+            loop.quit();
+        }
+    });
+    watch.start(50);
+    loop.exec();
     return true;
 }
 

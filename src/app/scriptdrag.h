@@ -31,4 +31,15 @@ bool runDragVerb(frame::CMainFrame& frame, const QString& fromPane, const QStrin
 void handDesktopToScript(views::DesktopHandOver& desktop, const QString& hostFolder,
                          const std::function<void(const QString&)>& print);
 
+// The script verb "where PANE TARGET": prints "where: X Y", the screen point (global
+// coordinates) on the icon of a list's row (by name) or a tree's item (by path), where real input
+// from outside the program presses to drag it. False (with why set) when there is none.
+bool runWhereVerb(frame::CMainFrame& frame, const QString& pane, const QString& target,
+                  const std::function<void(const QString&)>& print, QString* why);
+
+// The script verb "idle MS": the program runs as it does between a user's gestures, for MS
+// milliseconds or until its window closes, so that input from outside (a real X server's) is
+// handled meanwhile.
+bool runIdleVerb(frame::CMainFrame& frame, const QString& milliseconds, QString* why);
+
 } // namespace app

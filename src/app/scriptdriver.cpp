@@ -202,6 +202,10 @@ bool ScriptDriver::runLine(const QString& line) {
         handDesktopToScript(frame.document().desktop(), QString::fromStdString(*host), m_print);
         return true;
     }
+    if (words.verb == "idle") {
+        QString why;
+        return runIdleVerb(frame, words.pane, &why) || fail(why);
+    }
     if (words.verb == "picture") {
         return frame.grab().save(line.trimmed().mid(8).trimmed(), "PNG") || fail("cannot save the picture");
     }
@@ -230,13 +234,12 @@ bool ScriptDriver::runLine(const QString& line) {
         return true;
     }
     if (words.verb == "answer") {
-        if (words.pane.compare("ok", Qt::CaseInsensitive) == 0) {
-            seam.queueAnswer(archive::MessageAnswer::Ok);
-        } else if (words.pane.compare("cancel", Qt::CaseInsensitive) == 0) {
-            seam.queueAnswer(archive::MessageAnswer::Cancel);
-        } else {
-            return fail("answer takes OK or Cancel");
+        // The text of the button that answers the next box: OK, Cancel, Replace, Skip These, ...
+        const QString button = line.trimmed().mid(6).trimmed();
+        if (button.isEmpty()) {
+            return fail("answer takes the text of a button");
         }
+        seam.queueAnswer(button);
         return true;
     }
     if (words.verb == "file") {
@@ -263,6 +266,10 @@ bool ScriptDriver::runLine(const QString& line) {
     const Pane pane = paneNamed(words.pane);
     if (pane.row < 0) {
         return fail("unknown pane");
+    }
+    if (words.verb == "where") {
+        QString why;
+        return runWhereVerb(frame, words.pane, words.rest, m_print, &why) || fail(why);
     }
     if (words.verb == "drag") {
         QString why;

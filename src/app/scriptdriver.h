@@ -18,7 +18,8 @@ class PellixApplication;
 //   key PANE KEY              press a key in a pane (Tab, Shift+Tab, Delete, F5, Ctrl+A ...)
 //   command ID                run a command by name (ID_REFRESH) or number (32771)
 //   toolbar LABEL             press a toolbar button (New, Open, ..., Exit)
-//   answer OK|Cancel          the answer of the next OK/Cancel message box
+//   answer BUTTON             the answer of the next message box or question: the text of one
+//                             of its buttons (OK, Cancel, Replace, Skip These, ...)
 //   file PATH|cancel          the answer of the next file dialog (a Windows path)
 //   state ID                  print whether a command is enabled and checked
 //   close                     close the window as its close box does ("window closed" is
@@ -41,6 +42,10 @@ class PellixApplication;
 //                             the same, the pointer leaving the window downwards instead
 //   drag ... to PANE TARGET held
 //                             the same, the button held at the target (the drop in progress)
+//   where PANE TARGET         print "where: X Y", the screen point on a row's (by name) or tree
+//                             item's (by path) icon, for real input from outside
+//   idle MS                   let the program run for MS milliseconds (or until its window
+//                             closes), handling input from outside meanwhile
 //   picture FILE.png          save a picture of the window (a host path)
 //   desktop FOLDER            from now on what the panes hand to the desktop (a file to open,
 //                             files dragged out of the window) is printed ("desktop open: PATH",

@@ -5,6 +5,7 @@
 #include "formats.h"
 #include "hostfile.h"
 #include "messages.h"
+#include "operationchecks.h"
 
 namespace archive {
 
@@ -199,6 +200,13 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
                                       : kind == Kind::Add  ? res::kAddTexts
                                                            : res::kExtractTexts;
     const std::vector<OperationItem>& items = m_state.operationItems;
+    bool includePath = copies || includePathInfo();
+    if (const CheckOutcome checked =
+            checkBeforeJobs(m_window, m_drives, m_state, kind == Kind::Add, copies, includePath);
+        checked != CheckOutcome::Run) {
+        m_state.cancelled = checked == CheckOutcome::Cancelled;
+        return !m_state.cancelled;
+    }
 
     std::int64_t byteTotal = 0;
     for (const OperationItem& item : items) {
@@ -218,7 +226,6 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
     m_window.repaintMainFrame();
     m_window.setMainWindowEnabled(false);
 
-    const bool includePath = copies || includePathInfo();
     ToolJob job(m_files, m_window, m_drives);
     const std::string commandLine =
         kind == Kind::Delete ? deleteCommandLine(m_files, m_state.archivePath)

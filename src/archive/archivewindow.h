@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace archive {
 
@@ -57,6 +58,10 @@ public:
     // A message box with a fixed text and caption; returns the button the user chose.
     virtual MessageAnswer showMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                                       MessageButtons buttons) = 0;
+    // A question with buttons of its own, by their texts (the first is the default, the last
+    // cancels); the index of the button chosen, the last one's when the box is closed otherwise.
+    virtual size_t askQuestion(const std::string& text, const std::string& caption,
+                               const std::vector<std::string>& buttons) = 0;
     // Status bar pane 0.
     virtual void setStatusText(const std::string& text) = 0;
     virtual std::string statusText() const = 0;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QWindow>
 #include <cstdio>
@@ -100,6 +101,24 @@ void WindowSeam::log(const QString& line) {
     }
 }
 
+std::optional<size_t> WindowSeam::takeAnswer(const QStringList& buttons, QString& note) {
+    if (m_answers.empty()) {
+        note = " (unexpected: no answer queued)";
+        ++m_unexpected;
+        return std::nullopt;
+    }
+    const QString answer = m_answers.front();
+    m_answers.pop_front();
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        if (buttons[i].compare(answer, Qt::CaseInsensitive) == 0) {
+            return static_cast<size_t>(i);
+        }
+    }
+    note = " (unexpected: the answer queued was " + answer + ")";
+    ++m_unexpected;
+    return std::nullopt;
+}
+
 archive::MessageAnswer WindowSeam::showMessage(const std::string& text, const std::string& caption,
                                                archive::MessageIcon icon, archive::MessageButtons buttons) {
     const bool withCancel = buttons == archive::MessageButtons::OkCancel;
@@ -113,18 +132,48 @@ archive::MessageAnswer WindowSeam::showMessage(const std::string& text, const st
     archive::MessageAnswer answer = archive::MessageAnswer::Ok;
     QString note;
     if (m_mode == SeamMode::Script && withCancel) {
-        if (m_answers.empty()) {
-            answer = archive::MessageAnswer::Cancel;
-            note = " (unexpected: no answer queued)";
-            ++m_unexpected;
-        } else {
-            answer = m_answers.front();
-            m_answers.pop_front();
-        }
+        const std::optional<size_t> chosen = takeAnswer({"OK", "Cancel"}, note);
+        answer = chosen == size_t{0} ? archive::MessageAnswer::Ok : archive::MessageAnswer::Cancel;
     }
     log(QString("box %1|%2|%3 -> %4%5")
             .arg(archive::messageIconName(icon), QString::fromStdString(caption), oneLine(text),
                  answer == archive::MessageAnswer::Ok ? "OK" : "Cancel", note));
+    return answer;
+}
+
+size_t WindowSeam::askQuestion(const std::string& text, const std::string& caption,
+                               const std::vector<std::string>& buttons) {
+    QStringList texts;
+    for (const std::string& button : buttons) {
+        texts << QString::fromStdString(button);
+    }
+    const size_t cancel = buttons.empty() ? 0 : buttons.size() - 1;
+    if (m_mode == SeamMode::Interactive) {
+        QMessageBox box(QMessageBox::Question, QString::fromStdString(caption), QString::fromStdString(text),
+                        QMessageBox::NoButton,
+                        m_frame != nullptr && m_frame->isVisible() ? m_frame : nullptr);
+        QList<QAbstractButton*> made;
+        for (qsizetype i = 0; i < texts.size(); ++i) {
+            made << box.addButton(texts[i], static_cast<size_t>(i) == cancel ? QMessageBox::RejectRole
+                                                                             : QMessageBox::AcceptRole);
+        }
+        if (!made.isEmpty()) {
+            box.setDefaultButton(qobject_cast<QPushButton*>(made.front()));
+            box.setEscapeButton(made.back());
+        }
+        box.exec();
+        const qsizetype chosen = made.indexOf(box.clickedButton());
+        return chosen < 0 ? cancel : static_cast<size_t>(chosen);
+    }
+    // Without a display a question that nobody answers is cancelled.
+    size_t answer = cancel;
+    QString note;
+    if (m_mode == SeamMode::Script) {
+        answer = takeAnswer(texts, note).value_or(cancel);
+    }
+    log(QString("box %1|%2|%3 -> %4%5")
+            .arg(archive::messageIconName(archive::MessageIcon::Question), QString::fromStdString(caption),
+                 oneLine(text), texts.value(static_cast<qsizetype>(answer)), note));
     return answer;
 }
 

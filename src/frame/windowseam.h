@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -46,8 +47,12 @@ public:
     void attachFrame(CMainFrame* frame) { m_frame = frame; }
     SeamMode mode() const { return m_mode; }
 
-    // Script mode: the answers of the next boxes and file dialogs, in order.
-    void queueAnswer(archive::MessageAnswer answer) { m_answers.push_back(answer); }
+    // Script mode: the answers of the next boxes and file dialogs, in order. A box's answer is the
+    // text of one of its buttons ("OK", "Cancel", "Replace", ...), matched without regard to case.
+    void queueAnswer(archive::MessageAnswer answer) {
+        m_answers.push_back(answer == archive::MessageAnswer::Ok ? "OK" : "Cancel");
+    }
+    void queueAnswer(const QString& buttonText) { m_answers.push_back(buttonText); }
     void queueFile(std::optional<std::string> windowsPath) { m_files.push_back(std::move(windowsPath)); }
     // Where the printed lines go (standard error unless set).
     void setLogger(std::function<void(const QString&)> logger) { m_logger = std::move(logger); }
@@ -55,6 +60,8 @@ public:
 
     archive::MessageAnswer showMessage(const std::string& text, const std::string& caption,
                                        archive::MessageIcon icon, archive::MessageButtons buttons) override;
+    size_t askQuestion(const std::string& text, const std::string& caption,
+                       const std::vector<std::string>& buttons) override;
     void setStatusText(const std::string& text) override;
     std::string statusText() const override;
     void beginWaitCursor() override;
@@ -74,10 +81,14 @@ public:
 
 private:
     void log(const QString& line);
+    // Script mode: the queued answer for a box with these buttons, as the index of the button it
+    // names; nothing (and counted as unexpected, with note set) when none is queued or the one
+    // queued names none of them.
+    std::optional<size_t> takeAnswer(const QStringList& buttons, QString& note);
 
     SeamMode m_mode;
     CMainFrame* m_frame = nullptr;
-    std::deque<archive::MessageAnswer> m_answers;
+    std::deque<QString> m_answers;
     std::deque<std::optional<std::string>> m_files;
     std::function<void(const QString&)> m_logger;
     int m_waitDepth = 0;

@@ -19,10 +19,12 @@ CBrenloDoc::CBrenloDoc(archive::DragState& drag) : m_drag(drag) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(hostPath));
     };
     m_desktop.drag = [](QWidget* source, QMimeData* data) {
+        // Once it runs, the drag is Qt's: on X11 the target asks for the data only after the drop,
+        // when exec has returned, and Qt deletes the drag itself once that is over. A drag deleted
+        // as exec returns leaves the target's request unanswered.
         auto* desktopDrag = new QDrag(source);
         desktopDrag->setMimeData(data);
         desktopDrag->exec(Qt::CopyAction);
-        desktopDrag->deleteLater();
     };
     m_desktop.buttonHeld = [] { return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton); };
 }

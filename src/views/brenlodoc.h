@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QVector>
 #include <functional>
+#include <map>
+#include <string>
 
 class QMimeData;
 class QWidget;
@@ -36,6 +38,9 @@ public:
     // The mouse, the cursor and the image of a drag between the panes.
     DragTracker& dragTracker() { return m_dragTracker; }
     DesktopHandOver& desktop() { return m_desktop; }
+    // The folders that hold the copies of members handed to the desktop, by archive and use, so
+    // that a member handed over again reuses its copy (Windows paths).
+    std::map<std::string, std::string>& copiesFolders() { return m_copiesFolders; }
     // The role of the next view of each class to be shown: 0, then 1.
     int takeListRole() { return m_listRoleCounter++; }
     int takeTreeRole() { return m_treeRoleCounter++; }
@@ -50,6 +55,7 @@ private:
     archive::DragState& m_drag;
     DragTracker m_dragTracker;
     DesktopHandOver m_desktop;
+    std::map<std::string, std::string> m_copiesFolders;
     int m_listRoleCounter = 0;
     int m_treeRoleCounter = 0;
     QVector<QIcon> m_smallImages;

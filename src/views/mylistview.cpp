@@ -149,8 +149,8 @@ void CMyListView::openFileRow(int row) {
     } else {
         const std::int64_t size = record->size;
         const std::string date = dateText(*record);
-        const std::optional<std::string> copies =
-            extractCopies(m_host, [&] { m_host.engine().AddOperationItem(name, size, date); });
+        const std::optional<std::string> copies = extractCopies(
+            m_host, CopiesUse::Open, [&] { m_host.engine().AddOperationItem(name, size, date); });
         if (!copies) {
             return; // the extraction said what went wrong, or was cancelled
         }

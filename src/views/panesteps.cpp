@@ -31,15 +31,32 @@ void startCollection(archive::ArchiveEngine& engine) {
     engine.clearOperationItems();
 }
 
-// The name the copies of the next extraction get: a folder of their own each time, so that a copy
-// the desktop still shows is never overwritten.
-std::string nextCopiesFolder(ViewHost& host) {
-    static int counter = 0;
+// The folder the copies of the open archive's members go to for one use (a drag, an opened file):
+// one per archive and use, made at its first extraction and used again after, so that a member
+// handed over again replaces or reuses its copy instead of piling up copies.
+std::string copiesFolderFor(ViewHost& host, CopiesUse use) {
+    // An archive changed since (a member deleted, say) gets a folder of its own, so that no copy
+    // of a member it no longer holds is handed over with a folder.
+    const std::string& archive = host.engine().state().archivePath;
+    platform::Result<std::vector<platform::FindEntry>> archiveFile =
+        platform::findFiles(host.drives(), archive);
+    std::string key = archive + (use == CopiesUse::Drag ? "|drag" : "|open");
+    if (archiveFile.ok() && !archiveFile->empty()) {
+        key += "|" + std::to_string(archiveFile->front().size) + "|" +
+               std::to_string(archiveFile->front().lastWriteTime);
+    }
+    std::map<std::string, std::string>& known = host.document().copiesFolders();
+    if (const auto found = known.find(key); found != known.end() &&
+                                            found->second.rfind(host.instanceDir(), 0) == 0 &&
+                                            platform::pathExists(host.drives(), found->second)) {
+        return found->second;
+    }
     const std::string parent = host.instanceDir() + "copies";
     (void)platform::createFolder(host.drives(), parent);
-    for (;;) {
-        const std::string folder = parent + "\\" + std::to_string(++counter);
+    for (size_t number = known.size() + 1;; ++number) {
+        const std::string folder = parent + "\\" + std::to_string(number);
         if (platform::createFolder(host.drives(), folder).ok()) {
+            known[key] = folder;
             return folder;
         }
         platform::Result<std::vector<platform::FindEntry>> found = platform::findFiles(host.drives(), folder);
@@ -122,9 +139,10 @@ bool copyFromDesktop(ViewHost& host, const std::string& folder, const std::vecto
     });
 }
 
-std::optional<std::string> extractCopies(ViewHost& host, const std::function<void()>& collect) {
+std::optional<std::string> extractCopies(ViewHost& host, CopiesUse use,
+                                         const std::function<void()>& collect) {
     archive::ArchiveEngine& engine = host.engine();
-    const std::string folder = nextCopiesFolder(host);
+    const std::string folder = copiesFolderFor(host, use);
     if (folder.empty()) {
         return std::nullopt;
     }
@@ -162,7 +180,7 @@ QStringList desktopDragPaths(ViewHost& host) {
             }
             break;
         }
-        const std::optional<std::string> copies = extractCopies(host, [&] {
+        const std::optional<std::string> copies = extractCopies(host, CopiesUse::Drag, [&] {
             for (const ListRecord& row : source.rows) {
                 const std::string name = source.folder + row.name;
                 if (row.isFolder()) {
@@ -186,7 +204,7 @@ QStringList desktopDragPaths(ViewHost& host) {
     case archive::kDragArchiveTree: {
         const std::string folder = drag.draggedFolderPath;
         const std::optional<std::string> copies =
-            extractCopies(host, [&] { host.engine().AddArchiveFolderItems(folder); });
+            extractCopies(host, CopiesUse::Drag, [&] { host.engine().AddArchiveFolderItems(folder); });
         if (copies) {
             paths.push_back(QString::fromStdString(*copies + "/" + memberPathOf(folder)));
         }

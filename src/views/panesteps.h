@@ -42,9 +42,11 @@ void addFromDesktop(ViewHost& host, const std::vector<std::string>& paths);
 bool copyFromDesktop(ViewHost& host, const std::string& folder, const std::vector<std::string>& paths);
 
 // Extracts what collect gathers as operation items (each named as its archive list row or folder
-// names it) into a new folder inside the program's own folder, which goes when the program
-// ends; the host path of that folder, nothing when the extraction did not complete.
-std::optional<std::string> extractCopies(ViewHost& host, const std::function<void()>& collect);
+// names it) into a folder inside the program's own folder, which goes when the program ends: one
+// folder for each archive and use, where copies still identical to their members are used again
+// and others replaced. The host path of that folder; nothing when the extraction did not complete.
+enum class CopiesUse { Drag, Open };
+std::optional<std::string> extractCopies(ViewHost& host, CopiesUse use, const std::function<void()>& collect);
 
 // The host paths a drag out of the window hands to the desktop for the drag now under way: the
 // local list's selected rows or the local tree's folder as they are, the archive list's selected

@@ -304,3 +304,33 @@ TEST(GuiDragTest, MembersOpenedOrDraggedOutAreTheArchiversCopiesUntilTheProgramE
     EXPECT_TRUE(contains(dragged, instance + "/copies/")) << out;
     EXPECT_FALSE(instance.empty() || std::filesystem::exists(instance)) << instance;
 }
+
+TEST(GuiDragTest, AMemberDroppedOnAnEditedFileAsksBeforeReplacingItAndTheScriptAnswersByButton) {
+    const struct {
+        const char* answer;
+        const char* notes; // Dest/notes.txt afterwards
+    } cases[] = {{"Skip These", "edited since"}, {"Replace", "from the archive"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        Program program;
+        program.file("zipsrc/notes.txt", "from the archive");
+        program.file("zipsrc/other.txt", "other");
+        program.zip("a.zip", "notes.txt other.txt");
+        program.file("data/Dest/notes.txt", "edited since");
+        const std::string out =
+            program.run(std::string("select local-tree C:\\data\\\n"
+                                    "answer OK\n"
+                                    "answer ") +
+                            c.answer +
+                            "\n"
+                            "drag archive-list rows notes.txt|other.txt to local-list Dest\n",
+                        "C:\\zips\\a.zip");
+        EXPECT_TRUE(contains(out, "box Question|Confirm File Replace|1 file(s) in C:\\data\\Dest would be "
+                                  "replaced by members that differ from them: /  / notes.txt   (on disk: "))
+            << out;
+        EXPECT_TRUE(contains(out, std::string("-> ") + c.answer)) << out;
+        EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Dest/notes.txt")), c.notes);
+        EXPECT_EQ(testsupport::readFile(program.sandbox.hostPath("data/Dest/other.txt")), "other");
+        EXPECT_FALSE(contains(out, "unexpected")) << out;
+    }
+}

@@ -103,6 +103,26 @@ archive::MessageAnswer FakeWindow::showMessage(const std::string& text, const st
     return answer;
 }
 
+size_t FakeWindow::askQuestion(const std::string& text, const std::string& caption,
+                               const std::vector<std::string>& buttons) {
+    std::string shown;
+    for (const std::string& button : buttons) {
+        shown += (shown.empty() ? "" : "/") + button;
+    }
+    calls.push_back("question " + caption + "|" + text + "|" + shown);
+    if (!questionAnswers.empty()) {
+        const std::string answer = questionAnswers.front();
+        questionAnswers.pop_front();
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            if (buttons[i] == answer) {
+                return i;
+            }
+        }
+    }
+    calls.push_back("unexpected question answered with its last button");
+    return buttons.empty() ? 0 : buttons.size() - 1;
+}
+
 void FakeWindow::setStatusText(const std::string& text) {
     status = text;
     calls.push_back("status " + text);

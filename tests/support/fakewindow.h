@@ -17,6 +17,10 @@ class FakeWindow : public archive::ArchiveWindow {
 public:
     archive::MessageAnswer showMessage(const std::string& text, const std::string& caption,
                                        archive::MessageIcon icon, archive::MessageButtons buttons) override;
+    // Answered from questionAnswers (button texts; none left: the last button, recorded as
+    // unexpected), recorded as "question caption|text|button/button/...".
+    size_t askQuestion(const std::string& text, const std::string& caption,
+                       const std::vector<std::string>& buttons) override;
     void setStatusText(const std::string& text) override;
     std::string statusText() const override { return status; }
     void beginWaitCursor() override;
@@ -32,6 +36,7 @@ public:
     void closeMainWindowLater() override;
 
     std::deque<archive::MessageAnswer> answers;
+    std::deque<std::string> questionAnswers;
     std::deque<std::optional<std::string>> chosenFiles; // answers of the file dialogs; none: cancelled
     // The progress dialog's Cancel is pressed before this cancellation check (1 = the first check
     // of an operation); 0: never.

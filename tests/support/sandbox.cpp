@@ -135,8 +135,12 @@ std::string programDir() {
     return PELLIX_PROGRAM_DIR;
 }
 
+std::string testSourcePath(const std::string& relativePath) {
+    return std::string(PELLIX_SOURCE_DIR) + "/tests/" + relativePath;
+}
+
 std::string readTestFixture(const std::string& relativePath) {
-    const std::string path = std::string(PELLIX_SOURCE_DIR) + "/tests/" + relativePath;
+    const std::string path = testSourcePath(relativePath);
     if (!fileExists(path)) {
         throw std::runtime_error("missing test fixture " + path);
     }

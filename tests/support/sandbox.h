@@ -58,8 +58,9 @@ bool fileExists(const std::string& hostPath);
 
 // The build's program directory (where pellix, PKZIP25.EXE and the interpreter are built).
 std::string programDir();
-// A file below tests/ in the source tree, read whole.
+// A file below tests/ in the source tree, read whole; and its path.
 std::string readTestFixture(const std::string& relativePath);
+std::string testSourcePath(const std::string& relativePath);
 
 // Runs a command line through /bin/sh; returns its exit status and fills output with its
 // standard output.

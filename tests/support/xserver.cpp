@@ -80,7 +80,27 @@ XServer::XServer() {
 }
 
 XServer::~XServer() {
+    m_windowManager.reset();
     stopGroup(m_pid);
+}
+
+bool XServer::startWindowManager() {
+    for (const char* manager : {"openbox", "matchbox-window-manager"}) {
+        if (runShell(std::string("command -v ") + manager + " >/dev/null") == 0) {
+            m_windowManager =
+                std::make_unique<BackgroundRun>("DISPLAY=" + m_display + " exec " + manager, "");
+            // It is up once it keeps the desktops (xdotool reads them from the root window).
+            for (int tries = 0; tries < 100; ++tries) {
+                if (xdotool("get_desktop >/dev/null") == 0) {
+                    return true;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            return true;
+        }
+    }
+    m_whyNot = "no window manager is installed (scripts/setup.sh installs openbox)";
+    return false;
 }
 
 int XServer::xdotool(const std::string& arguments, std::string* output) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -8,6 +9,8 @@ namespace testsupport {
 
 // An X server of the test's own (Xvfb, 1600 by 1000), so that programs get real X input from
 // xdotool and real drag and drop between them. Stopped when it goes.
+class BackgroundRun;
+
 class XServer {
 public:
     XServer();
@@ -22,8 +25,13 @@ public:
     const std::string& display() const { return m_display; }
     // Runs xdotool with these arguments on this server; its exit status, output in *output.
     int xdotool(const std::string& arguments, std::string* output = nullptr) const;
+    // Starts a window manager (openbox, else matchbox-window-manager) on the server, which runs
+    // until the server goes: drag and drop between programs goes through what it does with their
+    // windows. False, with whyNot set, when none is installed.
+    bool startWindowManager();
 
 private:
+    std::unique_ptr<BackgroundRun> m_windowManager;
     pid_t m_pid = -1;
     std::string m_display;
     std::string m_whyNot;
