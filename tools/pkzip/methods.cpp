@@ -10,9 +10,9 @@ namespace pkzip {
 namespace {
 
 constexpr Method kMethods[] = {
-    {0, "Stored", decodeStored}, {8, "Deflate", decodeDeflate}, {12, "BZip2", decodeBzip2},
-    {14, "LZMA", decodeLzma},    {20, "Zstd", decodeZstd},      {93, "Zstd", decodeZstd},
-    {95, "XZ", decodeXz},
+    {0, "Stored", decodeStored}, {8, "Deflate", decodeDeflate}, {9, "Defl64", decodeDeflate64},
+    {12, "BZip2", decodeBzip2},  {14, "LZMA", decodeLzma},      {20, "Zstd", decodeZstd},
+    {93, "Zstd", decodeZstd},    {95, "XZ", decodeXz},
 };
 
 } // namespace

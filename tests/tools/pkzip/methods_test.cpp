@@ -162,6 +162,9 @@ INSTANTIATE_TEST_SUITE_P(Makers, PeerMethods,
                          ::testing::Values(MakerCase{"7z a -tzip -mm=BZip2 -bd ../m.zip .", "BZip2"},
                                            MakerCase{"7z a -tzip -mm=LZMA -bd ../m.zip .", "LZMA"},
                                            MakerCase{"7z a -tzip -mm=XZ -bd ../m.zip .", "XZ"},
+                                           MakerCase{"7z a -tzip -mm=Deflate64 -bd ../m.zip .", "Defl64"},
+                                           MakerCase{"7z a -tzip -mm=Deflate64 -mx=9 -bd ../m.zip .",
+                                                     "Defl64"},
                                            MakerCase{kPyBzip2.c_str(), "BZip2"},
                                            // zipfile's LZMA members carry the end marker (flag bit 1).
                                            MakerCase{kPyLzma.c_str(), "LZMA"}));
