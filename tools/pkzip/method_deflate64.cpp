@@ -4,17 +4,13 @@
 
 #include "bitinput.h"
 #include "huffman.h"
+#include "outputwindow.h"
 
 #include <algorithm>
 
 namespace pkzip {
 
 namespace {
-
-constexpr size_t kWindow = 65536;
-constexpr size_t kChunk = 256u << 10;
-// Room past the chunk for the longest match and the 8-byte steps of a copy.
-constexpr size_t kSlack = 65538 + 16;
 
 constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
@@ -40,37 +36,6 @@ struct FixedTables {
         std::fill(lengths, lengths + 32, 5);
         (void)distances.build(lengths, 32, 5);
     }
-};
-
-// The decoded bytes: the last 64 KiB kept in front of the chunk being filled.
-class Window {
-public:
-    explicit Window(ByteSink& sink) : m_sink(sink) {
-        static thread_local ByteBuffer buffer(kWindow + kChunk + kSlack);
-        m_data = reinterpret_cast<unsigned char*>(buffer.data());
-    }
-    bool full() const { return m_pos >= kWindow + kChunk; }
-    Status flush() {
-        if (Status put = m_sink.put(reinterpret_cast<const char*>(m_data + m_flushed), m_pos - m_flushed);
-            !put.ok()) {
-            return put;
-        }
-        if (m_pos > kWindow) {
-            std::memmove(m_data, m_data + m_pos - kWindow, kWindow);
-            m_pos = kWindow;
-        }
-        m_flushed = m_pos;
-        return Status::success();
-    }
-    unsigned char* data() { return m_data; }
-    size_t& pos() { return m_pos; }
-    size_t room() const { return kWindow + kChunk - m_pos; }
-
-private:
-    ByteSink& m_sink;
-    unsigned char* m_data = nullptr;
-    size_t m_pos = 0;
-    size_t m_flushed = 0;
 };
 
 bool readDynamicTables(BitInput& in, HuffmanTable& literals, HuffmanTable& distances) {
@@ -126,7 +91,7 @@ bool readDynamicTables(BitInput& in, HuffmanTable& literals, HuffmanTable& dista
 Status decodeDeflate64(const DecoderInput&, ByteSource& source, ByteSink& sink) {
     static const FixedTables fixed;
     BitInput in(source);
-    Window window(sink);
+    OutputWindow window(sink, 65536, false);
     HuffmanTable dynamicLiterals;
     HuffmanTable dynamicDistances;
     unsigned char* const out = window.data();
@@ -209,24 +174,7 @@ Status decodeDeflate64(const DecoderInput&, ByteSource& source, ByteSink& sink) 
             if (distance > pos) {
                 return damagedData();
             }
-            unsigned char* to = out + pos;
-            const unsigned char* from = to - distance;
-            const unsigned char* const end = to + length;
-            if (distance >= 8) {
-                // Steps of 8 may write a few bytes past the match, which later bytes overwrite.
-                do {
-                    std::memcpy(to, from, 8);
-                    to += 8;
-                    from += 8;
-                } while (to < end);
-            } else if (distance == 1) {
-                std::memset(to, *from, length);
-            } else {
-                do {
-                    *to++ = *from++;
-                } while (to < end);
-            }
-            pos += length;
+            window.copyMatch(distance, length);
         }
     }
     if (in.ranOut()) {

@@ -24,7 +24,7 @@ DOS_TIME, DOS_DATE = 0x4B00, 0x5A2F
 
 def member(name, data=b"", **fields):
     m = dict(name=name, data=data, deflate=False, flags=0, made_by=20, attributes=0, size=None,
-             packed=None, crc=None, offset_of=None, extra=b"")
+             packed=None, crc=None, offset_of=None, extra=b"", method=None, packed_bytes=None)
     m.update(fields)
     return m
 
@@ -37,10 +37,12 @@ def build(members, prefix=b"", shifted=False, comment=b"", zip64_end=False, mark
     for m in members:
         raw = zlib.compressobj(9, zlib.DEFLATED, -15)
         packed = raw.compress(m["data"]) + raw.flush() if m["deflate"] else m["data"]
+        if m["packed_bytes"] is not None:
+            packed = m["packed_bytes"]
         crc = m["crc"] if m["crc"] is not None else zlib.crc32(m["data"])
         size = m["size"] if m["size"] is not None else len(m["data"])
         packed_size = m["packed"] if m["packed"] is not None else len(packed)
-        method = 8 if m["deflate"] else 0
+        method = m["method"] if m["method"] is not None else 8 if m["deflate"] else 0
         offsets.append(base + len(body))
         offset = offsets[m["offset_of"]] if m["offset_of"] is not None else base + len(body)
         if m["offset_of"] is None:
@@ -118,6 +120,65 @@ def info(name, method=zipfile.ZIP_DEFLATED):
     entry = zipfile.ZipInfo(name, date_time=(2025, 1, 15, 9, 24, 0))
     entry.compress_type = method
     return entry
+
+
+def section_cases():
+    """Archives every peer reads that the archiver once refused."""
+    import zipfile as zf
+    seeds = {}
+
+    def made(members, comment=b"", force_zip64=False):
+        saved = zf.ZIP_FILECOUNT_LIMIT
+        if force_zip64:
+            zf.ZIP_FILECOUNT_LIMIT = 0
+        out = io.BytesIO()
+        with zf.ZipFile(out, "w", zf.ZIP_DEFLATED) as archive:
+            for name, data, fields in members:
+                entry = info(name)
+                for key, value in fields.items():
+                    setattr(entry, key, value)
+                archive.writestr(entry, data)
+            archive.comment = comment
+        zf.ZIP_FILECOUNT_LIMIT = saved
+        return bytearray(out.getvalue())
+
+    locator = b"PK\x06\x07" + bytes(16)
+    first = ("first.txt", b"the first member " * 20, {})
+    seeds["locator-look-alike.zip"] = bytes(made([first, ("last.txt", b"last", {"comment": locator})]))
+    z64 = made([first, ("second.txt", b"second", {})], force_zip64=True)
+    seeds["zip64-prefix.zip"] = b"#!/bin/sh\nexit 0\n" + bytes(z64)
+    seeds["cut-comment.zip"] = bytes(made([first], comment=b"hello world")[:-5])
+    seeds["colon-name.zip"] = bytes(made([first, ("123456789:;<=>?@", b"colons", {})]))
+    seeds["empty-name.zip"] = build([member(b"named.txt", b"a name"), member(b"", b"no name")])
+    return seeds
+
+
+def method_made(work):
+    """A member of every method the archiver decodes beyond stored and deflate."""
+    sys.path.insert(0, os.path.dirname(HERE))
+    import dosmethods
+    text = b"".join(b"member %d of the archive, compressed with an old method\n" % i for i in range(120))
+    data = text + bytes(range(256)) * 4 + bytes(600)
+    seeds = {}
+    for method in ("shrink", "reduce1", "reduce2", "reduce3", "reduce4", "implode:8k:lit", "implode:4k:nolit"):
+        name = "dos-" + method.replace(":", "-") + ".zip"
+        seeds[name] = dosmethods.archive([("old.txt", data, method)])
+    path = os.path.join(work, "method.txt")
+    with open(path, "wb") as f:
+        f.write(data)
+    for method in ("Deflate64", "LZMA", "XZ"):
+        out = os.path.join(work, method + ".zip")
+        subprocess.run(["7z", "a", "-tzip", "-mm=" + method, "-bd", out, path], check=True, stdout=subprocess.DEVNULL)
+        with open(out, "rb") as f:
+            seeds["7z-" + method.lower() + ".zip"] = f.read()
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w") as archive:
+        archive.writestr(info("lzma.txt", zipfile.ZIP_LZMA), data)
+    seeds["py-lzma.zip"] = out.getvalue()
+    # Zstandard: no tool here writes it into a ZIP, so the zstd tool's frame is put into one.
+    frame = subprocess.run(["zstd", "-q", "-c", "-19"], input=data, check=True, capture_output=True).stdout
+    seeds["zstd.zip"] = build([member(b"zstd.txt", data, method=93, packed_bytes=frame)])
+    return seeds
 
 
 def python_made():
@@ -205,7 +266,8 @@ def main():
     pkzip = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else None
     work = tempfile.mkdtemp()
     try:
-        seeds = {**hand_made(), **python_made(), **tool_made(work, pkzip)}
+        seeds = {**hand_made(), **python_made(), **tool_made(work, pkzip), **section_cases(),
+                 **method_made(work)}
     finally:
         shutil.rmtree(work)
     os.makedirs(CORPUS, exist_ok=True)
