@@ -66,8 +66,9 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
     if (!makeInstanceFolder(window)) {
         return false;
     }
+    makeScratchFolder();
     // The empty archive of an earlier run goes first, whatever happens next.
-    (void)platform::deleteFile(m_drives, m_instanceDir + kBlankArchive);
+    (void)platform::deleteFile(m_drives, m_scratchDir + kBlankArchive);
     m_programHostPath = input.executableHostPath;
     m_jobFiles = archive::JobFiles::inFolders(m_programDir, m_instanceDir,
                                               folderOfHostPath(input.executableHostPath) + "/" +
@@ -90,8 +91,9 @@ bool CBrenloApp::initialise(const StartupInput& input, archive::ArchiveWindow& w
     m_recentFiles.load(m_registry);
     m_engine = std::make_unique<archive::ArchiveEngine>(m_jobFiles, window, m_settings.dialogDir,
                                                         m_settings.includePathInfo, m_recentFiles, m_drives);
-    m_engine->state().archivePath = m_instanceDir + kBlankArchive;
+    m_engine->state().archivePath = m_scratchDir + kBlankArchive;
     m_engine->state().archiveFileName = kBlankArchive;
+    m_engine->state().scratchArchivePath = m_engine->state().archivePath;
     // Until the start-up is over, open requests are the framework's to handle.
     m_engine->state().startupRouting = true;
     m_commandLine = parseCommandLine(input.arguments);
@@ -126,6 +128,32 @@ bool CBrenloApp::makeInstanceFolder(archive::ArchiveWindow& window) {
     std::fprintf(stderr, "pellix: no folder for the work files:%s\n", reasons.c_str());
     showStop(window, res::kWorkFolderError + reasons);
     return false;
+}
+
+// The scratch archive and the desktop's copies may grow large (an add of gigabytes to blank.zip),
+// so they go to a folder of their own on disk, made, locked and cleared away after a crash as the
+// job folder is. Where none can be made there, the job folder serves.
+void CBrenloApp::makeScratchFolder() {
+    m_scratchFolder.remove();
+    m_scratchDir = m_instanceDir;
+    const std::string parent = platform::scratchFolderParent();
+    platform::Result<std::string> instanceHost = m_drives.toHost(m_instanceDir);
+    if (instanceHost.ok() && instanceHost->rfind(parent + "/", 0) == 0) {
+        return; // the job folder is on disk already
+    }
+    platform::Result<std::string> named = m_drives.toWindows(parent);
+    platform::Result<platform::InstanceFolder> folder =
+        named.ok() ? platform::InstanceFolder::create(parent)
+                   : platform::Result<platform::InstanceFolder>(named.error());
+    platform::Result<std::string> windows =
+        folder.ok() ? m_drives.toWindows(folder->hostPath()) : platform::Result<std::string>(folder.error());
+    if (!windows.ok()) {
+        std::fprintf(stderr, "pellix: blank.zip stays with the work files: %s\n",
+                     windows.error().message.c_str());
+        return;
+    }
+    m_scratchFolder = std::move(*folder);
+    m_scratchDir = *windows + "\\";
 }
 
 void CBrenloApp::ensureZipAssociation() {

@@ -66,9 +66,12 @@ public:
     archive::ArchiveEngine& engine() { return *m_engine; }
 
     const std::string& programDir() const { return m_programDir; }
-    // The folder of this running program's job files and scratch archive, a Windows path ending
-    // in "\"; removed when the application object goes.
+    // The folder of this running program's job files, a Windows path ending in "\"; removed when
+    // the application object goes.
     const std::string& instanceDir() const { return m_instanceDir; }
+    // The folder of its scratch archive (blank.zip) and of the copies it hands to the desktop, on
+    // disk below the cache folder (the job folder when none can be made there); the same.
+    const std::string& scratchDir() const { return m_scratchDir; }
     const archive::JobFiles& jobFiles() const { return m_jobFiles; }
     const std::string& archivePath() const { return m_engine->state().archivePath; }
     const std::string& archiveFileName() const { return m_engine->state().archiveFileName; }
@@ -87,12 +90,15 @@ public:
 
 private:
     bool makeInstanceFolder(archive::ArchiveWindow& window);
+    void makeScratchFolder();
 
     platform::Registry& m_registry;
     const platform::DriveMap& m_drives;
     std::string m_programDir; // Windows path, ends in "\"
     platform::InstanceFolder m_instanceFolder;
     std::string m_instanceDir; // Windows path, ends in "\"
+    platform::InstanceFolder m_scratchFolder;
+    std::string m_scratchDir; // Windows path, ends in "\"
     archive::JobFiles m_jobFiles;
     std::string m_programHostPath;
     std::string m_commandLineFile;

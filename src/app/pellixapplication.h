@@ -38,7 +38,7 @@ public:
     // frame::FrameServices
     archive::ArchiveEngine& engine() override { return m_core.engine(); }
     const platform::DriveMap& drives() const override { return m_core.drives(); }
-    std::string instanceDir() const override { return m_core.instanceDir(); }
+    std::string scratchDir() const override { return m_core.scratchDir(); }
     std::string programHostDir() const override;
     views::SortKey sortKey() const override;
     void setSortKey(views::SortKey key) override;

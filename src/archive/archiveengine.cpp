@@ -1,6 +1,7 @@
 #include "archiveengine.h"
 
 #include "archivelisting.h"
+#include "archivernames.h"
 #include "fileservices.h"
 #include "formats.h"
 #include "hostfile.h"
@@ -104,7 +105,7 @@ std::string ArchiveEngine::archiverErrors() const {
     // The interpreter empties the error file as the job starts; one that cannot be read after the
     // job may hide what went wrong, so the job counts as failed, for the reason it cannot be read.
     platform::Result<std::string> text = platform::readWholeFile(*host);
-    return text.ok() ? *text : text.error().message;
+    return text.ok() ? withNamesTheUserKnows(*text, m_state, m_drives) : text.error().message;
 }
 
 bool ArchiveEngine::mayStartJob() const {

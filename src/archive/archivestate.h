@@ -62,8 +62,9 @@ struct DragState {
 
 // The open archive and the engine's flags.
 struct ArchiveState {
-    std::string archivePath;     // full Windows path of the open archive
-    std::string archiveFileName; // shown in the window title
+    std::string archivePath;        // full Windows path of the open archive
+    std::string archiveFileName;    // shown in the window title
+    std::string scratchArchivePath; // blank.zip's full Windows path, named "blank.zip" to the user
     std::vector<ArchiveEntry> entries;
     ArchiveFolderList folders;
     std::vector<OperationItem> operationItems;

@@ -21,7 +21,7 @@ class FrameServices : public views::CommandTarget {
 public:
     virtual archive::ArchiveEngine& engine() = 0;
     virtual const platform::DriveMap& drives() const = 0;
-    virtual std::string instanceDir() const = 0;
+    virtual std::string scratchDir() const = 0;
     virtual std::string programHostDir() const = 0;
 
     virtual views::SortKey sortKey() const = 0;

@@ -279,8 +279,8 @@ const platform::DriveMap& CMainFrame::drives() const {
     return m_application.drives();
 }
 
-std::string CMainFrame::instanceDir() const {
-    return m_application.instanceDir();
+std::string CMainFrame::scratchDir() const {
+    return m_application.scratchDir();
 }
 
 views::SortKey CMainFrame::sortKey() const {

@@ -65,7 +65,7 @@ public:
     archive::ArchiveWindow& window() override;
     archive::ArchiveEngine& engine() override;
     const platform::DriveMap& drives() const override;
-    std::string instanceDir() const override;
+    std::string scratchDir() const override;
     views::SortKey sortKey() const override;
     void setSortKey(views::SortKey key) override;
     bool resortInProgress() const override { return m_resorting; }

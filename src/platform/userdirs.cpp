@@ -39,16 +39,19 @@ std::vector<std::string> instanceFolderParents() {
         info.st_uid == ::getuid() && ::access(runtime, W_OK | X_OK) == 0) {
         parents.push_back(std::string(runtime) + "/pellix");
     }
-    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache == '/') {
-        parents.push_back(std::string(cache) + "/pellix");
-    } else {
-        std::string home = homeFolder();
-        if (home.size() > 1 && home.back() == '/') {
-            home.pop_back();
-        }
-        parents.push_back(home + "/.cache/pellix");
-    }
+    parents.push_back(scratchFolderParent());
     return parents;
+}
+
+std::string scratchFolderParent() {
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache == '/') {
+        return std::string(cache) + "/pellix";
+    }
+    std::string home = homeFolder();
+    if (home.size() > 1 && home.back() == '/') {
+        home.pop_back();
+    }
+    return home + "/.cache/pellix";
 }
 
 std::string runningExecutable() {

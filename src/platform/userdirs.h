@@ -17,6 +17,11 @@ std::string configFolder();
 // cache folder, $XDG_CACHE_HOME/pellix, else ~/.cache/pellix.
 std::vector<std::string> instanceFolderParents();
 
+// Where the private folders of running programs' large scratch work (the scratch archive, the
+// copies handed to the desktop) are made: on disk, not in the runtime folder, which desktops keep
+// in memory and small; $XDG_CACHE_HOME/pellix, else ~/.cache/pellix.
+std::string scratchFolderParent();
+
 // The host path of the running executable (resolved, absolute).
 std::string runningExecutable();
 

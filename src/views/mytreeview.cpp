@@ -134,7 +134,7 @@ bool CMyTreeView::rebuildRoot() {
     if (m_partnerList != nullptr) {
         m_partnerList->clearRows();
     }
-    m_rootItem = addNode(nullptr, QString::fromStdString(m_host.instanceDir() + res::kBlankArchiveName),
+    m_rootItem = addNode(nullptr, QString::fromStdString(m_host.scratchDir() + res::kBlankArchiveName),
                          kNodeArchiveRoot);
     const archive::ArchiveState& state = m_host.engine().state();
     if (state.archiveJustOpened) {

@@ -47,11 +47,11 @@ std::string copiesFolderFor(ViewHost& host, CopiesUse use) {
     }
     std::map<std::string, std::string>& known = host.document().copiesFolders();
     if (const auto found = known.find(key); found != known.end() &&
-                                            found->second.rfind(host.instanceDir(), 0) == 0 &&
+                                            found->second.rfind(host.scratchDir(), 0) == 0 &&
                                             platform::pathExists(host.drives(), found->second)) {
         return found->second;
     }
-    const std::string parent = host.instanceDir() + "copies";
+    const std::string parent = host.scratchDir() + "copies";
     (void)platform::createFolder(host.drives(), parent);
     for (size_t number = known.size() + 1;; ++number) {
         const std::string folder = parent + "\\" + std::to_string(number);

@@ -44,9 +44,9 @@ public:
     virtual archive::ArchiveWindow& window() = 0;
     virtual archive::ArchiveEngine& engine() = 0;
     virtual const platform::DriveMap& drives() const = 0;
-    // The folder of the running program's job files and scratch archive (blank.zip), as a Windows
-    // path ending in "\".
-    virtual std::string instanceDir() const = 0;
+    // The folder of the running program's scratch archive (blank.zip) and of the copies it hands
+    // to the desktop, as a Windows path ending in "\".
+    virtual std::string scratchDir() const = 0;
 
     virtual SortKey sortKey() const = 0;
     // Sets the key (and the stored SortType code); the caller runs the re-sort.

@@ -55,11 +55,12 @@ TEST(StartupTest, FirstRunWritesTheDefaultsInOrderAndStartsWithThem) {
     EXPECT_EQ(testsupport::readFile(sandbox.hostPath("Pellix Prögram/blank.zip")), "stale")
         << "the program directory is not the program's to change";
     EXPECT_EQ(application.programDir(), "C:\\Pellix Prögram\\");
-    // The job files and the scratch archive are in a folder of this running program's own.
+    // The job files are in a folder of this running program's own, the scratch archive in another
+    // on disk (see TheScratchArchiveAndTheCopiesLiveOnDiskInAPrivateFolder).
     const std::string own = application.instanceDir();
     ASSERT_EQ(sandbox.instanceFolders().size(), 1u);
     EXPECT_EQ(own, instanceParentName(sandbox) + sandbox.instanceFolders()[0] + "\\");
-    EXPECT_EQ(application.archivePath(), own + "blank.zip");
+    EXPECT_EQ(application.archivePath(), application.scratchDir() + "blank.zip");
     EXPECT_EQ(application.archiveFileName(), "blank.zip");
     EXPECT_EQ(application.jobFiles().archiver, "C:\\Pellix Prögram\\PKZIP25.EXE");
     EXPECT_EQ(application.jobFiles().script, own + "temp.bat");
@@ -274,4 +275,35 @@ TEST(StartupTest, TheCommandLineNamesOneArchive) {
         EXPECT_EQ(window.boxes(),
                   std::vector<std::string>{"Exclamation|Pellix|C:\\Zips\\missing.zip was not found."});
     }
+}
+
+// blank.zip and the copies for the desktop may be large: they live on disk below the cache folder,
+// not in the runtime folder (in memory on most desktops), in a private folder that goes at exit, or
+// at the next start after a crash.
+TEST(StartupTest, TheScratchArchiveAndTheCopiesLiveOnDiskInAPrivateFolder) {
+    Sandbox sandbox;
+    const std::string exe = makeProgramDir(sandbox, "p");
+    const std::string parent = sandbox.root() + "/cache/pellix";
+    // What a program that crashed left: its folder, with its lock free.
+    testsupport::writeFile(parent + "/999999-0badf00d/blank.zip", "left by a crash");
+    testsupport::writeFile(parent + "/999999-0badf00d/lock", "");
+    std::string scratchHost;
+    {
+        platform::Registry registry;
+        FakeWindow window;
+        CBrenloApp application(registry);
+        ASSERT_TRUE(application.initialise({exe, {}}, window));
+        platform::Result<std::string> host = platform::DriveMap::current().toHost(application.scratchDir());
+        ASSERT_TRUE(host.ok());
+        scratchHost = *host;
+        EXPECT_EQ(scratchHost.rfind(parent + "/", 0), 0u) << scratchHost;
+        EXPECT_EQ(application.archivePath(), application.scratchDir() + "blank.zip");
+        EXPECT_NE(application.instanceDir(), application.scratchDir())
+            << "the job files stay in the runtime folder";
+        EXPECT_EQ(std::filesystem::status(scratchHost).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_all);
+        EXPECT_FALSE(std::filesystem::exists(parent + "/999999-0badf00d"))
+            << "a crashed program's folder goes";
+    }
+    EXPECT_FALSE(std::filesystem::exists(scratchHost)) << "the folder goes with the program";
 }

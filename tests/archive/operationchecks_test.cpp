@@ -286,3 +286,43 @@ TEST(OperationChecksTest, AnAddWithoutPathInfoAsksBeforeStoringTwoFilesUnderOneN
     world.engine->RunArchiveOperation(true);
     EXPECT_TRUE(world.questions().empty());
 }
+
+// What the archiver says names the user's files, never the hidden side files it works through.
+TEST(OperationChecksTest, TheArchiversMessagesNameTheFilesTheUserKnows) {
+    const struct {
+        const char* what;
+        const char* archive; // the open archive, below C:
+        bool scratch;        // it is the scratch archive
+        const char* saidOf;  // the file the archiver names, below the home folder
+        const char* shownAs; // what the message says instead
+    } cases[] = {
+        {"the scratch archive", "work/blank.zip", true, "work/.blank.zip.pellix-new", "blank.zip"},
+        {"the user's archive", "zips/big.zip", false, "zips/.big.zip.pellix-journal", "C:\\zips\\big.zip"},
+        {"a file being extracted", "zips/big.zip", false, "out/.notes.txt.pellix-part", "/out/notes.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        World world;
+        const std::string archiver = world.sandbox.hostPath("prog/PKZIP25.EXE");
+        std::filesystem::remove(archiver);
+        testsupport::writeFile(archiver, "#!/bin/sh\necho \"PKZIP25.EXE: cannot write " +
+                                             world.sandbox.hostPath(c.saidOf) +
+                                             ": No space left on device\" >&2\nexit 1\n");
+        std::filesystem::permissions(archiver, std::filesystem::perms::owner_all);
+        testsupport::writeFile(world.sandbox.hostPath("in.txt"), "x");
+        std::filesystem::create_directories(
+            world.sandbox.hostPath(c.archive).substr(0, world.sandbox.hostPath(c.archive).rfind('/')));
+        std::string archivePath = std::string("C:\\") + c.archive;
+        std::replace(archivePath.begin(), archivePath.end(), '/', '\\');
+        world.engine->state().archivePath = archivePath;
+        world.engine->state().archiveFileName = archivePath.substr(archivePath.rfind('\\') + 1);
+        world.engine->state().scratchArchivePath = c.scratch ? archivePath : "C:\\work\\blank.zip";
+        world.engine->AddOperationItem("C:\\in.txt", 1, "");
+        world.engine->RunArchiveOperation(true);
+        ASSERT_FALSE(world.window.boxes().empty());
+        const std::string box = world.window.boxes().front();
+        EXPECT_NE(box.find(std::string(c.shownAs) + ": No space left on device"), std::string::npos) << box;
+        EXPECT_EQ(box.find(world.sandbox.hostPath(c.archive)), std::string::npos) << box;
+        EXPECT_EQ(box.find(".pellix-"), std::string::npos) << box;
+    }
+}

@@ -10,7 +10,7 @@ FakeHost::FakeHost() {
     archiveEngine =
         std::make_unique<archive::ArchiveEngine>(files, fakeWindow, lastFolder, includePathInfo, recent);
     archive::ArchiveState& state = archiveEngine->state();
-    state.archivePath = instanceDir() + "blank.zip";
+    state.archivePath = scratchDir() + "blank.zip";
     state.archiveFileName = "blank.zip";
     doc = std::make_unique<views::CBrenloDoc>(archiveEngine->dragState());
 }

@@ -36,7 +36,7 @@ public:
     archive::ArchiveWindow& window() override { return fakeWindow; }
     archive::ArchiveEngine& engine() override { return *archiveEngine; }
     const platform::DriveMap& drives() const override { return platform::DriveMap::current(); }
-    std::string instanceDir() const override { return "C:\\Program\\"; }
+    std::string scratchDir() const override { return "C:\\Program\\"; }
     views::SortKey sortKey() const override { return key; }
     void setSortKey(views::SortKey newKey) override { key = newKey; }
     bool resortInProgress() const override { return resorting; }
