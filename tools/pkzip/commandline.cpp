@@ -18,6 +18,12 @@ Result<Command> parseCommand(const std::vector<std::string>& arguments) {
             command.kind = Command::Kind::Add;
         } else if (argument == "-del") {
             command.kind = Command::Kind::Delete;
+        } else if (argument == "-test") {
+            command.kind = Command::Kind::Test;
+        } else if (argument == "-info") {
+            command.kind = Command::Kind::Info;
+        } else if (argument == "-comment") {
+            command.kind = Command::Kind::Comment;
         } else if (argument == "-dir=root") {
             command.keepFolders = true;
         } else if (argument == "-path=root") {
@@ -47,20 +53,24 @@ Result<Command> parseCommand(const std::vector<std::string>& arguments) {
         return platform::makeError(EINVAL,
                                    "usage: PKZIP25.EXE ARCHIVE | [-dir=root] -extract -overwrite=all "
                                    "ARCHIVE @LIST DEST | -add -attr ARCHIVE -include=@LIST [-path=root] | "
-                                   "-del ARCHIVE @LIST");
+                                   "-del ARCHIVE @LIST | -test ARCHIVE @LIST | -info ARCHIVE [@LIST] | "
+                                   "-comment ARCHIVE @COMMENTFILE");
     }
     command.archive = positional[0];
     if (command.kind == Command::Kind::Extract) {
         command.destination = positional[1];
     }
-    if (command.kind != Command::Kind::List && command.listFile.empty()) {
+    const bool listOptional = command.kind == Command::Kind::List || command.kind == Command::Kind::Info;
+    if (!listOptional && command.listFile.empty()) {
         return platform::makeError(EINVAL, "no list file (@LIST) given");
     }
     if (command.encrypt && (command.kind != Command::Kind::Add || command.passwordFile.empty())) {
         return platform::makeError(EINVAL, "-encrypt=aes256 belongs to an add, with -password=@FILE");
     }
-    if (!command.passwordFile.empty() && command.kind != Command::Kind::Extract && !command.encrypt) {
-        return platform::makeError(EINVAL, "-password=@FILE belongs to an extract or an encrypted add");
+    if (!command.passwordFile.empty() && command.kind != Command::Kind::Extract &&
+        command.kind != Command::Kind::Test && !command.encrypt) {
+        return platform::makeError(EINVAL,
+                                   "-password=@FILE belongs to an extract, a test or an encrypted add");
     }
     return command;
 }

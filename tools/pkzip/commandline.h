@@ -9,10 +9,10 @@ namespace pkzip {
 
 // What one run was asked to do, taken from its arguments.
 struct Command {
-    enum class Kind { List, Extract, Add, Delete };
+    enum class Kind { List, Extract, Add, Delete, Info, Comment, Test };
     Kind kind = Kind::List;
     std::string archive;       // as given
-    std::string listFile;      // as given, without "@"
+    std::string listFile;      // as given, without "@" (-comment: the file holding the comment)
     std::string destination;   // extract only, as given
     bool keepFolders = false;  // -dir=root
     bool storeFolders = false; // -path=root
@@ -25,8 +25,11 @@ struct Command {
 //   [-dir=root] -extract -overwrite=all ARCHIVE @LIST DEST
 //   -add -attr ARCHIVE -include=@LIST [-path=root]
 //   -del ARCHIVE @LIST
-// An extract may end in -password=@FILE, an add in -encrypt=aes256 -password=@FILE (the file holds
-// the password; a password itself is never an argument).
+//   -test ARCHIVE @LIST
+//   -info ARCHIVE [@LIST]
+//   -comment ARCHIVE @COMMENTFILE
+// An extract or a test may end in -password=@FILE, an add in -encrypt=aes256 -password=@FILE (the
+// file holds the password; a password itself is never an argument).
 [[nodiscard]] Result<Command> parseCommand(const std::vector<std::string>& arguments);
 
 // A path as the program writes it (a Windows path through the drive map, or a host path

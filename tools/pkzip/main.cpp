@@ -6,9 +6,12 @@
 #include "commandline.h"
 #include "extract.h"
 #include "guard.h"
+#include "hostfile.h"
+#include "integrity.h"
 #include "listing.h"
 #include "names.h"
 #include "passwordfile.h"
+#include "properties.h"
 #include "writer.h"
 
 #include <algorithm>
@@ -388,6 +391,124 @@ int runDelete(const Command& command) {
     return reportAll(problems);
 }
 
+// -test: the named members read and checked, nothing written.
+int runTest(const Command& command) {
+    Result<std::optional<std::string>> password = takePassword(command);
+    if (!password.ok()) {
+        report(password.error().message);
+        return kFailed;
+    }
+    Result<std::string> host = hostPathOf(command.archive);
+    Result<std::string> listHost = hostPathOf(command.listFile);
+    for (const Status& status : {host.status(), listHost.status()}) {
+        if (!status.ok()) {
+            report(status.error().message);
+            return kFailed;
+        }
+    }
+    Result<std::vector<std::string>> names = readListFile(*listHost, true);
+    if (!names.ok()) {
+        report(names.error().message);
+        return kFailed;
+    }
+    const ArchivePaths paths = pathsFor(*host);
+    Result<ArchiveLock> lock = lockArchive(paths, false);
+    if (!lock.ok()) {
+        report(lock.error().message);
+        return kFailed;
+    }
+    Result<OpenArchive> archive = openArchive(paths, O_RDONLY);
+    if (!archive.ok()) {
+        report(archive.error().message);
+        return kFailed;
+    }
+    Problems problems;
+    Secrets secrets;
+    secrets.password = std::move(*password);
+    testMembers(paths, archive->file.get(), archive->index, *names, secrets, problems);
+    return reportAll(problems);
+}
+
+// -info: the archive's properties, and those of the members a list names, on standard output.
+int runInfo(const Command& command) {
+    Result<std::string> host = hostPathOf(command.archive);
+    if (!host.ok()) {
+        report(host.error().message);
+        return kFailed;
+    }
+    std::vector<std::string> names;
+    if (!command.listFile.empty()) {
+        Result<std::string> listHost = hostPathOf(command.listFile);
+        Result<std::vector<std::string>> lines =
+            listHost.ok() ? readListFile(*listHost) : Result<std::vector<std::string>>(listHost.error());
+        if (!lines.ok()) {
+            report(lines.error().message);
+            return kFailed;
+        }
+        names = std::move(*lines);
+    }
+    const ArchivePaths paths = pathsFor(*host);
+    Result<ArchiveLock> lock = lockArchive(paths, false);
+    if (!lock.ok()) {
+        report(lock.error().message);
+        return kFailed;
+    }
+    Result<FileHandle> file = openRegularFile(paths.archive, O_RDONLY);
+    if (!file.ok()) {
+        report(file.error().message);
+        return kFailed;
+    }
+    Problems problems;
+    Result<std::string> text = describeArchive(command.archive, file->get(), paths.archive, names, problems);
+    if (!text.ok()) {
+        report(text.error().message);
+        return kFailed;
+    }
+    if (!writeOut(*text)) {
+        return kFailed;
+    }
+    return reportAll(problems);
+}
+
+// -comment: the archive comment becomes the bytes of the comment file, as they are.
+int runComment(const Command& command) {
+    Result<std::string> host = hostPathOf(command.archive);
+    Result<std::string> commentHost = hostPathOf(command.listFile);
+    for (const Status& status : {host.status(), commentHost.status()}) {
+        if (!status.ok()) {
+            report(status.error().message);
+            return kFailed;
+        }
+    }
+    Result<std::string> comment = platform::readWholeFile(*commentHost);
+    if (!comment.ok()) {
+        report(comment.error().message);
+        return kFailed;
+    }
+    if (const std::string problem = commentProblem(*comment); !problem.empty()) {
+        report(problem + "; the archive was not changed");
+        return kFailed;
+    }
+    const ArchivePaths paths = pathsFor(*host);
+    Result<ArchiveLock> lock = lockArchive(paths, true);
+    if (!lock.ok()) {
+        report(lock.error().message);
+        return kFailed;
+    }
+    Result<FileHandle> file = openRegularFile(paths.archive, O_RDWR);
+    if (!file.ok()) {
+        report(file.error().message + "; the archive was not changed");
+        return kFailed;
+    }
+    Problems problems;
+    if (Status replaced = replaceComment(paths, file->get(), *comment, problems); !replaced.ok()) {
+        reportAll(problems);
+        report(replaced.error().message + "; the archive was not changed");
+        return kFailed;
+    }
+    return reportAll(problems);
+}
+
 } // namespace
 } // namespace pkzip
 
@@ -411,6 +532,12 @@ int main(int argc, char** argv) {
         return runAdd(*command);
     case Command::Kind::Delete:
         return runDelete(*command);
+    case Command::Kind::Test:
+        return runTest(*command);
+    case Command::Kind::Info:
+        return runInfo(*command);
+    case Command::Kind::Comment:
+        return runComment(*command);
     }
     return kFailed;
 }

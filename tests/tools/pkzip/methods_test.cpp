@@ -123,6 +123,9 @@ TEST_P(PeerMethods, ExtractWholeAndRefuseTheirDamagedData) {
         shell(GetParam().peers);
     }
     expectExtractedWhole("m.zip");
+    const ToolRun intact =
+        test("m.zip", {"text.txt", "noise.bin", "zeros.bin", "empty.txt", "sub/small.txt"});
+    EXPECT_EQ(intact.exitCode, 0) << intact.err;
 
     const std::string archive = read("m.zip");
     const auto [header, start, length] = packedRange(archive, "text.txt");
@@ -146,6 +149,11 @@ TEST_P(PeerMethods, ExtractWholeAndRefuseTheirDamagedData) {
         EXPECT_NE(run.err.find("text.txt: not extracted:"), std::string::npos) << run.err;
         EXPECT_FALSE(exists("out/text.txt"));
         EXPECT_TRUE(sideFiles().empty());
+        // A test reads it through the same pipeline, and names it alone.
+        const ToolRun tested = test("damaged.zip", {"text.txt", "noise.bin"});
+        EXPECT_EQ(tested.exitCode, 1);
+        EXPECT_EQ(tested.err.rfind("PKZIP25.EXE: text.txt: not tested: ", 0), 0u) << tested.err;
+        EXPECT_EQ(tested.err.find("noise.bin"), std::string::npos) << tested.err;
     }
 }
 

@@ -57,6 +57,10 @@ protected:
         arguments.push_back(destination);
         return runTool(arguments);
     }
+    ToolRun test(const std::string& archive, const std::vector<std::string>& names) const {
+        writeList(host("temp.lst"), names);
+        return runTool({"-test", win(archive), "@" + win("temp.lst")});
+    }
     ToolRun remove(const std::string& archive, const std::vector<std::string>& names) const {
         writeList(host("temp.lst"), names);
         return runTool({"-del", win(archive), "@" + win("temp.lst")});
