@@ -1,13 +1,17 @@
 #include "scriptdriver.h"
 
+#include "archivetools.h"
 #include "brenlodoc.h"
 #include "commandids.h"
 #include "drivemap.h"
+#include "findbar.h"
 #include "fourpanes.h"
 #include "mainframe.h"
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "pellixapplication.h"
+#include "propertieswindow.h"
+#include "reportbox.h"
 #include "scriptdrag.h"
 #include "scriptfileverbs.h"
 #include "scriptinput.h"
@@ -19,6 +23,10 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeySequence>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <map>
@@ -69,6 +77,10 @@ constexpr NamedCommand kCommandNames[] = {
     PELLIX_COMMAND(ID_HELP_FINDER),
     PELLIX_COMMAND(ID_HELP_SEARCH),
     PELLIX_COMMAND(ID_DEFAULT_HELP),
+    PELLIX_COMMAND(ID_ARCHIVE_TEST),
+    PELLIX_COMMAND(ID_TEST_SELECTED),
+    PELLIX_COMMAND(ID_ARCHIVE_PROPERTIES),
+    PELLIX_COMMAND(ID_ARCHIVE_FIND),
 };
 #undef PELLIX_COMMAND
 
@@ -207,6 +219,26 @@ bool ScriptDriver::runLine(const QString& line) {
         return runIdleVerb(frame, words.pane, &why) || fail(why);
     }
     if (words.verb == "picture") {
+        // "picture properties FILE" and "picture report FILE": the Properties window, and the
+        // last box that ended in a list, drawn as the user would see it.
+        if (words.pane == "properties" && !words.rest.isEmpty()) {
+            frame::PropertiesWindow* window = frame.archiveTools().shownProperties();
+            return (window != nullptr && window->grab().save(words.rest, "PNG")) ||
+                   fail("no Properties window is open");
+        }
+        if (words.pane == "report" && !words.rest.isEmpty()) {
+            const std::optional<frame::WindowSeam::Report>& report = seam.lastReport();
+            if (!report) {
+                return fail("no box with a list was shown");
+            }
+            frame::ReportBox box(frame::qtIcon(report->icon), QString::fromStdString(report->caption),
+                                 QString::fromStdString(report->text), report->lines);
+            box.show();
+            QCoreApplication::processEvents();
+            const bool saved = box.grab().save(words.rest, "PNG");
+            box.hide();
+            return saved || fail("cannot save the picture");
+        }
         return frame.grab().save(line.trimmed().mid(8).trimmed(), "PNG") || fail("cannot save the picture");
     }
     if (words.verb == "toolbar") {
@@ -250,6 +282,54 @@ bool ScriptDriver::runLine(const QString& line) {
             seam.queueFile(path.toStdString());
         }
         return true;
+    }
+    if (words.verb == "menus") {
+        // The menu bar: each menu's title and items as the user sees them, "-" for a separator.
+        for (QAction* title : frame.menuBar()->actions()) {
+            QStringList items;
+            for (QAction* item : title->menu()->actions()) {
+                if (item->isSeparator()) {
+                    items << "-";
+                } else if (item->isVisible()) {
+                    QString text = item->text().remove('&');
+                    items << text.replace('\t', " [").append(text.contains(" [") ? "]" : "");
+                }
+            }
+            m_print("menu " + title->text().remove('&').trimmed() + ": " + items.join(", "));
+        }
+        return true;
+    }
+    if (words.verb == "find") {
+        // As the user does: Ctrl+F opens the bar, the text is typed and Enter pressed; "find"
+        // alone is the Escape that closes it.
+        frame::FindBar& bar = frame.archiveTools().findBar();
+        const QString text = line.trimmed().mid(4).trimmed();
+        if (text.isEmpty()) {
+            if (bar.isVisible()) {
+                ScriptInput::pressKey(bar.edit(), Qt::Key_Escape);
+            }
+            return true;
+        }
+        bar.open();
+        bar.edit()->clear();
+        ScriptInput::typeText(bar.edit(), text);
+        ScriptInput::pressKey(bar.edit(), Qt::Key_Return);
+        m_print("find: " + bar.resultText());
+        return true;
+    }
+    if (words.verb == "comment") {
+        // A new archive comment typed into the open Properties window and saved; "\n" stands
+        // for a line break.
+        frame::PropertiesWindow* window = frame.archiveTools().shownProperties();
+        if (window == nullptr) {
+            return fail("no Properties window is open");
+        }
+        window->editComment();
+        if (!window->isEditingComment()) {
+            return fail("this comment cannot be edited");
+        }
+        window->commentEditor()->setPlainText(line.trimmed().mid(7).trimmed().replace("\\n", "\n"));
+        return window->saveComment() || fail("the comment was not saved");
     }
     if (words.verb == "command") {
         const int id = commandIdNamed(words.pane);
@@ -325,6 +405,11 @@ bool ScriptDriver::runLine(const QString& line) {
         }
         const QKeyCombination combination = sequence[0];
         QWidget* target = frame.paneAt(pane.row, pane.column);
+        // A key pressed in a pane is pressed in the main window, which is the active one then.
+        if (QApplication::activeWindow() != &frame) {
+            frame.activateWindow();
+            QCoreApplication::processEvents();
+        }
         // Focus already inside the pane (a name being edited in place) stays where it is.
         QWidget* focused = QApplication::focusWidget();
         if (focused == nullptr || (focused != target && !target->isAncestorOf(focused))) {
@@ -365,6 +450,20 @@ QString ScriptDriver::dump() const {
         out << QString(names[row][1]) + ": " + list->columnTitles().join(" | ");
         for (int index = 0; index < list->rowCount(); ++index) {
             out << "  " + list->rowTexts(index).join(" | ");
+        }
+    }
+    frame::FindBar& bar = frame.archiveTools().findBar();
+    if (bar.isVisible()) {
+        out << "find: " + bar.edit()->text() + " (" + bar.resultText() + ")";
+    }
+    if (frame::PropertiesWindow* properties = frame.archiveTools().shownProperties()) {
+        out << "properties:";
+        QString text = properties->text();
+        if (text.endsWith('\n')) {
+            text.chop(1);
+        }
+        for (const QString& shown : text.split('\n')) {
+            out << "  " + shown;
         }
     }
     return out.join('\n');

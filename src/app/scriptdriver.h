@@ -47,14 +47,25 @@ class PellixApplication;
 //   idle MS                   let the program run for MS milliseconds (or until its window
 //                             closes), handling input from outside meanwhile
 //   picture FILE.png          save a picture of the window (a host path)
+//   picture properties FILE.png, picture report FILE.png
+//                             the same of the open Properties window, or of the last box that
+//                             ended in a list
 //   desktop FOLDER            from now on what the panes hand to the desktop (a file to open,
 //                             files dragged out of the window) is printed ("desktop open: PATH",
 //                             "desktop drag: PATH|PATH", host paths) and copied, permissions
 //                             kept, into FOLDER (a Windows path), as the application or the file
 //                             manager taking it would
 //   dump                      print the title, the status panes, the pane sizes, both trees and
-//                             both lists
-// Every message box is printed as one line when it appears; a box with no queued answer is
+//                             both lists, the find bar while it is open ("find: TEXT (COUNT)")
+//                             and the Properties window's text under "properties:" while it is
+//                             open
+//   menus                     print each menu of the menu bar with its items and keys
+//   find TEXT                 open the find bar, type TEXT and press Enter; "find" alone presses
+//                             Escape in the bar
+//   comment TEXT              in the open Properties window, edit the archive's comment, type
+//                             TEXT ("\n" for a line break) and save it
+// Every message box is printed as one line when it appears (a box ending in a list, one more
+// line for each item, indented); a box with no queued answer is
 // answered Cancel and reported as unexpected. Each verb is one branch of runLine in the .cpp;
 // the file verbs (menu, rename, editing) are in scriptfileverbs.cpp, the drag and desktop in
 // scriptdrag.cpp.

@@ -108,7 +108,9 @@ FileVerbResult runFileVerb(frame::CMainFrame& frame, const QString& verb, int ro
             shown = true;
             QStringList entries;
             for (QAction* item : menu.actions()) {
-                entries << item->text().remove('&') + (item->isEnabled() ? "" : " (grayed)");
+                entries << (item->isSeparator()
+                                ? QString("-")
+                                : item->text().remove('&') + (item->isEnabled() ? "" : " (grayed)"));
             }
             print("menu: " + entries.join(", "));
             if (entry.isEmpty() || entry == "none") {

@@ -63,6 +63,42 @@ std::string deleteCommandLine(const JobFiles& files, const std::string& archiveP
     return quoted(files.archiver) + " -del " + quoted(archivePath) + " @" + quoted(files.list);
 }
 
+std::string testCommandLine(const JobFiles& files, const std::string& archivePath) {
+    return quoted(files.archiver) + " -test " + quoted(archivePath) + " @" + quoted(files.list);
+}
+
+TestReport testReportOf(const std::string& archiverErrors) {
+    static constexpr std::string_view kPrefix = "PKZIP25.EXE: ";
+    static constexpr std::string_view kNotTested = ": not tested: ";
+    TestReport report;
+    size_t start = 0;
+    while (start < archiverErrors.size()) {
+        size_t end = archiverErrors.find('\n', start);
+        if (end == std::string::npos) {
+            end = archiverErrors.size();
+        }
+        std::string line = archiverErrors.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.empty()) {
+            continue;
+        }
+        if (line.compare(0, kPrefix.size(), kPrefix) == 0) {
+            line.erase(0, kPrefix.size());
+        }
+        // A member's name holds no line break; the last ": not tested: " ends it.
+        const size_t cut = line.rfind(kNotTested);
+        if (cut != std::string::npos) {
+            line = line.substr(0, cut) + ": " + line.substr(cut + kNotTested.size());
+            ++report.failedMembers;
+        }
+        report.lines.push_back(std::move(line));
+    }
+    return report;
+}
+
 std::string listFileLine(const std::string& itemName, bool add) {
     if (add) {
         return itemName;
@@ -183,22 +219,43 @@ void ArchiveEngine::closeWindowIfAsked() {
 }
 
 void ArchiveEngine::RunArchiveOperation(bool add) {
-    (void)runOperation(add, false);
+    (void)runOperation(m_state.deleteRequest ? Kind::Delete : add ? Kind::Add : Kind::Extract, false);
 }
 
 bool ArchiveEngine::extractCopies(const std::string& destination) {
     m_state.extractDestination = destination;
-    return !m_state.deleteRequest && runOperation(false, true);
+    return !m_state.deleteRequest && runOperation(Kind::Extract, true);
 }
 
-bool ArchiveEngine::runOperation(bool add, bool copies) {
+void ArchiveEngine::testOperationItems() {
+    (void)runOperation(Kind::Test, false);
+}
+
+void ArchiveEngine::showTestReport(const std::string& problems, size_t tested) {
+    const TestReport report = testReportOf(problems);
+    if (report.lines.empty()) {
+        const std::string text =
+            tested == 1 ? std::string(res::kTestOneIntact)
+                        : "All " + FormatSizeText(static_cast<std::int64_t>(tested)) + res::kTestAllIntact;
+        m_window.showMessage(text, res::kTestTexts.doneCaption, MessageIcon::Information, MessageButtons::Ok);
+        return;
+    }
+    const std::string text = report.failedMembers == report.lines.size()
+                                 ? FormatSizeText(static_cast<std::int64_t>(report.failedMembers)) + " of " +
+                                       FormatSizeText(static_cast<std::int64_t>(tested)) +
+                                       res::kTestSomeFailed
+                                 : std::string(res::kTestIncomplete);
+    m_window.showReport(text, res::kTestTexts.failedCaption, MessageIcon::Stop, report.lines);
+}
+
+bool ArchiveEngine::runOperation(Kind kind, bool copies) {
     if (!mayStartJob()) {
         return false;
     }
     WaitCursor wait(m_window);
-    const Kind kind = m_state.deleteRequest ? Kind::Delete : add ? Kind::Add : Kind::Extract;
     const res::OperationTexts& text = kind == Kind::Delete ? res::kDeleteTexts
                                       : kind == Kind::Add  ? res::kAddTexts
+                                      : kind == Kind::Test ? res::kTestTexts
                                                            : res::kExtractTexts;
     const std::vector<OperationItem>& items = m_state.operationItems;
     bool includePath = copies || includePathInfo();
@@ -213,7 +270,8 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
     for (const OperationItem& item : items) {
         byteTotal += item.size;
     }
-    if (byteTotal > kMaximumOperationBytes) {
+    // Reading members to test them has no size limit of its own.
+    if (kind != Kind::Test && byteTotal > kMaximumOperationBytes) {
         m_window.showMessage(res::kTooLarge, res::kTooLargeCaption, MessageIcon::Stop, MessageButtons::Ok);
         m_window.setMainWindowEnabled(true);
         m_window.focusMainWindow();
@@ -230,8 +288,9 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
     ToolJob job(m_files, m_window, m_drives);
     const std::string commandLine =
         kind == Kind::Delete ? deleteCommandLine(m_files, m_state.archivePath)
-        : kind == Kind::Add
-            ? addCommandLine(m_files, m_state.archivePath, includePath)
+        : kind == Kind::Add  ? addCommandLine(m_files, m_state.archivePath, includePath)
+        : kind == Kind::Test
+            ? testCommandLine(m_files, m_state.archivePath)
             : extractCommandLine(m_files, m_state.archivePath, m_state.extractDestination, includePath);
     if (!job.writeScript(commandLine)) {
         dialog.reset();
@@ -243,6 +302,7 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
     std::int64_t bytesDone = 0;
     bool cancelled = false;
     std::string problems;
+    std::string testProblems; // a test goes on past members that fail, and reports them all
     std::vector<ProgressRow> nowProcessing;
     while (itemsDone < items.size()) {
         const size_t count = chunkLength(items, itemsDone);
@@ -282,6 +342,10 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
             }
         }
         problems = archiverErrors();
+        if (kind == Kind::Test) {
+            testProblems += problems;
+            problems.clear();
+        }
         const int bytePercent = percentOf(static_cast<double>(bytesDone), static_cast<double>(byteTotal));
         dialog->setPosition(bytePercent);
         if (dialog->checkCancelled()) {
@@ -314,7 +378,9 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
     if (cancelled) {
         m_state.cancelled = true;
     }
-    if (!m_state.cancelled) {
+    if (!m_state.cancelled && kind == Kind::Test) {
+        showTestReport(testProblems, items.size());
+    } else if (!m_state.cancelled) {
         if (problems.empty()) {
             if (!copies) {
                 m_window.showMessage(text.done, text.doneCaption, MessageIcon::Information,
@@ -328,7 +394,7 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
     dialog.reset();
     m_state.busy = false;
     PumpPendingMessages(m_window);
-    if (kind == Kind::Extract) {
+    if (kind == Kind::Extract || kind == Kind::Test) {
         DeleteJobFiles(m_files, m_drives);
     } else {
         ListArchive();
@@ -336,7 +402,7 @@ bool ArchiveEngine::runOperation(bool add, bool copies) {
     m_window.setMainWindowEnabled(true);
     m_window.focusMainWindow();
     closeWindowIfAsked();
-    return !m_state.cancelled && problems.empty();
+    return !m_state.cancelled && problems.empty() && testProblems.empty();
 }
 
 void ArchiveEngine::AddArchiveFolderItems(const std::string& folder) {

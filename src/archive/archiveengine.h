@@ -20,6 +20,15 @@ std::string extractCommandLine(const JobFiles& files, const std::string& archive
                                const std::string& destination, bool includePathInfo);
 std::string addCommandLine(const JobFiles& files, const std::string& archivePath, bool includePathInfo);
 std::string deleteCommandLine(const JobFiles& files, const std::string& archivePath);
+std::string testCommandLine(const JobFiles& files, const std::string& archivePath);
+
+// The test's final box from what the archiver said of its chunks: a line for each member that
+// failed ("docs/a.txt: its data fail the CRC check"), and any other complaint as it was said.
+struct TestReport {
+    size_t failedMembers = 0;
+    std::vector<std::string> lines;
+};
+TestReport testReportOf(const std::string& archiverErrors);
 
 // A list-file line: an add names the local file as it is; an extract or delete drops everything
 // up to and including the first "/" (the archive's own path in front of a member's path).
@@ -44,6 +53,8 @@ public:
     const ArchiveState& state() const { return m_state; }
     DragState& dragState() { return m_drag; }
     const JobFiles& jobFiles() const { return m_files; }
+    ArchiveWindow& window() { return m_window; }
+    const platform::DriveMap& drives() const { return m_drives; }
     bool includePathInfo() const { return m_includePathInfo != 0; }
     void setIncludePathInfo(bool include) { m_includePathInfo = include ? 1 : 0; }
 
@@ -58,6 +69,10 @@ public:
     // dialog shows and failures are reported as for any extract; no completion box follows. True
     // when every item was extracted.
     bool extractCopies(const std::string& destination);
+    // Tests the operation items (members, named as for an extract) in chunks under the progress
+    // dialog: the archiver reads each one and checks its size and CRC, writing no file. Ends in
+    // one box: every member intact, or each one that failed with the reason.
+    void testOperationItems();
     void AddOperationItem(const std::string& name, std::int64_t size, const std::string& dateText);
     // Empties the operation items; every command or drop that collects items starts with it.
     void clearOperationItems() { m_state.operationItems.clear(); }
@@ -82,10 +97,15 @@ public:
     // Idle time: an archive opened through OpenArchiveFile enters the recent-file list.
     void onIdle();
 
+    // What the last job's programs said when they failed, "" when all went well; an error file
+    // that cannot be read gives the reason it cannot be read.
+    std::string archiverErrors() const;
+
 private:
-    enum class Kind { Extract, Add, Delete };
+    enum class Kind { Extract, Add, Delete, Test };
     // RunArchiveOperation; copies: extractCopies. True when it ran to the end without a problem.
-    bool runOperation(bool add, bool copies);
+    bool runOperation(Kind kind, bool copies);
+    void showTestReport(const std::string& problems, size_t tested);
     struct ArchiverProblem;
 
     bool archiveExists() const;
@@ -93,9 +113,6 @@ private:
     bool mayStartJob() const;
     void setArchive(const std::string& path);
     void addToRecentFiles(const std::string& path);
-    // What the last job's programs said when they failed, "" when all went well; an error file
-    // that cannot be read gives the reason it cannot be read.
-    std::string archiverErrors() const;
     void finishFailedOperation();
     // The user stopped a job to close the window: it closes now that the step is over.
     void closeWindowIfAsked();

@@ -9,6 +9,15 @@ void PumpPendingMessages(ArchiveWindow& window) {
     window.endWaitCursor();
 }
 
+void ArchiveWindow::showReport(const std::string& text, const std::string& caption, MessageIcon icon,
+                               const std::vector<std::string>& lines) {
+    std::string all = text;
+    for (const std::string& line : lines) {
+        all += "\n" + line;
+    }
+    (void)showMessage(all, caption, icon, MessageButtons::Ok);
+}
+
 const char* messageIconName(MessageIcon icon) {
     switch (icon) {
     case MessageIcon::Stop:

@@ -62,6 +62,11 @@ public:
     // cancels); the index of the button chosen, the last one's when the box is closed otherwise.
     virtual size_t askQuestion(const std::string& text, const std::string& caption,
                                const std::vector<std::string>& buttons) = 0;
+    // A box whose text is followed by a list of lines the user can scroll through and copy (each
+    // failed member of a test). Unless a window shows it its own way, one box with the lines
+    // below the text.
+    virtual void showReport(const std::string& text, const std::string& caption, MessageIcon icon,
+                            const std::vector<std::string>& lines);
     // Status bar pane 0.
     virtual void setStatusText(const std::string& text) = 0;
     virtual std::string statusText() const = 0;

@@ -1,15 +1,18 @@
 #include "mainframe.h"
 
 #include "archiveengine.h"
+#include "archivetools.h"
 #include "brenlodoc.h"
 #include "commandtable.h"
 #include "dragrouter.h"
+#include "findbar.h"
 #include "fourpanes.h"
 #include "frameservices.h"
 #include "helpwindow.h"
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "pictures.h"
+#include "propertieswindow.h"
 #include "windowseam.h"
 
 #include <QAction>
@@ -66,6 +69,10 @@ constexpr Accelerator kAccelerators[] = {
     {ID_HELP_FINDER, "F1"},
     {ID_DEFAULT_HELP, "Ctrl+H"},
     {ID_HELP_CONTENTS_ALT, "Alt+H"},
+    {ID_ARCHIVE_TEST, "Ctrl+T"},
+    {ID_ARCHIVE_PROPERTIES, "Alt+Return"},
+    {ID_ARCHIVE_PROPERTIES, "Alt+Enter"},
+    {ID_ARCHIVE_FIND, "Ctrl+F"},
 };
 
 QString helpFilePath(const FrameServices& application) {
@@ -83,6 +90,9 @@ CMainFrame::CMainFrame(FrameServices& application, WindowSeam& seam, views::CBre
     createToolBar();
     createStatusBar();
     createPanes();
+    auto* findBar = new FindBar(this);
+    addToolBar(Qt::BottomToolBarArea, findBar);
+    m_archiveTools = new ArchiveTools(*this, *findBar);
     // A drag passes from pane to pane: the mouse goes where the drag is.
     new DragRouter(*this, this);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { trackFocus(now); });
@@ -147,11 +157,16 @@ void CMainFrame::createMenus() {
         id == 0 ? (void)m_settingsMenu->addSeparator() : m_settingsMenu->addAction(m_actions.value(id));
     }
 
+    m_archiveMenu = menuBar()->addMenu(QString::fromUtf8(kArchiveMenuTitle));
+    for (int id : {ID_ARCHIVE_TEST, ID_ARCHIVE_PROPERTIES, ID_ARCHIVE_FIND}) {
+        m_archiveMenu->addAction(m_actions.value(id));
+    }
+
     m_helpMenu = menuBar()->addMenu(QString::fromUtf8(kHelpMenuTitle));
     for (int id : {ID_HELP_FINDER, ID_HELP_SEARCH, ID_SEPARATOR, ID_APP_ABOUT}) {
         id == 0 ? (void)m_helpMenu->addSeparator() : m_helpMenu->addAction(m_actions.value(id));
     }
-    for (QMenu* menu : {m_fileMenu, m_settingsMenu, m_helpMenu}) {
+    for (QMenu* menu : {m_fileMenu, m_settingsMenu, m_archiveMenu, m_helpMenu}) {
         connect(menu, &QMenu::aboutToShow, this, [this, menu] {
             if (menu == m_fileMenu) {
                 rebuildRecentFiles();
@@ -376,6 +391,9 @@ void CMainFrame::rebuildRecentFiles() {
 }
 
 bool CMainFrame::onCommand(int id) {
+    if (m_archiveTools->onCommand(id)) {
+        return true;
+    }
     for (const SortCommand& sort : kSortCommands) {
         if (sort.id == id) {
             setSortKey(sort.key);
@@ -418,6 +436,9 @@ bool CMainFrame::onCommand(int id) {
 }
 
 bool CMainFrame::onUpdateCommand(int id, views::CommandState& state) {
+    if (m_archiveTools->onUpdateCommand(id, state)) {
+        return true;
+    }
     for (const SortCommand& sort : kSortCommands) {
         if (sort.id == id) {
             state.checkable = true;
@@ -491,6 +512,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // main window.
     if (m_help) {
         m_help->close();
+    }
+    if (QWidget* properties = m_archiveTools->shownProperties()) {
+        properties->close();
     }
 }
 

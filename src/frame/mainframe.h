@@ -18,6 +18,7 @@ class CBrenloDoc;
 
 namespace frame {
 
+class ArchiveTools;
 class FourPanes;
 class FrameServices;
 class HelpWindow;
@@ -41,12 +42,14 @@ public:
     QString statusPaneText(int pane) const;
 
     // Runs a command through the routing; false when no target handled it.
-    bool routeCommand(int id);
+    bool routeCommand(int id) override;
     // What the update handlers say of a command; a command no target handles is disabled.
     views::CommandState commandState(int id);
     // Applies the update handlers to every menu item and toolbar button.
     void updateCommandUI();
     QToolBar* toolBar() const { return m_toolBar; }
+    // The Archive menu's commands, with the find bar and the Properties window.
+    ArchiveTools& archiveTools() { return *m_archiveTools; }
 
     // Rebuilds the local tree, selects its first drive and lists the open archive again.
     void refresh();
@@ -100,12 +103,14 @@ private:
     QMap<int, QAction*> m_actions;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_settingsMenu = nullptr;
+    QMenu* m_archiveMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
     QAction* m_recentSeparator = nullptr;
     QList<QAction*> m_recentActions;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_statusPanes[3] = {nullptr, nullptr, nullptr};
     std::unique_ptr<HelpWindow> m_help;
+    ArchiveTools* m_archiveTools = nullptr;
     bool m_resorting = false;
     bool m_settingsSaved = false;
 };

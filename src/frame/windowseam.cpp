@@ -4,6 +4,7 @@
 #include "mainframe.h"
 #include "mytreeview.h"
 #include "progressdialog.h"
+#include "reportbox.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -14,8 +15,6 @@
 #include <cstdio>
 
 namespace frame {
-
-namespace {
 
 QMessageBox::Icon qtIcon(archive::MessageIcon icon) {
     switch (icon) {
@@ -30,6 +29,8 @@ QMessageBox::Icon qtIcon(archive::MessageIcon icon) {
     }
     return QMessageBox::NoIcon;
 }
+
+namespace {
 
 // One line however many lines the text has.
 QString oneLine(const std::string& text) {
@@ -175,6 +176,23 @@ size_t WindowSeam::askQuestion(const std::string& text, const std::string& capti
             .arg(archive::messageIconName(archive::MessageIcon::Question), QString::fromStdString(caption),
                  oneLine(text), texts.value(static_cast<qsizetype>(answer)), note));
     return answer;
+}
+
+void WindowSeam::showReport(const std::string& text, const std::string& caption, archive::MessageIcon icon,
+                            const std::vector<std::string>& lines) {
+    m_lastReport = Report{icon, caption, text, lines};
+    if (m_mode == SeamMode::Interactive) {
+        ReportBox box(qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text), lines,
+                      m_frame != nullptr && m_frame->isVisible() ? m_frame : nullptr);
+        box.exec();
+        return;
+    }
+    // Printed as every box is, and then each line of the list on a line of its own.
+    log(QString("box %1|%2|%3 -> OK")
+            .arg(archive::messageIconName(icon), QString::fromStdString(caption), oneLine(text)));
+    for (const std::string& line : lines) {
+        log("  " + oneLine(line));
+    }
 }
 
 void WindowSeam::setStatusText(const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include "archivewindow.h"
 
+#include <QMessageBox>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,9 @@ class QWidget;
 namespace frame {
 
 class CMainFrame;
+
+// The message box icon that shows a box's icon.
+QMessageBox::Icon qtIcon(archive::MessageIcon icon);
 
 // How message boxes and file dialogs are answered.
 enum class SeamMode {
@@ -62,6 +66,8 @@ public:
                                        archive::MessageIcon icon, archive::MessageButtons buttons) override;
     size_t askQuestion(const std::string& text, const std::string& caption,
                        const std::vector<std::string>& buttons) override;
+    void showReport(const std::string& text, const std::string& caption, archive::MessageIcon icon,
+                    const std::vector<std::string>& lines) override;
     void setStatusText(const std::string& text) override;
     std::string statusText() const override;
     void beginWaitCursor() override;
@@ -75,6 +81,15 @@ public:
     std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest& request) override;
     archive::JobRequest processEventsDuringJob() override;
     void closeMainWindowLater() override;
+
+    // The last box that ended in a list, as it was shown or printed.
+    struct Report {
+        archive::MessageIcon icon = archive::MessageIcon::Information;
+        std::string caption;
+        std::string text;
+        std::vector<std::string> lines;
+    };
+    const std::optional<Report>& lastReport() const { return m_lastReport; }
 
     // A close request that came while a job ran: the job's wait asks the user about it.
     void putOffCloseDuringJob() { m_closeRequested = true; }
@@ -91,6 +106,7 @@ private:
     std::deque<QString> m_answers;
     std::deque<std::optional<std::string>> m_files;
     std::function<void(const QString&)> m_logger;
+    std::optional<Report> m_lastReport;
     int m_waitDepth = 0;
     int m_unexpected = 0;
     bool m_closeRequested = false;

@@ -45,6 +45,13 @@ enum CommandId : int {
     ID_HELP_FINDER = 57666, // Help Contents
     ID_HELP_SEARCH = 57667,
     ID_DEFAULT_HELP = 57671,
+
+    // The Archive menu and the archive panes' context menu. 33000-33099 are the program's own
+    // additions, in blocks of ten by feature.
+    ID_ARCHIVE_TEST = 33001,
+    ID_TEST_SELECTED = 33002, // the archive panes' context menu only
+    ID_ARCHIVE_PROPERTIES = 33003,
+    ID_ARCHIVE_FIND = 33004,
 };
 
 } // namespace res

@@ -14,6 +14,7 @@ struct CommandText {
 
 inline constexpr char kFileMenuTitle[] = "&File          ";
 inline constexpr char kSettingsMenuTitle[] = "&Settings          ";
+inline constexpr char kArchiveMenuTitle[] = "&Archive";
 inline constexpr char kHelpMenuTitle[] = "H&elp";
 
 inline constexpr CommandText kCommandTexts[] = {
@@ -38,6 +39,21 @@ inline constexpr CommandText kCommandTexts[] = {
     {ID_HELP_FINDER, "&Contents\t[F1]", "List Help Topics"},
     {ID_HELP_SEARCH, "&Search", "Search Help Topics"},
     {ID_APP_ABOUT, "&About Pellix...", ""},
+    {ID_ARCHIVE_TEST, "&Test Archive\tCtrl+T", "Check every member of the Zip Archive without extracting it"},
+    {ID_ARCHIVE_PROPERTIES, "&Properties\tAlt+Enter",
+     "Show the properties of the Zip Archive, or of the selected member or folder"},
+    {ID_ARCHIVE_FIND, "&Find\tCtrl+F", "Find members of the Zip Archive by name or pattern"},
+};
+
+// The entries the archive panes' context menus add at their end, below a separator.
+struct ContextEntry {
+    int id;
+    const char* text;
+};
+inline constexpr ContextEntry kArchiveContextEntries[] = {
+    {ID_TEST_SELECTED, "&Test Selected"},
+    {ID_ARCHIVE_PROPERTIES, "&Properties"},
+    {ID_ARCHIVE_FIND, "&Find"},
 };
 
 inline constexpr char kRecentFilePrompt[] = "Open this Zip Archive";

@@ -39,6 +39,17 @@ inline constexpr char kZipQuestionCaption[] = "Confirm Zip File(s)";
 inline constexpr char kZippingStatus[] = "Zipping Files - Please Wait ...";
 inline constexpr char kArchiverFailed[] = "The archiver could not complete the operation:";
 
+// The archive's properties and its comment.
+inline constexpr char kReadingPropertiesStatus[] = "Reading Properties - Please Wait ...";
+inline constexpr char kPropertiesCaption[] = "Properties";
+inline constexpr char kPropertiesFailed[] = "The properties of the Zip Archive could not be read:";
+inline constexpr char kArchiverSaidNothing[] = "The archiver gave no reason.";
+inline constexpr char kNoArchiveYet[] =
+    "The Zip Archive does not exist yet: it is made when the first files are added to it.";
+inline constexpr char kSavingCommentStatus[] = "Saving the Comment - Please Wait ...";
+inline constexpr char kCommentFailed[] = "The comment could not be stored:";
+inline constexpr char kCommentFailedCaption[] = "Comment Not Changed";
+
 // The three kinds of operation: progress title, completion message and caption, failure caption.
 struct OperationTexts {
     const char* title;
@@ -54,5 +65,14 @@ inline constexpr OperationTexts kAddTexts = {
 inline constexpr OperationTexts kDeleteTexts = {"Deleting Files - Please Wait ...",
                                                 "The Selected Files have been Deleted.", "Delete Completed",
                                                 "Delete Failed"};
+// A test's box names the counts: "All 120 tested members are intact.", "2 of 120 tested members
+// failed the test:" followed by one line for each.
+inline constexpr OperationTexts kTestTexts = {"Testing Files - Please Wait ...", "", "Test Completed",
+                                              "Test Failed"};
+inline constexpr char kTestAllIntact[] = " tested members are intact.";
+inline constexpr char kTestOneIntact[] = "The tested member is intact.";
+inline constexpr char kTestSomeFailed[] = " tested members failed the test:";
+inline constexpr char kTestIncomplete[] = "The Zip Archive could not be tested completely:";
+inline constexpr char kNothingToTest[] = "There are no members to test.";
 
 } // namespace res

@@ -105,4 +105,25 @@ inline constexpr char kReadOnlyCopyFrom[] = " from ";
 // A file row no application could be started on: "No application opens a.xyz".
 inline constexpr char kNoApplicationOpens[] = "No application opens ";
 
+// The Properties window.
+inline constexpr char kPropertiesComment[] = "Comment";
+inline constexpr char kPropertiesEditComment[] = "&Edit Comment";
+inline constexpr char kPropertiesSaveComment[] = "&Save Comment";
+inline constexpr char kPropertiesCancelEdit[] = "Cancel";
+inline constexpr char kPropertiesCopyAll[] = "C&opy All";
+inline constexpr char kPropertiesClose[] = "Close";
+
+// The find bar below the panes, and the archive list while it shows what was found.
+inline constexpr char kFindLabel[] = "Find in the Zip Archive:";
+inline constexpr char kFindPlaceholder[] = "a name, or a pattern such as *.json";
+inline constexpr char kFindMatchCase[] = "Match &case";
+inline constexpr char kFindClose[] = "Close";
+inline constexpr char kListColumnFolder[] = "Folder";
+// "12 found", "1 found", "none found".
+inline constexpr char kFindFound[] = " found";
+inline constexpr char kFindNoneFound[] = "none found";
+
+// The box of a test that found a problem.
+inline constexpr char kReportCopy[] = "C&opy";
+
 } // namespace res

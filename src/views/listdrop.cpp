@@ -95,9 +95,14 @@ TransferSource CMyListView::selectionSource() const {
         rows.push_back(index.row());
     }
     std::sort(rows.begin(), rows.end());
+    // What was found lies anywhere in the archive: each row is named by its path from the
+    // archive's own node.
+    if (m_find) {
+        source.folder = archiveNode();
+    }
     for (int row : rows) {
         ListRecord record = m_model->recordAt(row);
-        record.name = m_model->rowAt(row).name;
+        record.name = m_find ? memberPathAt(row) : m_model->rowAt(row).name;
         source.rows.push_back(std::move(record));
     }
     return source;

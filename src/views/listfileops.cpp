@@ -26,7 +26,7 @@ std::optional<CMyListView::MenuEntries> CMyListView::prepareContextMenu(const QP
                                                   QItemSelectionModel::Rows);
         }
     }
-    return MenuEntries{m_role == Role::Local, offersRename(place(), onRow, false), onRow};
+    return MenuEntries{m_role == Role::Local, offersRename(place(), onRow, false), onRow, onRow};
 }
 
 bool CMyListView::offersRenameOn(const QModelIndex& index) const {

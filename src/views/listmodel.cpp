@@ -1,5 +1,8 @@
 #include "listmodel.h"
 
+#include "findrules.h"
+#include "texts.h"
+
 namespace views {
 
 ListModel::ListModel(Role role, QIcon folderIcon, QIcon fileIcon, QObject* parent)
@@ -11,13 +14,25 @@ int ListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_columnCount;
+    return parent.isValid() ? 0 : m_columnCount + (m_showsFolder ? 1 : 0);
+}
+
+void ListModel::setShowsFolder(bool shows) {
+    if (shows == m_showsFolder) {
+        return;
+    }
+    beginResetModel();
+    m_showsFolder = shows;
+    endResetModel();
 }
 
 QStringList ListModel::rowTexts(int row) const {
     QStringList texts;
     for (const std::string& text : columnTexts(recordAt(row), rowAt(row).name, m_role)) {
         texts.push_back(QString::fromStdString(text));
+    }
+    if (m_showsFolder) {
+        texts.push_back(QString::fromStdString(folderColumnText(recordAt(row))));
     }
     return texts;
 }
@@ -31,6 +46,9 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
         if (index.column() == 0) {
             return QString::fromStdString(rowAt(index.row()).name);
+        }
+        if (index.column() == m_columnCount) {
+            return QString::fromStdString(folderColumnText(recordAt(index.row())));
         }
         return QString::fromStdString(
             columnTexts(recordAt(index.row()), std::string(), m_role)[static_cast<size_t>(index.column())]);
@@ -55,6 +73,9 @@ QVariant ListModel::headerData(int section, Qt::Orientation orientation, int rol
         return {};
     }
     if (role == Qt::DisplayRole) {
+        if (section == m_columnCount) {
+            return QString::fromUtf8(res::kListColumnFolder);
+        }
         return QString::fromStdString(columnTitles(m_role)[static_cast<size_t>(section)]);
     }
     if (role == Qt::TextAlignmentRole) {

@@ -29,6 +29,11 @@ public:
     const std::vector<ListRow>& rows() const { return m_rows; }
     QStringList rowTexts(int row) const;
 
+    // Whether a last column says in which folder each row lies: the archive list while it shows
+    // what the find bar found.
+    void setShowsFolder(bool shows);
+    bool showsFolder() const { return m_showsFolder; }
+
     // Replaces the records; the rows, which pointed into the old ones, are emptied.
     void setRecords(std::vector<ListRecord> records);
     void setRows(std::vector<ListRow> rows);
@@ -41,6 +46,7 @@ public:
 private:
     Role m_role;
     int m_columnCount;
+    bool m_showsFolder = false;
     QIcon m_folderIcon;
     QIcon m_fileIcon;
     std::vector<ListRecord> m_records;

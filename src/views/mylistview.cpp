@@ -75,6 +75,16 @@ void CMyListView::fill(const QString& folder) {
     if (m_model == nullptr) {
         return;
     }
+    if (m_find) {
+        // A re-sort or a new listing keeps what was found; a folder chosen in the tree ends it.
+        if (m_host.resortInProgress() || m_host.engine().state().archiveJustOpened) {
+            fillFindResults();
+            return;
+        }
+        m_find.reset();
+        m_model->setShowsFolder(false);
+        emit findEnded();
+    }
     archive::ArchiveWindow& window = m_host.window();
     if (m_role == Role::Local) {
         m_host.setStatusPaneText(0, QString::fromUtf8(res::kReadingLocalDirectory));
@@ -89,6 +99,10 @@ void CMyListView::fill(const QString& folder) {
             m_model->setRecords(archiveRecords(m_host.engine().state().entries, archiveFolderKey(path)));
         }
     }
+    showRecords();
+}
+
+void CMyListView::showRecords() {
     m_model->setRows(orderRows(m_model->records(), m_role, m_host.sortKey()));
     fitSizeColumns();
     if (m_model->rowCount() > 0) {
@@ -128,9 +142,10 @@ bool CMyListView::openItem(const QModelIndex& index) {
     if (record->isFolder()) {
         // As choosing the folder in the tree beside the list: the tree expands to it and selects it.
         CMyTreeView* tree = m_host.treeAt(static_cast<int>(m_role));
-        return tree != nullptr &&
-               tree->selectPath(QString::fromStdString(
-                   childFolder(m_role, m_currentFolder.toStdString(), rowName(index.row()).toStdString())));
+        const std::string folder =
+            m_find ? archiveNode() + memberPathAt(index.row()) + "/"
+                   : childFolder(m_role, m_currentFolder.toStdString(), rowName(index.row()).toStdString());
+        return tree != nullptr && tree->selectPath(QString::fromStdString(folder));
     }
     openFileRow(index.row());
     return true;
@@ -141,7 +156,7 @@ void CMyListView::openFileRow(int row) {
     if (record == nullptr || !m_document.desktop().open) {
         return;
     }
-    const std::string name = m_currentFolder.toStdString() + rowName(row).toStdString();
+    const std::string name = itemNameAt(row);
     QString path;
     if (m_role == Role::Local) {
         platform::Result<std::string> hostPath = m_host.drives().toHost(name);
@@ -225,6 +240,9 @@ QStringList CMyListView::columnTitles() const {
     QStringList titles;
     for (const std::string& title : views::columnTitles(m_role)) {
         titles.push_back(QString::fromStdString(title));
+    }
+    if (m_model != nullptr && m_model->showsFolder()) {
+        titles.push_back(QString::fromUtf8(res::kListColumnFolder));
     }
     return titles;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "findrules.h"
 #include "listrules.h"
 #include "paneview.h"
 #include "sortkey.h"
@@ -76,6 +77,25 @@ public:
     // the confirmation, the copy, extract or Zip command, and the refresh that follows.
     void dropOnRow(int row);
 
+    // ---- Finding members (listfind.cpp) ----
+    // Shows the members and folders of the whole archive whose names match text, each with the
+    // folder it lies in, as rows that are sorted, selected, dragged, extracted and deleted as any
+    // rows are. A re-sort orders them, and a new listing of the archive finds them again; a
+    // folder chosen in the tree ends the search. An empty text ends it too.
+    void showFindResults(const QString& text, bool matchCase);
+    // Back to the folder the tree has selected.
+    void endFind();
+    bool showsFindResults() const { return m_find.has_value(); }
+    // The path, inside the archive, of the member or folder a row shows.
+    std::string memberPathAt(int row) const;
+
+signals:
+    // The list shows what was found, count rows of it (again after a new listing).
+    void findResultsShown(int count);
+    // The list stopped showing what was found (a folder was chosen in the tree meanwhile).
+    void findEnded();
+
+public:
     // ---- File operations (listfileops.cpp) ----
     void newFolder();
     void deleteSelection();
@@ -102,6 +122,22 @@ protected:
     void showDesktopCopy(const QModelIndex& target, const std::string& folder) override;
 
 private:
+    // The rows of the records the model holds now, ordered and shown as fill shows them.
+    void showRecords();
+    // Rebuilds the find results from the entries (or only reorders them during a re-sort).
+    void fillFindResults();
+    // The archive's own node of the current folder, "C:\a.zip/", in front of every member path.
+    std::string archiveNode() const;
+    // The name an operation item of the row takes: the folder shown and the row's name, or for a
+    // find result the archive's node and the member's path.
+    std::string itemNameAt(int row) const;
+
+    struct FindQuery {
+        std::string text;
+        bool matchCase = false;
+    };
+    std::optional<FindQuery> m_find;
+
     // Widens the size columns to their widest text, never below the widths they start with.
     void fitSizeColumns();
     // Double-click or Enter on a file row: the desktop's default application opens it, a member

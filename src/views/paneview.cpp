@@ -556,8 +556,14 @@ template <class ItemView> void PaneView<ItemView>::openContextMenu(const QPoint&
     }
     QMenu menu(this);
     addFileMenuEntries(menu, entries->newFolder, entries->rename, entries->remove);
+    if (place().role() == Role::Archive) {
+        addArchiveMenuEntries(menu, entries->test);
+    }
     if (QAction* chosen = trackPopupMenu(menu, this->viewport()->mapToGlobal(point))) {
-        this->onCommand(chosen->data().toInt());
+        const int id = chosen->data().toInt();
+        if (!this->onCommand(id)) {
+            m_host.routeCommand(id);
+        }
     }
 }
 

@@ -104,6 +104,7 @@ protected:
         bool newFolder = false;
         bool rename = false;
         bool remove = false;
+        bool test = false; // the archive panes' Test Selected
     };
     virtual std::optional<MenuEntries> prepareContextMenu(const QPoint& point) = 0;
 

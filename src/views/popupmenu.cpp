@@ -1,6 +1,7 @@
 #include "popupmenu.h"
 
 #include "commandids.h"
+#include "commandtable.h"
 #include "texts.h"
 
 #include <QMenu>
@@ -50,6 +51,15 @@ void addFileMenuEntries(QMenu& menu, bool newFolderEnabled, bool renameEnabled, 
         QAction* item = menu.addAction(QString::fromUtf8(entry.text));
         item->setData(entry.id);
         item->setEnabled(entry.enabled);
+    }
+}
+
+void addArchiveMenuEntries(QMenu& menu, bool testEnabled) {
+    menu.addSeparator();
+    for (const res::ContextEntry& entry : res::kArchiveContextEntries) {
+        QAction* item = menu.addAction(QString::fromUtf8(entry.text));
+        item->setData(entry.id);
+        item->setEnabled(entry.id != res::ID_TEST_SELECTED || testEnabled);
     }
 }
 

@@ -21,5 +21,7 @@ QAction* menuEntry(QMenu& menu, const QString& text);
 
 // The context menu of the four panes: New Folder, Rename and Delete, each carrying its command.
 void addFileMenuEntries(QMenu& menu, bool newFolderEnabled, bool renameEnabled, bool deleteEnabled);
+// The archive panes' entries at the end, below a separator: Test Selected, Properties and Find.
+void addArchiveMenuEntries(QMenu& menu, bool testEnabled);
 
 } // namespace views

@@ -34,7 +34,8 @@ std::optional<CMyTreeView::MenuEntries> CMyTreeView::prepareContextMenu(const QP
         return std::nullopt;
     }
     const bool folder = hit != nullptr && isFolderKind(kind);
-    return MenuEntries{m_role == Role::Local, offersRename(place(), hit != nullptr, folder), folder};
+    return MenuEntries{m_role == Role::Local, offersRename(place(), hit != nullptr, folder), folder,
+                       hit != nullptr};
 }
 
 bool CMyTreeView::offersRenameOn(const QModelIndex& index) const {

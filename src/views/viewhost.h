@@ -56,6 +56,10 @@ public:
     // Refills both lists from their kept records under the wait cursor.
     virtual void resort() = 0;
     virtual bool useDriveA() const = 0;
+
+    // Runs a command through the window's routing (a context menu's entry that the pane itself
+    // does not handle); false when nothing handled it.
+    virtual bool routeCommand(int) { return false; }
 };
 
 } // namespace views

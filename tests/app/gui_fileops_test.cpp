@@ -195,14 +195,14 @@ TEST(GuiFileOpsTest, ContextMenusGrayWhatThePaneCannotDo) {
         "> menu local-tree C:\\ none\nmenu: New Folder, Rename (grayed), Delete (grayed)\n"
         "> menu local-tree C:\\folder\\ none\nmenu: New Folder, Rename, Delete\n"
         "> menu archive-tree C:\\zips\\m.zip/ none\n"
-        "menu: New Folder (grayed), Rename (grayed), Delete (grayed)\n"
+        "menu: New Folder (grayed), Rename (grayed), Delete (grayed), -, Test Selected, Properties, Find\n"
         "> menu archive-tree C:\\zips\\m.zip/docs/ none\n"
-        "menu: New Folder (grayed), Rename (grayed), Delete\n"
+        "menu: New Folder (grayed), Rename (grayed), Delete, -, Test Selected, Properties, Find\n"
         "> select archive-tree C:\\zips\\m.zip/docs/\n"
         "> menu archive-list a.txt none\n"
-        "menu: New Folder (grayed), Rename (grayed), Delete\n"
+        "menu: New Folder (grayed), Rename (grayed), Delete, -, Test Selected, Properties, Find\n"
         "> menu archive-list a.txt Rename\n"
-        "menu: New Folder (grayed), Rename (grayed), Delete\n"
+        "menu: New Folder (grayed), Rename (grayed), Delete, -, Test Selected, Properties, Find\n"
         "error: the entry is grayed";
     EXPECT_TRUE(contains(out, expected)) << out;
 }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "archivestate.h"
+#include "listrules.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace views {
+
+// What the find bar looks for. A text with "*" (any run of characters) or "?" (any one
+// character) is a wildcard pattern that must match a whole name ("*.json"); any other text finds
+// the names that contain it ("config"). A text with "/" is matched against a member's path inside
+// the archive ("docs/*.txt") instead of its name. Letters are compared without regard to case
+// unless matchCase is set (ASCII and the accented Latin letters).
+class NamePattern {
+public:
+    NamePattern(std::string_view text, bool matchCase);
+
+    bool isEmpty() const { return m_pattern.empty(); }
+    bool matchesPaths() const { return m_paths; }
+    // Whether name (a member's name, or its path when matchesPaths()) is found.
+    bool matches(std::string_view name) const;
+
+private:
+    bool matchesFolded(std::string_view name) const;
+
+    std::string m_pattern; // folded when case does not matter
+    bool m_matchCase = false;
+    bool m_wildcards = false;
+    bool m_paths = false;
+    mutable std::string m_scratch;
+};
+
+// The find results: the members of the whole archive whose names match, in stored order, then
+// the folders whose own names match (from the folder list, so folders that only member paths
+// imply are found too). Each record's folder is the folder it lies in, so a row says where it is.
+std::vector<ListRecord> findRecords(const std::vector<archive::ArchiveEntry>& entries,
+                                    const archive::ArchiveFolderList& folders, const NamePattern& pattern);
+
+// The "Folder" column of a find result: where the row lies, "/" for the archive's top level.
+std::string folderColumnText(const ListRecord& record);
+
+// The path inside the archive of a find result's row: its folder, "/" and its name.
+std::string resultPath(const ListRecord& record);
+
+} // namespace views
