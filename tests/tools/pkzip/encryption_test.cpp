@@ -118,6 +118,26 @@ TEST_F(EncryptionTest, PeersArchivesAreMarkedAndExtractOnlyWithTheRightPassword)
         for (const auto& [name, contents] : m_files) {
             EXPECT_TRUE(exists("out/" + name) && read("out/" + name) == contents) << name;
         }
+
+        // A test reads them through the same decryption, with or without the password.
+        for (const auto& [password, why] : {std::pair<std::optional<std::string>, std::string>{
+                                                std::nullopt, "it is encrypted and no password was given"},
+                                            {std::string("not ") + kPassword, "the password is wrong"},
+                                            {std::string(kPassword), ""}}) {
+            writeList(host("temp.lst"), names());
+            std::vector<std::string> arguments = {"-test", win("peer.zip"), "@" + win("temp.lst")};
+            if (password) {
+                writePassword(*password);
+                arguments.push_back("-password=@" + win("temp.pwd"));
+            }
+            run = runTool(arguments);
+            std::string expected = refusals(names(), why);
+            for (size_t at = 0; (at = expected.find(": not extracted: ", at)) != std::string::npos;) {
+                expected.replace(at, 17, ": not tested: ");
+            }
+            EXPECT_EQ(run.err, why.empty() ? std::string() : expected);
+            EXPECT_FALSE(exists("temp.pwd"));
+        }
     }
 }
 
