@@ -14,7 +14,7 @@ constexpr Method kMethods[] = {
     {3, "Reduce2", decodeReduce},  {4, "Reduce3", decodeReduce},  {5, "Reduce4", decodeReduce},
     {6, "Implode", decodeImplode}, {8, "Deflate", decodeDeflate}, {9, "Defl64", decodeDeflate64},
     {12, "BZip2", decodeBzip2},    {14, "LZMA", decodeLzma},      {20, "Zstd", decodeZstd},
-    {93, "Zstd", decodeZstd},      {95, "XZ", decodeXz},
+    {93, "Zstd", decodeZstd},      {95, "XZ", decodeXz},          {98, "PPMd", decodePpmd},
 };
 
 } // namespace

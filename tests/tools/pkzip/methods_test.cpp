@@ -182,6 +182,10 @@ INSTANTIATE_TEST_SUITE_P(
                       MakerCase{"7z a -tzip -mm=XZ -bd ../m.zip .", "XZ"},
                       MakerCase{"7z a -tzip -mm=Deflate64 -bd ../m.zip .", "Defl64"},
                       MakerCase{"7z a -tzip -mm=Deflate64 -mx=9 -bd ../m.zip .", "Defl64"},
+                      MakerCase{"7z a -tzip -mm=PPMd -bd ../m.zip .", "PPMd"},
+                      // A model of 1 MiB fills up: restarted (a0) or cut off (a1).
+                      MakerCase{"7z a -tzip -mm=PPMd:mem1m:o16:a0 -bd ../m.zip .", "PPMd"},
+                      MakerCase{"7z a -tzip -mm=PPMd:mem1m:o8:a1 -bd ../m.zip .", "PPMd"},
                       MakerCase{pyZip("ZIP_BZIP2"), "BZip2"},
                       // zipfile's LZMA members carry the end marker (flag bit 1).
                       MakerCase{pyZip("ZIP_LZMA"), "LZMA"}, MakerCase{dos("shrink"), "Shrink", kPeersRead},
@@ -190,7 +194,10 @@ INSTANTIATE_TEST_SUITE_P(
                       MakerCase{dos("implode:8k:lit"), "Implode", kPeersRead},
                       MakerCase{dos("implode:4k:lit"), "Implode", kPeersRead},
                       MakerCase{dos("implode:8k:nolit"), "Implode", kPeersRead},
-                      MakerCase{dos("implode:4k:nolit"), "Implode", kPeersRead}));
+                      MakerCase{dos("implode:4k:nolit"), "Implode", kPeersRead}),
+    [](const ::testing::TestParamInfo<MakerCase>& param) {
+        return std::string(param.param.method) + "_" + std::to_string(param.index);
+    });
 
 // Zstandard (93, and 20, its id before it had its own) and XZ streams written by the zstd and xz
 // tools, in an archive made here.

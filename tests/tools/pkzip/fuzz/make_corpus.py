@@ -166,7 +166,7 @@ def method_made(work):
     path = os.path.join(work, "method.txt")
     with open(path, "wb") as f:
         f.write(data)
-    for method in ("Deflate64", "LZMA", "XZ"):
+    for method in ("Deflate64", "LZMA", "XZ", "PPMd"):
         out = os.path.join(work, method + ".zip")
         subprocess.run(["7z", "a", "-tzip", "-mm=" + method, "-bd", out, path], check=True, stdout=subprocess.DEVNULL)
         with open(out, "rb") as f:
