@@ -199,6 +199,30 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(param.param.method) + "_" + std::to_string(param.index);
     });
 
+// A bzip2 member of many blocks is decoded a block per core: whole, and refused when damaged.
+TEST_F(MethodsTest, LargeBzip2MembersAreDecodedBlockByBlock) {
+    const std::string data = wordText(9u << 20, 4) + noise(3u << 20, 5) + std::string(2u << 20, '\0');
+    write("big/large.bin", data);
+    shell("cd big && " + pyZip("ZIP_BZIP2") + " >/dev/null");
+    const std::string archive = read("m.zip");
+    const auto [header, start, length] = packedRange(archive, "large.bin");
+    ASSERT_GT(length, 1000000u);
+    std::string changed = archive;
+    changed[start + length / 2] = static_cast<char>(changed[start + length / 2] ^ 0x10);
+    write("changed.zip", changed);
+    struct Case {
+        const char* archive;
+        bool whole;
+    };
+    for (const Case& c : {Case{"m.zip", true}, Case{"changed.zip", false}}) {
+        shell("rm -rf out");
+        const ToolRun run = extract(c.archive, {"large.bin"}, win("out"), false);
+        EXPECT_EQ(run.exitCode == 0, c.whole) << c.archive << ": " << run.err;
+        EXPECT_EQ(exists("out/large.bin") && read("out/large.bin") == data, c.whole) << c.archive;
+        EXPECT_EQ(exists("out/large.bin"), c.whole) << c.archive;
+    }
+}
+
 // Zstandard (93, and 20, its id before it had its own) and XZ streams written by the zstd and xz
 // tools, in an archive made here.
 TEST_F(MethodsTest, ZstandardAndXzStreamsOfTheirOwnToolsAreDecoded) {
