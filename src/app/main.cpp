@@ -4,12 +4,15 @@
 //                                           the window, and exit
 //   pellix --script FILE [ARCHIVE]          start up without a display and run a test script
 //                                           (see scriptdriver.h), printing what it shows
+//   pellix --help, pellix --version         print the usage or the version and exit, before
+//                                           anything needs a display
 // Without a display the message boxes are printed on standard error, one line each.
 
 #include "brenloapp.h"
 #include "mainframe.h"
 #include "pellixapplication.h"
 #include "scriptdriver.h"
+#include "texts.h"
 #include "userdirs.h"
 
 #include <QApplication>
@@ -20,7 +23,24 @@
 
 namespace {
 
+constexpr char kUsage[] =
+    "Usage: pellix [ARCHIVE]\n"
+    "       pellix --script FILE [ARCHIVE]\n"
+    "       pellix --screenshot FILE.png [ARCHIVE]\n"
+    "       pellix --help | --version\n"
+    "\n"
+    "Pellix, a desktop manager for ZIP archives: the local disk on top, the open archive below.\n"
+    "It opens the ZIP archive ARCHIVE, or the empty scratch archive blank.zip when none is named.\n"
+    "\n"
+    "  --script FILE          run the window from a script without a display, printing every\n"
+    "                         message box and what the script asks for (see the README)\n"
+    "  --screenshot FILE.png  start without a display, save a picture of the window and exit\n"
+    "  --help                 print this text and exit\n"
+    "  --version              print the version and exit\n";
+
 struct Options {
+    bool help = false;
+    bool version = false;
     QString screenshot;
     QString script;
     std::vector<std::string> arguments; // what the application's own command line holds
@@ -31,7 +51,9 @@ Options readOptions(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
-        if ((word == "--screenshot" || word == "--script") && i + 1 < argc) {
+        if (word == "--help" || word == "--version") {
+            (word == "--help" ? options.help : options.version) = true;
+        } else if ((word == "--screenshot" || word == "--script") && i + 1 < argc) {
             (word == "--screenshot" ? options.screenshot : options.script) =
                 QString::fromLocal8Bit(argv[++i]);
         } else if (word == "--screenshot" || word == "--script") {
@@ -51,9 +73,18 @@ void printLine(const QString& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Read before anything of Qt's: these need no display.
     const Options options = readOptions(argc, argv);
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s\n", res::kAboutVersion);
+        return 0;
+    }
     if (!options.valid) {
-        std::fprintf(stderr, "usage: pellix [--screenshot FILE.png | --script FILE] [ARCHIVE]\n");
+        std::fputs(kUsage, stderr);
         return 2;
     }
     const bool headless = !options.screenshot.isEmpty() || !options.script.isEmpty();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace archive {
@@ -95,20 +96,38 @@ bool writeLink(const std::string& programHostPath, const DesktopPlaces& places) 
 }
 
 // The icon is only shown: a failure to install it is said on standard error and changes nothing.
+// The small pictures go beside the scalable one, in the theme's folders of their sizes.
 void installIcon(const DesktopPlaces& places) {
     if (places.iconFile.empty()) {
         return;
     }
-    platform::Result<std::string> existing = platform::readWholeFile(places.iconFile);
-    if (existing.ok() && *existing == res::kProgramIconSvg) {
-        return;
+    const std::string scalable = "/scalable/";
+    const size_t sized = places.iconFile.rfind(scalable);
+    struct Picture {
+        std::string file;
+        const char* text;
+    };
+    std::vector<Picture> pictures{{places.iconFile, res::kProgramIconSvg}};
+    if (sized != std::string::npos) {
+        for (const auto& [size, text] :
+             {std::pair{"16x16", res::kProgramIcon16Svg}, {"24x24", res::kProgramIcon24Svg}}) {
+            std::string file = places.iconFile;
+            file.replace(sized + 1, scalable.size() - 2, size);
+            pictures.push_back({file, text});
+        }
     }
-    platform::Status written = platform::makeFolders(folderOf(places.iconFile));
-    if (written.ok()) {
-        written = platform::writeFileAtomically(places.iconFile, res::kProgramIconSvg);
-    }
-    if (!written.ok()) {
-        std::fprintf(stderr, "pellix: the icon was not installed: %s\n", written.error().message.c_str());
+    for (const Picture& picture : pictures) {
+        platform::Result<std::string> existing = platform::readWholeFile(picture.file);
+        if (existing.ok() && *existing == picture.text) {
+            continue;
+        }
+        platform::Status written = platform::makeFolders(folderOf(picture.file));
+        if (written.ok()) {
+            written = platform::writeFileAtomically(picture.file, picture.text);
+        }
+        if (!written.ok()) {
+            std::fprintf(stderr, "pellix: the icon was not installed: %s\n", written.error().message.c_str());
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <QSplitter>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace frame {
 
@@ -54,6 +55,31 @@ int FourPanes::leftColumnWidth() const {
 
 int FourPanes::topRowHeight() const {
     return m_rows->sizes().value(0);
+}
+
+namespace {
+
+int toWindowPixels(int screenPixels, qreal ratio) {
+    return static_cast<int>(std::lround(screenPixels / (ratio > 0 ? ratio : 1.0)));
+}
+
+int toScreenPixels(int windowPixels, qreal ratio) {
+    return static_cast<int>(std::lround(windowPixels * (ratio > 0 ? ratio : 1.0)));
+}
+
+} // namespace
+
+void FourPanes::requestStoredSizes(int leftWidth, int topHeight) {
+    requestSizes(toWindowPixels(leftWidth, devicePixelRatioF()),
+                 toWindowPixels(topHeight, devicePixelRatioF()));
+}
+
+int FourPanes::storedLeftColumnWidth() const {
+    return toScreenPixels(leftColumnWidth(), devicePixelRatioF());
+}
+
+int FourPanes::storedTopRowHeight() const {
+    return toScreenPixels(topRowHeight(), devicePixelRatioF());
 }
 
 void FourPanes::resizeEvent(QResizeEvent* event) {

@@ -21,6 +21,13 @@ public:
     void requestSizes(int leftWidth, int topHeight);
     int leftColumnWidth() const;
     int topRowHeight() const;
+    // The same as the settings keep them (SplitterWidth, SplitterHeight): in pixels of the
+    // screen, not in the window's own pixels that a scale factor (QT_SCALE_FACTOR, a desktop's
+    // scaling) enlarges, so that a stored size takes the same share of the screen at every scale
+    // and the four panes keep their proportions.
+    void requestStoredSizes(int leftWidth, int topHeight);
+    int storedLeftColumnWidth() const;
+    int storedTopRowHeight() const;
     QSplitter* rows() const { return m_rows; }
     QSplitter* row(int index) const { return index == 0 ? m_top : m_bottom; }
 

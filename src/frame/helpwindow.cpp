@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
@@ -78,6 +79,10 @@ HelpWindow::HelpWindow(const QString& helpFilePath, QWidget* parent)
     : QWidget(parent, Qt::Window), m_path(helpFilePath) {
     setWindowTitle(fromUtf8(res::kHelpCaption));
     setWindowIcon(res::programIcon());
+    // Escape closes the help, from whichever of its parts has the focus, as it closes a dialog.
+    auto* closeByEscape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    closeByEscape->setContext(Qt::WindowShortcut);
+    connect(closeByEscape, &QShortcut::activated, this, &QWidget::close);
 
     m_contents = new QTreeWidget;
     m_contents->setHeaderHidden(true);

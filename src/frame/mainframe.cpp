@@ -227,7 +227,7 @@ void CMainFrame::createPanes() {
     m_panes->setPane(0, 1, m_lists[0]);
     m_panes->setPane(1, 0, m_trees[1]);
     m_panes->setPane(1, 1, m_lists[1]);
-    m_panes->requestSizes(m_application.splitterWidth(), m_application.splitterHeight());
+    m_panes->requestStoredSizes(m_application.splitterWidth(), m_application.splitterHeight());
     setCentralWidget(m_panes);
     m_activeView = m_trees[0];
 }
@@ -479,7 +479,7 @@ void CMainFrame::saveSettingsOnce() {
         return;
     }
     m_settingsSaved = true;
-    m_application.saveSettings(m_panes->leftColumnWidth(), m_panes->topRowHeight());
+    m_application.saveSettings(m_panes->storedLeftColumnWidth(), m_panes->storedTopRowHeight());
 }
 
 void CMainFrame::closeWhenIdle(int delayMilliseconds) {

@@ -279,6 +279,7 @@ void ProgressDialog::setPosition(int percent) {
 
 void ProgressDialog::addNowProcessing(const archive::ProgressRow& row) {
     m_nowProcessing->append(row);
+    fitColumnsToLastRow(m_nowProcessingView);
 }
 
 void ProgressDialog::clearNowProcessing() {
@@ -287,6 +288,35 @@ void ProgressDialog::clearNowProcessing() {
 
 void ProgressDialog::addCompleted(const archive::ProgressRow& row) {
     m_completed->append(row);
+    fitColumnsToLastRow(m_completedView);
+}
+
+void ProgressDialog::fitColumnsToLastRow(QTreeView* view) {
+    const QAbstractItemModel* model = view->model();
+    const int row = model->rowCount() - 1;
+    bool widened = false;
+    for (int column : {SizeColumn, DateColumn}) {
+        const QModelIndex index = model->index(row, column);
+        const qsizetype length = index.data().toString().size();
+        qsizetype& longest = m_longestText[column == SizeColumn ? 0 : 1];
+        if (length < longest) {
+            continue;
+        }
+        longest = length;
+        const int needed = view->sizeHintForIndex(index).width();
+        for (QTreeView* list : {m_nowProcessingView, m_completedView}) {
+            if (needed > list->header()->sectionSize(column)) {
+                list->header()->resizeSection(column, needed);
+                widened = true;
+            }
+        }
+    }
+    if (widened) {
+        for (QTreeView* list : {m_nowProcessingView, m_completedView}) {
+            list->setMinimumWidth(list->header()->length() + list->verticalScrollBar()->sizeHint().width() +
+                                  2 * list->frameWidth());
+        }
+    }
 }
 
 void ProgressDialog::scrollCompletedToEnd() {

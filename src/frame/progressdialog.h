@@ -68,6 +68,9 @@ protected:
 private:
     QTreeView* createList(ProgressRowModel* model);
     void centreOverOwner();
+    // Widens the Size and Date Modified columns of both lists where the last row of view's list
+    // needs more room, so that no size or date is cut off; the lists and the dialog grow with them.
+    void fitColumnsToLastRow(QTreeView* view);
 
     QPointer<QWidget> m_owner;
     archive::ArchiveWindow& m_window;
@@ -83,6 +86,9 @@ private:
     QProgressBar* m_progress = nullptr;
     QPushButton* m_cancelButton = nullptr;
     QPushButton* m_hideButton = nullptr;
+    // The longest texts measured so far in the Size and Date Modified columns, in characters:
+    // shorter ones need no measuring.
+    qsizetype m_longestText[2] = {0, 0};
 };
 
 } // namespace frame

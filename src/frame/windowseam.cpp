@@ -1,5 +1,6 @@
 #include "windowseam.h"
 
+#include "archivefiledialog.h"
 #include "drivemap.h"
 #include "mainframe.h"
 #include "mytreeview.h"
@@ -318,6 +319,7 @@ std::optional<std::string> WindowSeam::chooseArchiveFile(const archive::FileDial
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
+    fitArchiveFileDialog(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }

@@ -1,9 +1,12 @@
 #include "pictures.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygon>
 #include <QStyle>
+#include <vector>
 
 namespace res {
 
@@ -81,6 +84,70 @@ QPixmap programPixmap(int size) {
     return pixmap;
 }
 
+// The small pictures of src/res/icons/pellix-16.svg and pellix-24.svg: the folder and the zipper
+// on whole pixels, drawn without smoothing, so that the zipper's teeth and pull stay apart where
+// the big picture scaled down would blur them into one stripe.
+struct SmallPicture {
+    int size;
+    QPolygon back;
+    QRgb backColour;
+    struct Cell {
+        QRect rect;
+        QRgb colour;
+    };
+    std::vector<Cell> cells;
+};
+
+const SmallPicture& smallPicture(int size) {
+    constexpr QRgb kBack = 0xff2c5f99;
+    constexpr QRgb kFront = 0xff4a8fd8;
+    constexpr QRgb kLight = 0xff6aa7e6;
+    constexpr QRgb kZipper = 0xffeef3f8;
+    static const SmallPicture sixteen{
+        16,
+        QPolygon({QPoint(1, 3), QPoint(6, 3), QPoint(8, 5), QPoint(15, 5), QPoint(15, 15), QPoint(1, 15)}),
+        kBack,
+        {{QRect(1, 6, 14, 9), kFront},
+         {QRect(1, 6, 14, 1), kLight},
+         {QRect(7, 6, 1, 1), kZipper},
+         {QRect(8, 7, 1, 1), kZipper},
+         {QRect(7, 8, 1, 1), kZipper},
+         {QRect(8, 9, 1, 1), kZipper},
+         {QRect(6, 10, 4, 4), kZipper},
+         {QRect(7, 11, 2, 2), kFront}}};
+    static const SmallPicture twentyFour{
+        24,
+        QPolygon({QPoint(2, 4), QPoint(9, 4), QPoint(11, 6), QPoint(22, 6), QPoint(22, 22), QPoint(2, 22)}),
+        kBack,
+        {{QRect(2, 8, 20, 14), kFront},
+         {QRect(2, 8, 20, 1), kLight},
+         {QRect(10, 8, 2, 2), kZipper},
+         {QRect(12, 10, 2, 2), kZipper},
+         {QRect(10, 12, 2, 2), kZipper},
+         {QRect(9, 15, 6, 6), kZipper},
+         {QRect(11, 17, 2, 2), kFront}}};
+    return size == 16 ? sixteen : twentyFour;
+}
+
+QPixmap smallProgramPixmap(int size) {
+    const SmallPicture& picture = smallPicture(size);
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setPen(Qt::NoPen);
+    // A polygon filled without smoothing covers the pixels whose centres lie inside it, as the
+    // SVG's path does on a whole-pixel grid.
+    QPainterPath back;
+    back.addPolygon(QPolygonF(picture.back));
+    back.closeSubpath();
+    painter.fillPath(back, QColor::fromRgba(picture.backColour));
+    for (const SmallPicture::Cell& cell : picture.cells) {
+        painter.fillRect(cell.rect, QColor::fromRgba(cell.colour));
+    }
+    painter.end();
+    return QPixmap::fromImage(image);
+}
+
 } // namespace
 
 QIcon smallImage(int index) {
@@ -114,7 +181,9 @@ QPixmap largeImage(int index) {
 
 QIcon programIcon() {
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128}) {
+    icon.addPixmap(smallProgramPixmap(16));
+    icon.addPixmap(smallProgramPixmap(24));
+    for (int size : {32, 48, 64, 128}) {
         icon.addPixmap(programPixmap(size));
     }
     return icon;

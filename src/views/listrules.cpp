@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <unordered_set>
 
 namespace views {
@@ -332,6 +333,32 @@ std::string parentFolder(Role role, const std::string& folder) {
 std::string countText(Role role, size_t count) {
     return (role == Role::Local ? res::kLocalCountPrefix : res::kArchiveCountPrefix) + std::to_string(count) +
            res::kCountSuffix;
+}
+
+SortKey sortKeyOfColumn(Role role, int column) {
+    static constexpr SortKey kLocal[] = {SortKey::Name, SortKey::FileSize, SortKey::Date};
+    static constexpr SortKey kArchive[] = {SortKey::Name, SortKey::FileSize, SortKey::ZippedSize,
+                                           SortKey::Ratio, SortKey::Date};
+    if (column < 0) {
+        return SortKey::None;
+    }
+    const size_t at = static_cast<size_t>(column);
+    if (role == Role::Local) {
+        return at < std::size(kLocal) ? kLocal[at] : SortKey::None;
+    }
+    return at < std::size(kArchive) ? kArchive[at] : SortKey::None;
+}
+
+int sortIndicatorColumn(Role role, SortKey key) {
+    if (role == Role::Local && (key == SortKey::ZippedSize || key == SortKey::Ratio)) {
+        key = SortKey::FileSize;
+    }
+    for (int column = 0; column < 5; ++column) {
+        if (key != SortKey::None && sortKeyOfColumn(role, column) == key) {
+            return column;
+        }
+    }
+    return -1;
 }
 
 } // namespace views

@@ -59,6 +59,12 @@ struct ListRow {
 // The rows of the shown records, ordered by their sort texts.
 std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role, SortKey key);
 
+// The key a click on a list's column header chooses; None for a column that chooses none.
+SortKey sortKeyOfColumn(Role role, int column);
+// The column whose header shows the order of key (ascending, the only order there is); -1 for a
+// key no column shows (Extension, None). The local list orders Zipped Size and Ratio by size.
+int sortIndicatorColumn(Role role, SortKey key);
+
 // The date a row shows ("3/5/03 9:07 PM"), "" for a record without a time (an archive's
 // synthesised sub-folder).
 std::string dateText(const ListRecord& record);

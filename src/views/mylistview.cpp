@@ -104,6 +104,7 @@ void CMyListView::fill(const QString& folder) {
 
 void CMyListView::showRecords() {
     m_model->setRows(orderRows(m_model->records(), m_role, m_host.sortKey()));
+    showSortIndicator();
     fitSizeColumns();
     if (m_model->rowCount() > 0) {
         selectionModel()->setCurrentIndex(m_model->index(0, 0),
@@ -113,6 +114,14 @@ void CMyListView::showRecords() {
     m_host.setStatusPaneText(countPane(m_role), QString::fromStdString(countText(
                                                     m_role, static_cast<size_t>(m_model->rowCount()))));
     m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
+}
+
+void CMyListView::showSortIndicator() {
+    const int column = sortIndicatorColumn(m_role, m_host.sortKey());
+    header()->setSortIndicatorShown(column >= 0);
+    if (column >= 0) {
+        header()->setSortIndicator(column, Qt::AscendingOrder);
+    }
 }
 
 void CMyListView::fitSizeColumns() {
@@ -309,19 +318,7 @@ const ListRecord* CMyListView::recordAtRow(int row) const {
 }
 
 void CMyListView::onColumnClicked(int column) {
-    SortKey key = SortKey::None;
-    if (column == 0) {
-        key = SortKey::Name;
-    } else if (column == 1) {
-        key = SortKey::FileSize;
-    } else if (m_role == Role::Local) {
-        key = column == 2 ? SortKey::Date : SortKey::None;
-    } else {
-        key = column == 2   ? SortKey::ZippedSize
-              : column == 3 ? SortKey::Ratio
-              : column == 4 ? SortKey::Date
-                            : SortKey::None;
-    }
+    const SortKey key = sortKeyOfColumn(m_role, column);
     if (key == SortKey::None) {
         return;
     }

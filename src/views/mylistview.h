@@ -140,6 +140,8 @@ private:
 
     // Widens the size columns to their widest text, never below the widths they start with.
     void fitSizeColumns();
+    // The header's sort indicator on the column of the current key.
+    void showSortIndicator();
     // Double-click or Enter on a file row: the desktop's default application opens it, a member
     // as a read-only copy extracted for it.
     void openFileRow(int row);

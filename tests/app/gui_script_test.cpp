@@ -227,3 +227,24 @@ TEST(GuiScriptTest, ClosingDuringAHungAddStopsTheArchiverAndLeavesTheArchiveAsIt
     // The listing at start-up and the add; nothing runs once the window is closing.
     EXPECT_EQ(testsupport::count(testsupport::readFile(log), "\n"), 2u) << testsupport::readFile(log);
 }
+
+// The stored pane sizes count the screen's pixels: at twice the scale the window's own pixels are
+// twice as large, so the panes take half as many of them and keep their share of the screen, and
+// what is stored again at exit is what was read.
+TEST(GuiScriptTest, PaneSizesKeepTheirShareOfTheScreenAtEveryScale) {
+    const struct {
+        const char* scale;
+        const char* panes;
+    } cases[] = {{"1", "panes: 320 x 240"}, {"2", "panes: 160 x 120"}, {"1.5", "panes: 213 x 160"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        ProgramUnderTest program;
+        setenv("QT_SCALE_FACTOR", c.scale, 1);
+        const std::string out = program.runScript("dump\nclose\n");
+        unsetenv("QT_SCALE_FACTOR");
+        EXPECT_TRUE(contains(out, c.panes)) << out;
+        const std::string store = program.registryText();
+        EXPECT_TRUE(contains(store, "\"SplitterWidth\"=dword:00000140")) << store;
+        EXPECT_TRUE(contains(store, "\"SplitterHeight\"=dword:000000f0")) << store;
+    }
+}

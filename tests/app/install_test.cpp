@@ -30,12 +30,22 @@ TEST(InstallTest, TheProgramRunsFromAReadOnlyInstallThroughItsLinkOnThePath) {
     for (const char* file :
          {"bin/pellix", "lib/pellix/pellix", "lib/pellix/PKZIP25.EXE", "lib/pellix/pellix-batch",
           "lib/pellix/pellix.html", "share/applications/pellix.desktop",
-          "share/icons/hicolor/scalable/apps/pellix.svg"}) {
+          "share/icons/hicolor/scalable/apps/pellix.svg", "share/icons/hicolor/16x16/apps/pellix.svg",
+          "share/icons/hicolor/24x24/apps/pellix.svg", "share/metainfo/org.pellix.Pellix.metainfo.xml"}) {
         EXPECT_TRUE(testsupport::fileExists(prefix + "/" + file)) << file;
     }
     EXPECT_EQ(fs::read_symlink(prefix + "/bin/pellix").string(), "../lib/pellix/pellix");
     EXPECT_EQ(
         testsupport::runShell("desktop-file-validate '" + prefix + "/share/applications/pellix.desktop'"), 0);
+    // The software centres' metadata, checked by AppStream's own tool where it is installed.
+    if (testsupport::runShell("command -v appstreamcli > /dev/null") == 0) {
+        std::string said;
+        EXPECT_EQ(testsupport::runShell("appstreamcli validate --no-net '" + prefix +
+                                            "/share/metainfo/org.pellix.Pellix.metainfo.xml' 2>&1",
+                                        &said),
+                  0)
+            << said;
+    }
     ASSERT_EQ(testsupport::runShell("chmod -R a-w '" + prefix + "'"), 0);
     // Writable again before the sandbox goes, however the test ends.
     struct WritableAgain {

@@ -59,3 +59,25 @@ TEST(PellixBinaryTest, StartsFromAnyWorkingFolderAndFailsWithoutItsArchiver) {
     EXPECT_NE(output.find("box Exclamation|Pellix|C:\\missing.zip was not found. -> OK"), std::string::npos)
         << output;
 }
+
+// --help and --version answer anywhere, a machine without a display included, and end at once.
+TEST(PellixBinaryTest, HelpAndVersionNeedNoDisplay) {
+    Sandbox sandbox;
+    const struct {
+        const char* option;
+        const char* said;
+    } cases[] = {{"--help", "pellix --script FILE [ARCHIVE]"},
+                 {"--help", "--screenshot FILE.png"},
+                 {"--version", "Pellix Version 4.60"}};
+    for (const auto& c : cases) {
+        std::string output;
+        const int status =
+            testsupport::runShell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
+                                      testsupport::programDir() + "/pellix' " + c.option + " 2>&1",
+                                  &output);
+        EXPECT_EQ(status, 0) << c.option << ": " << output;
+        EXPECT_NE(output.find(c.said), std::string::npos) << c.option << ": " << output;
+        EXPECT_EQ(output.find("could not connect"), std::string::npos) << output;
+    }
+    EXPECT_TRUE(sandbox.instanceFolders().empty()) << "nothing was started";
+}

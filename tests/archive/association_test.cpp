@@ -36,6 +36,12 @@ TEST(AssociationTest, MakesThisProgramTheDesktopsZipHandler) {
     EXPECT_EQ(places.iconFile, sandbox.root() + "/data/icons/hicolor/scalable/apps/pellix.svg");
     EXPECT_EQ(testsupport::readFile(places.iconFile),
               testsupport::readTestFixture("../src/res/icons/pellix.svg"));
+    for (const char* size : {"16", "24"}) {
+        EXPECT_EQ(testsupport::readFile(sandbox.root() + "/data/icons/hicolor/" + size + "x" + size +
+                                        "/apps/pellix.svg"),
+                  testsupport::readTestFixture(std::string("../src/res/icons/pellix-") + size + ".svg"))
+            << "the small picture of " << size << " pixels";
+    }
     auto command = registry.openKey(platform::RegistryRoot::ClassesRoot, ".ZIP\\Shell\\Open\\Command");
     ASSERT_TRUE(command.ok());
     EXPECT_EQ(registry.queryValue(*command, "", 255)->text, "C:\\My Programs\\pellix %1");

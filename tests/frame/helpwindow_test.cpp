@@ -204,6 +204,15 @@ void HelpWindowTest::contentsAndSearchOpenTheirPages() {
     help.showSearch();
     QVERIFY2(!help.isMinimized(), "Help Search brings a minimised help window back");
     QVERIFY(help.isSearchPageShown());
+
+    // Escape closes it, from the search box as from the contents.
+    QVERIFY(QTest::qWaitForWindowActive(&help));
+    QTest::keyClick(help.searchBox(), Qt::Key_Escape);
+    QTRY_VERIFY2(!help.isVisible(), "Escape in the search box closes the help");
+    help.showContents();
+    QVERIFY(QTest::qWaitForWindowActive(&help));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTRY_VERIFY2(!help.isVisible(), "Escape in the contents closes the help");
 }
 
 void HelpWindowTest::topicsRunFromHeadingToHeading() {

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -156,6 +157,7 @@ class ProgressDialogTest : public QObject {
 private slots:
     void opensEmptyWithTheTitleOverItsOwner();
     void showsTheRowsAndTextsItIsGiven();
+    void columnsAndCountsFitTheirWidestText();
     void positionStaysWithinTheBar_data();
     void positionStaysWithinTheBar();
     void staysOnScreenOverALargeOwner();
@@ -240,6 +242,34 @@ void ProgressDialogTest::showsTheRowsAndTextsItIsGiven() {
     QVERIFY(dialog.nowProcessingRows().empty());
     QCOMPARE(dialog.nowProcessingView()->model()->rowCount(), 0);
     QCOMPARE(dialog.completedRows().size(), size_t(1));
+}
+
+void ProgressDialogTest::columnsAndCountsFitTheirWidestText() {
+    Owner owner;
+    FakeWindow window;
+    ProgressDialog dialog(&owner, window, nullptr, QString::fromUtf8(kTitle));
+    // Sizes and dates wider than the columns' first widths, in both lists.
+    dialog.addNowProcessing({"C:\\in\\big.bin", "134,217,728", "12/31/99 11:59 PM"});
+    dialog.addCompleted({"C:\\in\\huge.bin", "2,147,483,647", "12/31/2099 11:59 PM"});
+    dialog.addCompleted({"C:\\in\\small.bin", "5", "1/1/20 1:00 AM"});
+    dialog.setCountTexts("100,000 of 100,000 (100%)", "2,147,483,647 of 2,147,483,647 (100%)");
+    QCoreApplication::processEvents();
+    for (const QTreeView* view : {dialog.nowProcessingView(), dialog.completedView()}) {
+        for (int column : {1, 2}) {
+            for (const QTreeView* rows : {dialog.nowProcessingView(), dialog.completedView()}) {
+                for (int row = 0; row < rows->model()->rowCount(); ++row) {
+                    const QModelIndex index = rows->model()->index(row, column);
+                    QVERIFY2(view->header()->sectionSize(column) >= rows->sizeHintForIndex(index).width(),
+                             qPrintable(index.data().toString() + " is cut off"));
+                }
+            }
+        }
+        QCOMPARE(view->header()->sectionSize(0), 400);
+        QVERIFY2(view->viewport()->width() >= view->header()->length(), "every column is seen whole");
+    }
+    for (const QLabel* count : dialog.findChildren<QLabel*>()) {
+        QVERIFY2(count->width() >= count->sizeHint().width(), qPrintable(count->text() + " is cut off"));
+    }
 }
 
 void ProgressDialogTest::positionStaysWithinTheBar_data() {

@@ -382,3 +382,30 @@ TEST(LargeFolderTest, HundredThousandRowsAreBuiltAndOrdered) {
     EXPECT_EQ(bySize.front().name, "member0.dat");
     EXPECT_EQ(bySize.back().name, "member99999.dat");
 }
+
+TEST(SortColumnTest, EachHeaderChoosesAKeyAndShowsTheKeysOrder) {
+    using views::SortKey;
+    const struct {
+        Role role;
+        SortKey key;
+        int column;  // the header that chooses it and shows it; -1: none
+        int shownOn; // the header that shows it, when no header chooses it
+    } cases[] = {
+        {Role::Local, SortKey::Name, 0, 0},         {Role::Local, SortKey::FileSize, 1, 1},
+        {Role::Local, SortKey::Date, 2, 2},         {Role::Local, SortKey::ZippedSize, -1, 1},
+        {Role::Local, SortKey::Ratio, -1, 1},       {Role::Local, SortKey::Extension, -1, -1},
+        {Role::Archive, SortKey::Name, 0, 0},       {Role::Archive, SortKey::FileSize, 1, 1},
+        {Role::Archive, SortKey::ZippedSize, 2, 2}, {Role::Archive, SortKey::Ratio, 3, 3},
+        {Role::Archive, SortKey::Date, 4, 4},       {Role::Archive, SortKey::Extension, -1, -1},
+        {Role::Archive, SortKey::None, -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.key));
+        if (c.column >= 0) {
+            EXPECT_EQ(views::sortKeyOfColumn(c.role, c.column), c.key);
+        }
+        EXPECT_EQ(views::sortIndicatorColumn(c.role, c.key), c.shownOn);
+    }
+    EXPECT_EQ(views::sortKeyOfColumn(Role::Local, 3), SortKey::None);
+    EXPECT_EQ(views::sortKeyOfColumn(Role::Archive, 5), SortKey::None);
+}

@@ -252,11 +252,16 @@ void ViewsWidgetTest::columnClicksReorderBothLists() {
     host.trees[1]->rebuildRoot();
     host.archiveEngine->state().archiveJustOpened = false;
     QCOMPARE(rowNames(*host.lists[0]), QStringList({"x1", "x2", "x3"}));
+    QVERIFY2(!host.lists[0]->header()->isSortIndicatorShown(), "no header shows the Extension key");
 
     // A re-sort reorders the kept records: a file gone from the disk stays until the next fill.
     std::filesystem::remove(sandbox.hostPath("x3"));
     clickColumn(*host.lists[inArchiveList ? 1 : 0], column);
     QCOMPARE(host.key, key);
+    QHeaderView* clicked = host.lists[inArchiveList ? 1 : 0]->header();
+    QVERIFY(clicked->isSortIndicatorShown());
+    QCOMPARE(clicked->sortIndicatorSection(), column);
+    QCOMPARE(clicked->sortIndicatorOrder(), Qt::AscendingOrder);
     QCOMPARE(rowNames(*host.lists[1]), archiveOrder);
     QCOMPARE(rowNames(*host.lists[0]), localOrder);
     // A fill ends with its first row selected.
