@@ -161,7 +161,8 @@ void ArchiveEngine::ListArchive() {
     m_window.setMainWindowEnabled(false);
 
     ToolJob job(m_files, m_window, m_drives);
-    const bool listed = job.run(listingCommandLine(m_files, m_state.archivePath));
+    const bool listed =
+        !job.refusesPath(m_state.archivePath) && job.run(listingCommandLine(m_files, m_state.archivePath));
     m_state.closing = m_state.closing || job.windowClosing();
     if (!listed) {
         // The job never ran, or was stopped: what the views show is still the last listing.
@@ -292,7 +293,9 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
         : kind == Kind::Test
             ? testCommandLine(m_files, m_state.archivePath)
             : extractCommandLine(m_files, m_state.archivePath, m_state.extractDestination, includePath);
-    if (!job.writeScript(commandLine)) {
+    const bool pathsSafe = !job.refusesPath(m_state.archivePath) &&
+                           (kind != Kind::Extract || !job.refusesPath(m_state.extractDestination));
+    if (!pathsSafe || !job.writeScript(commandLine)) {
         dialog.reset();
         finishFailedOperation();
         return false;

@@ -2,9 +2,11 @@
 
 #include "fileservices.h"
 #include "hostfile.h"
+#include "hostnames.h"
 #include "launch.h"
 #include "messages.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace archive {
@@ -66,7 +68,36 @@ bool ToolJob::fail(platform::Error reason) {
     return false;
 }
 
+bool ToolJob::refuseName(const std::string& name, const std::string& reason) {
+    m_failure = platform::makeError(EINVAL, reason + ": " + name);
+    m_window.showMessage(std::string(res::kUnsafeNameError) + "\n" + platform::shownNameOf(name),
+                         res::kUnsafeNameCaption, MessageIcon::Stop, MessageButtons::Ok);
+    return false;
+}
+
+bool ToolJob::refusesPath(const std::string& path) {
+    if (platform::unsafeJobCharacter(path) == std::string::npos) {
+        return false;
+    }
+    return !refuseName(path, "a path holds a character a job line cannot carry");
+}
+
 bool ToolJob::writeScript(const std::string& commandLine) {
+    // The program's own files are named on every line; the caller has checked its own paths.
+    for (const std::string* path :
+         {&m_files.archiver, &m_files.script, &m_files.marker, &m_files.listing, &m_files.list}) {
+        if (refusesPath(*path)) {
+            return false;
+        }
+    }
+    // The last guard: whatever made the line, a line break or an odd quote in it would change
+    // what the interpreter runs.
+    const bool oddQuotes = std::count(commandLine.begin(), commandLine.end(), '"') % 2 != 0;
+    const bool breaks = std::any_of(commandLine.begin(), commandLine.end(),
+                                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+    if (oddQuotes || breaks) {
+        return refuseName(commandLine, "a job line would not say what it was made to");
+    }
     platform::Status written = writeJobFile(m_drives, m_files.script, jobScriptText(commandLine, m_files));
     return written.ok() || fail(written.error());
 }
@@ -74,6 +105,13 @@ bool ToolJob::writeScript(const std::string& commandLine) {
 bool ToolJob::writeListFile(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
+        // A quote is an ordinary character on a list line; a line break would make two lines.
+        const bool breaks = line.empty() || std::any_of(line.begin(), line.end(), [](char c) {
+                                return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+                            });
+        if (breaks) {
+            return refuseName(line, "a list line would not name one file");
+        }
         text += line;
         text += "\r\n";
     }

@@ -52,10 +52,17 @@ public:
     ToolJob(const JobFiles& files, ArchiveWindow& window,
             const platform::DriveMap& drives = platform::DriveMap::current());
 
-    // Creates or truncates the job script and writes its two lines.
+    // Creates or truncates the job script and writes its two lines. A line that a quote, a line
+    // break or a control character would change is refused before anything is written, with a
+    // message naming the file.
     bool writeScript(const std::string& commandLine);
-    // Creates or truncates the list file with one line per name, each ending in CR LF.
+    // Creates or truncates the list file with one line per name, each ending in CR LF; a name that
+    // holds a line break or another control character is refused, with a message naming it.
     bool writeListFile(const std::vector<std::string>& lines);
+    // Refuses a path that is to go between the quotes of a job line: true, after a message naming
+    // it, when it holds a quote, a control character or a byte that is not UTF-8. The drive map
+    // never makes such a path; one typed or stored by hand may hold one.
+    bool refusesPath(const std::string& path);
     // Deletes a marker left by an earlier job, so that it cannot end the next wait early.
     void deleteMarker();
     // Starts the script hidden, waits until the job has ended and takes its marker. A job that
@@ -76,6 +83,8 @@ public:
 
 private:
     bool fail(platform::Error reason);
+    // Shows the unsafe-name message naming the name (as the lists show it); false.
+    bool refuseName(const std::string& name, const std::string& reason);
     // Waits for the job's process; false when the user stopped it.
     bool waitForJob(pid_t process, ProgressDialog* dialog);
     bool userWantsToStop();

@@ -1,6 +1,7 @@
 #include "drivemap.h"
 
 #include "hostfile.h"
+#include "hostnames.h"
 #include "userdirs.h"
 
 #include <algorithm>
@@ -55,6 +56,19 @@ std::string joinHost(std::string_view root, const std::vector<std::string_view>&
         path += part;
     }
     return path.empty() ? "/" : path;
+}
+
+// The parts of a Windows path joined below a host folder, each Windows name made a host name
+// again. The dots were resolved on the Windows names, and no carrier gives a "." or a "/", so a
+// name can never climb out of the folder.
+std::string joinHostNames(std::string_view root, const std::vector<std::string_view>& windowsParts) {
+    std::vector<std::string> names;
+    names.reserve(windowsParts.size());
+    for (std::string_view part : windowsParts) {
+        names.push_back(hostNameOf(part));
+    }
+    std::vector<std::string_view> views(names.begin(), names.end());
+    return joinHost(root, views);
 }
 
 std::string trim(std::string_view text) {
@@ -203,15 +217,21 @@ Result<std::string> DriveMap::toHost(std::string_view windowsPath) const {
     if (!hasDrive) {
         const std::vector<std::string_view> parts = splitComponents(windowsPath, true);
         if (!windowsPath.empty() && (windowsPath[0] == '\\' || windowsPath[0] == '/')) {
-            return joinHost("", resolveDots(parts));
+            return joinHostNames("", resolveDots(parts));
         }
         char cwd[4096];
         if (::getcwd(cwd, sizeof cwd) == nullptr) {
             return errnoError("cannot read the working folder");
         }
-        std::vector<std::string_view> all = splitComponents(cwd, false);
+        // The working folder is a host path already: its names are made Windows names for the
+        // dots to be resolved together with the relative path's.
+        std::vector<std::string> cwdNames;
+        for (std::string_view part : splitComponents(cwd, false)) {
+            cwdNames.push_back(windowsNameOf(part));
+        }
+        std::vector<std::string_view> all(cwdNames.begin(), cwdNames.end());
         all.insert(all.end(), parts.begin(), parts.end());
-        return joinHost("", resolveDots(all));
+        return joinHostNames("", resolveDots(all));
     }
     const std::optional<std::string> root = hostRoot(windowsPath[0]);
     if (!root) {
@@ -220,7 +240,7 @@ Result<std::string> DriveMap::toHost(std::string_view windowsPath) const {
                              static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))) +
                              ": is not mapped to a host folder");
     }
-    return joinHost(*root, resolveDots(splitComponents(windowsPath.substr(2), true)));
+    return joinHostNames(*root, resolveDots(splitComponents(windowsPath.substr(2), true)));
 }
 
 Result<std::string> DriveMap::toWindows(std::string_view hostPath) const {
@@ -244,14 +264,13 @@ Result<std::string> DriveMap::toWindows(std::string_view hostPath) const {
     const std::string rest = best->hostRoot == "/"
                                  ? path.substr(1)
                                  : path.substr(std::min(path.size(), best->hostRoot.size() + 1));
-    if (rest.find('\\') != std::string::npos) {
-        return makeError(EINVAL, "a Windows path cannot name " + path + ": a name contains \"\\\"");
-    }
     std::string windows;
     windows += best->letter;
     windows += ":\\";
-    for (char c : rest) {
-        windows += c == '/' ? '\\' : c;
+    const std::vector<std::string_view> names = splitComponents(rest, false);
+    for (size_t i = 0; i < names.size(); ++i) {
+        windows += i == 0 ? "" : "\\";
+        windows += windowsNameOf(names[i]);
     }
     return windows;
 }

@@ -47,12 +47,15 @@ public:
 
     // A Windows path as a host path. "\" and "/" both separate folders, the letter may be given
     // in either case, "." and ".." are resolved within the drive (".." at the root stays at the
-    // root, as on Windows). A path without a drive is taken relative to the working folder.
+    // root, as on Windows). A path without a drive is taken relative to the working folder. Each
+    // name is made a host name again (hostNameOf): the private code points that carry the bytes
+    // a Windows name cannot hold become those bytes.
     Result<std::string> toHost(std::string_view windowsPath) const;
 
     // A host path as a Windows path, named by the drive with the longest matching host folder:
-    // "C:\Data\a.zip", or "C:\" for the drive's own folder. Fails for a path outside every drive
-    // and for names that a Windows path cannot carry (a "\" inside a name).
+    // "C:\Data\a.zip", or "C:\" for the drive's own folder. Every name is carried
+    // (windowsNameOf), so any host name has a Windows path that comes back byte for byte and holds
+    // no quote and no line break. Fails only for a path outside every drive.
     Result<std::string> toWindows(std::string_view hostPath) const;
 
 private:

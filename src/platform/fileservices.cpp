@@ -1,5 +1,7 @@
 #include "fileservices.h"
 
+#include "hostnames.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -194,11 +196,12 @@ Result<std::vector<FindEntry>> findFiles(const DriveMap& drives, std::string_vie
     const std::string prefix = *hostFolder == "/" ? "/" : *hostFolder + "/";
     std::vector<FindEntry> dots;
     while (const dirent* item = ::readdir(dir)) {
-        const std::string name = item->d_name;
-        if (name.find('\\') != std::string::npos || !matchesWildcard(last, name)) {
+        const std::string hostName = item->d_name;
+        const std::string name = windowsNameOf(hostName);
+        if (!matchesWildcard(last, name)) {
             continue;
         }
-        FindEntry entry = describe(name, prefix + name);
+        FindEntry entry = describe(name, prefix + hostName);
         (name == "." || name == ".." ? dots : entries).push_back(std::move(entry));
     }
     ::closedir(dir);

@@ -29,8 +29,8 @@ struct FindEntry {
 // ("C:\Data\*.*" lists the folder with "." and ".." first, as Windows does); without wildcards
 // the search finds that one file or folder. Names are matched without regard to ASCII case.
 // A symbolic link is reported with kAttrReparsePoint (plus kAttrDirectory when it points at a
-// folder) and is never followed for its size. Names holding "\" cannot be named by a Windows
-// path and are left out. Finding nothing is a success with no entries.
+// folder) and is never followed for its size. Names are Windows names (windowsNameOf), so every
+// name on disk is found, whatever bytes it holds. Finding nothing is a success with no entries.
 Result<std::vector<FindEntry>> findFiles(const DriveMap& drives, std::string_view windowsPattern);
 
 // True when the search for this exact path finds something.

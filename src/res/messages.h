@@ -23,6 +23,11 @@ inline constexpr char kStopArchiverQuestion[] =
     "The archiver is still working. Do you want to stop it?\n\nOK stops the archiver now. Cancel lets it "
     "finish.";
 inline constexpr char kStopArchiverCaption[] = "Stop the Archiver";
+// A path that would change what a job line or a list line says (one typed or stored by hand that
+// holds a quote or a line break); nothing is run. The path follows on the next line.
+inline constexpr char kUnsafeNameError[] =
+    "The name of this file holds a character that cannot be handed to the archiver, so nothing was done:";
+inline constexpr char kUnsafeNameCaption[] = "Unsafe File Name";
 
 // Opening archives.
 inline constexpr char kMissingFile[] = "The selected file does not exist.";

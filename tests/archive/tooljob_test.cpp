@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 using archive::JobFiles;
@@ -43,6 +44,46 @@ TEST(ToolJobTest, ScriptAndListFileBytesAreExact) {
               "docs/x.txt\r\n\\top.txt\r\nC:\\Data\\ü ñ.txt\r\n");
     ASSERT_TRUE(job.writeListFile({}));
     EXPECT_EQ(testsupport::readFile(sandbox.hostPath("Program Files/Pellix/temp.lst")), "") << "truncated";
+    EXPECT_TRUE(window.boxes().empty());
+}
+
+// The last guard: a path or line that would change what the line says is refused, naming it,
+// and no file is written.
+TEST(ToolJobTest, LinesThatANameWouldBreakAreRefusedBeforeAnythingIsWritten) {
+    Sandbox sandbox;
+    const JobFiles files = filesIn(sandbox, "Pellix");
+    const std::string archiver = "\"" + files.archiver + "\" ";
+    const std::string unsafe = "Stop|Unsafe File Name|The name of this file holds a character that cannot be "
+                               "handed to the archiver, so nothing was done:\n";
+    const struct {
+        const char* what;
+        std::function<bool(ToolJob&)> step;
+        std::string named;
+    } cases[] = {
+        {"quote in a path", [](ToolJob& job) { return !job.refusesPath("C:\\dl\\r.zip\">\".bashrc"); },
+         "C:\\dl\\r.zip\">\".bashrc"},
+        {"line feed in a path", [](ToolJob& job) { return !job.refusesPath("C:\\x\nrun \".zip"); },
+         "C:\\x\u240Arun \".zip"},
+        {"odd quote in a line", [&](ToolJob& job) { return job.writeScript(archiver + "\"C:\\a\"b.zip\""); },
+         archiver + "\"C:\\a\"b.zip\""},
+        {"line break in a line", [&](ToolJob& job) { return job.writeScript(archiver + "\"C:\\a\r\nb\""); },
+         archiver + "\"C:\\a\u240D\u240Ab\""},
+        {"line feed in a list line", [](ToolJob& job) { return job.writeListFile({"C:\\one\\n\nkeep.txt"}); },
+         "C:\\one\\n\u240Akeep.txt"},
+    };
+    for (const auto& c : cases) {
+        FakeWindow window;
+        ToolJob job(files, window);
+        EXPECT_FALSE(c.step(job)) << c.what;
+        EXPECT_EQ(window.boxes(), std::vector<std::string>{unsafe + c.named}) << c.what;
+        EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("Pellix/temp.bat"))) << c.what;
+        EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("Pellix/temp.lst"))) << c.what;
+    }
+    // A quote is a plain character on a list line, and carried names need no refusal.
+    FakeWindow window;
+    ToolJob job(files, window);
+    EXPECT_FALSE(job.refusesPath("C:\\a\uF022b\uF00A.zip"));
+    EXPECT_TRUE(job.writeListFile({"docs/a \"b\".txt"}));
     EXPECT_TRUE(window.boxes().empty());
 }
 

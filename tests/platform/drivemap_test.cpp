@@ -1,7 +1,9 @@
 #include "drivemap.h"
 #include "hostfile.h"
+#include "hostnames.h"
 #include "sandbox.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -68,7 +70,6 @@ TEST(DriveMapTest, HostPathsTakeTheLongestMatchingDriveAndRoundTrip) {
         ASSERT_TRUE(back.ok());
         EXPECT_EQ(*back, platform::normaliseHostPath(c.host));
     }
-    EXPECT_FALSE(map.toWindows("/home/u/odd\\name").ok()) << "a backslash in a name cannot be named";
     DriveMap onlyC;
     onlyC.map('C', "/home/u");
     EXPECT_FALSE(onlyC.toWindows("/etc/hosts").ok());
@@ -130,4 +131,84 @@ TEST(DriveMapTest, TheFirstUseTableNeverReplacesOneThatIsThere) {
     for (int program = 0; program < 6; ++program) {
         EXPECT_EQ(testsupport::readFile(sandbox.hostPath("seen" + std::to_string(program))), table);
     }
+}
+
+// Every byte a Linux name may hold, alone and among others, comes back from its Windows path, and
+// no Windows path the map makes holds a quote, a control character or a byte that is not UTF-8.
+TEST(DriveMapTest, EveryHostNameRoundTripsThroughItsWindowsPath) {
+    const DriveMap map = sampleMap();
+    std::vector<std::string> names;
+    for (int byte = 1; byte < 256; ++byte) {
+        if (byte != '/' && byte != '.') { // "." is no file's name
+            names.push_back(std::string(1, static_cast<char>(byte)));
+            names.push_back("a" + std::string(1, static_cast<char>(byte)) + "b.txt");
+        }
+    }
+    names.insert(names.end(), {"r.zip\">\".bashrc", "v.zip\" -del \"@l.lst", "x\nrun \".zip", "x\r\nrun.zip",
+                               "a\\b", "\xef\x80\xa2", "\xef\x81\x81 literal carriers", "caf\xc3\xa9",
+                               "caf\xe9 latin1", "\xc0\xaf overlong", "\xed\xa0\x80 surrogate",
+                               "\xf0\x9f\x98", "...", ". .", "-del", "@l.lst", "C:", "%PATH% & ^! $(x) `y`"});
+    for (const std::string& name : names) {
+        const std::string host = "/home/u/dir " + name + "/" + name;
+        auto windows = map.toWindows(host);
+        ASSERT_TRUE(windows.ok()) << windows.error().message;
+        EXPECT_EQ(platform::unsafeJobCharacter(*windows), std::string::npos) << *windows;
+        EXPECT_EQ(std::count(windows->begin(), windows->end(), '\\'), 2) << *windows;
+        auto back = map.toHost(*windows);
+        ASSERT_TRUE(back.ok());
+        EXPECT_EQ(*back, host) << *windows;
+    }
+    const struct {
+        const char* host;
+        const char* windows;
+    } exact[] = {
+        {"/home/u/a\"b\".txt", "C:\\a\uF022b\uF022.txt"},
+        {"/home/u/n\nkeep.txt", "C:\\n\uF00Akeep.txt"},
+        {"/home/u/back\\slash", "C:\\back\uF05Cslash"},
+        {"/home/u/x\xff", "C:\\x\uF0FF"},
+        {"/home/u/\xef\x80\xa2", "C:\\\uF0EF\uF080\uF0A2"},
+        {"/home/u/caf\xc3\xa9 100%", "C:\\caf\xc3\xa9 100%"},
+    };
+    for (const auto& c : exact) {
+        auto windows = map.toWindows(c.host);
+        ASSERT_TRUE(windows.ok());
+        EXPECT_EQ(*windows, c.windows);
+    }
+}
+
+// Code points that carry no byte a Windows name lacks are names, never dots or separators.
+TEST(DriveMapTest, NoWindowsPathClimbsOutThroughACarrier) {
+    const DriveMap map = sampleMap();
+    const struct {
+        const char* windows;
+        const char* host;
+    } cases[] = {
+        {"C:\\\uF02E\uF02E\\etc", "/home/u/\uF02E\uF02E/etc"},
+        {"C:\\a\uF02Fb", "/home/u/a\uF02Fb"},
+        {"C:\\a\uF000b", "/home/u/a\uF000b"},
+        {"C:\\a\"b", "/home/u/a\"b"},
+        {"C:\\a\uF05C..\\x", "/home/u/a\\../x"},
+    };
+    for (const auto& c : cases) {
+        auto host = map.toHost(c.windows);
+        ASSERT_TRUE(host.ok());
+        EXPECT_EQ(*host, c.host) << c.windows;
+    }
+}
+
+TEST(HostNamesTest, ListsShowTheRealCharactersAndTypedNamesAreCarried) {
+    const struct {
+        const char* name;
+        const char* shown;
+    } shown[] = {
+        {"a\uF022b\uF022", "a\"b\""},       {"n\uF00Akeep", "n\u240Akeep"},
+        {"n\u240Akeep", "n\u240Akeep"},     {"x\uF0FF", "x\uFFFD"},
+        {"\uF0EF\uF081\uF081", "\uF041"},   {"\uF07F", "\u2421"},
+        {"back\uF05Cslash", "back\\slash"}, {"plain.txt", "plain.txt"},
+    };
+    for (const auto& c : shown) {
+        EXPECT_EQ(platform::shownNameOf(c.name), c.shown) << c.name;
+    }
+    EXPECT_EQ(platform::windowsNameFromTyped("a\"b\u240A*?"), "a\uF022b\uF00A\uF02A\uF03F");
+    EXPECT_EQ(platform::hostNameOfListed("n\u240Akeep \"q\" \u2421\uF05C"), "n\nkeep \"q\" \x7f\\");
 }

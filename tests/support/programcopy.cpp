@@ -29,10 +29,19 @@ std::string ProgramCopy::runScript(const std::string& script, const std::string&
     return output;
 }
 
+std::string shellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
 std::string scriptCommand(const Sandbox& sandbox, const std::string& program, const std::string& scriptFile,
                           const std::string& archive) {
-    return "cd '" + sandbox.home() + "' && TZ=UTC QT_QPA_PLATFORM=offscreen '" + program + "' --script '" +
-           scriptFile + "' " + (archive.empty() ? "" : "'" + archive + "'") + " 2>/dev/null";
+    return "cd " + shellQuoted(sandbox.home()) + " && TZ=UTC QT_QPA_PLATFORM=offscreen " +
+           shellQuoted(program) + " --script " + shellQuoted(scriptFile) + " " +
+           (archive.empty() ? "" : shellQuoted(archive)) + " 2>/dev/null";
 }
 
 std::string ProgramCopy::registryText() const {

@@ -38,6 +38,9 @@ bool processEndsWithin(const std::string& pidFile, std::chrono::milliseconds tim
 std::string scriptCommand(const Sandbox& sandbox, const std::string& program, const std::string& scriptFile,
                           const std::string& archive = "");
 
+// A text as one word of a /bin/sh command line, whatever bytes it holds.
+std::string shellQuoted(const std::string& text);
+
 bool contains(const std::string& text, const std::string& part);
 size_t count(const std::string& text, const std::string& part);
 

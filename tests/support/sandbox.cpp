@@ -1,6 +1,7 @@
 #include "sandbox.h"
 
 #include "drivemap.h"
+#include "hostnames.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -67,12 +68,14 @@ std::vector<std::string> Sandbox::instanceFolders() const {
 }
 
 std::string Sandbox::windowsPath(const std::string& relative) {
-    std::string path = "C:\\" + relative;
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
+    // Each name as the drive map carries it, so that any host name can be named.
+    std::string path = "C:";
+    size_t start = 0;
+    do {
+        const size_t end = std::min(relative.find('/', start), relative.size());
+        path += "\\" + platform::windowsNameOf(std::string_view(relative).substr(start, end - start));
+        start = end + 1;
+    } while (start <= relative.size());
     return path;
 }
 

@@ -1,6 +1,7 @@
 // pellix-batch: runs a job script the way the Windows command interpreter runs the two-line
-// scripts Pellix writes. Each line runs in turn; a line that cannot run is reported and the next
-// line still runs, so the completion marker line always gets its chance.
+// scripts Pellix writes, and nothing else: a script that is not a job line followed by the copy of
+// the script to its completion marker runs nothing. A job line that does not parse, or whose
+// program cannot run, is reported and the marker line still runs, so the program sees the job end.
 //
 // The program cannot see a hidden job's console, so what went wrong is kept beside the script:
 // SCRIPT.err (temp.err for temp.bat) is emptied when the script starts and then holds the
@@ -55,6 +56,28 @@ bool hostPathOf(const platform::DriveMap& drives, const std::string& windowsPath
     }
     host = *resolved;
     return true;
+}
+
+// Why a marker line is not the copy of this script to a file beside it; empty when it is.
+std::string markerProblem(const platform::DriveMap& drives, const batch::ScriptLine& line,
+                          const std::string& scriptPath) {
+    std::string from;
+    std::string to;
+    if (!hostPathOf(drives, line.arguments[0], from) || !hostPathOf(drives, line.arguments[1], to)) {
+        return "the completion marker's copy names a path that cannot be found";
+    }
+    struct stat source {};
+    struct stat script {};
+    const bool sameFile = ::stat(from.c_str(), &source) == 0 && ::stat(scriptPath.c_str(), &script) == 0 &&
+                          source.st_dev == script.st_dev && source.st_ino == script.st_ino;
+    if (!sameFile) {
+        return "the second line does not copy the script itself";
+    }
+    auto folderOf = [](const std::string& path) { return path.substr(0, path.rfind('/') + 1); };
+    if (folderOf(platform::normaliseHostPath(to)) != folderOf(platform::normaliseHostPath(scriptPath))) {
+        return "the second line does not copy the script to a file beside it";
+    }
+    return std::string();
 }
 
 bool runCopy(const platform::DriveMap& drives, const batch::ScriptLine& line) {
@@ -157,23 +180,26 @@ int main(int argc, char** argv) {
         report(script.error().message);
         return 1;
     }
-    bool allRan = true;
-    for (const std::string& text : batch::splitScriptLines(*script)) {
-        const batch::ScriptLine line = batch::parseScriptLine(text);
-        switch (line.kind) {
-        case batch::ScriptLine::Kind::Empty:
-            break;
-        case batch::ScriptLine::Kind::Malformed:
-            report(line.problem + ": " + text);
-            allRan = false;
-            break;
-        case batch::ScriptLine::Kind::Copy:
-            allRan = runCopy(drives, line) && allRan;
-            break;
-        case batch::ScriptLine::Kind::Run:
-            allRan = runProgram(drives, line) && allRan;
-            break;
-        }
+    // A script that is not exactly a job line and its marker's copy runs nothing at all: whatever
+    // made it, it is not what the program wrote.
+    const batch::JobScript parsed = batch::parseJobScript(*script);
+    if (!parsed.problem.empty()) {
+        report(parsed.problem + "; nothing was run");
+        return 1;
     }
+    if (std::string why = markerProblem(drives, parsed.marker, scriptPath); !why.empty()) {
+        report(why + "; nothing was run");
+        return 1;
+    }
+    // A job line that does not parse does not run, but the marker is still made, so the program
+    // sees the job end and reads why it failed.
+    bool allRan = true;
+    if (parsed.job.kind == batch::ScriptLine::Kind::Malformed) {
+        report(parsed.job.problem + "; the line was not run: " + batch::splitScriptLines(*script).front());
+        allRan = false;
+    } else {
+        allRan = runProgram(drives, parsed.job);
+    }
+    allRan = runCopy(drives, parsed.marker) && allRan;
     return allRan ? 0 : 1;
 }

@@ -2,77 +2,173 @@
 
 #include "drivemap.h"
 #include "hostfile.h"
+#include "hostnames.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <optional>
 
 namespace pkzip {
 
-Result<Command> parseCommand(const std::vector<std::string>& arguments) {
+namespace {
+
+using Role = FormWord::Role;
+
+constexpr FormWord option(const char* text) {
+    return FormWord{Role::Option, text, nullptr, nullptr};
+}
+constexpr FormWord flag(const char* text, bool Command::*member) {
+    return FormWord{Role::Flag, text, member, nullptr};
+}
+constexpr FormWord value(const char* prefix, std::string Command::*member) {
+    return FormWord{Role::Value, prefix, nullptr, member};
+}
+constexpr FormWord kArchive{Role::Archive, "ARCHIVE", nullptr, nullptr};
+constexpr FormWord kDestination{Role::Destination, "DEST", nullptr, nullptr};
+constexpr FormWord list(const char* prefix) {
+    return FormWord{Role::List, prefix, nullptr, nullptr};
+}
+
+bool startsWith(const std::string& text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Fills command from one word; false when the word does not fit its place in the form.
+bool takeWord(const FormWord& word, const std::string& argument, Command& command) {
+    switch (word.role) {
+    case Role::Option:
+        return argument == word.text;
+    case Role::Flag:
+        if (argument != word.text) {
+            return false;
+        }
+        command.*word.flag = true;
+        return true;
+    case Role::Archive:
+        command.archive = argument;
+        return !argument.empty();
+    case Role::List:
+        command.listFile = startsWith(argument, word.text) ? argument.substr(std::strlen(word.text)) : "";
+        return !command.listFile.empty();
+    case Role::Destination:
+        command.destination = argument;
+        return !argument.empty();
+    case Role::Value:
+        command.*word.value = startsWith(argument, word.text) ? argument.substr(std::strlen(word.text)) : "";
+        return !(command.*word.value).empty();
+    }
+    return false;
+}
+
+std::optional<Command> matchForm(const CommandForm& form, const std::vector<std::string>& arguments) {
+    if (arguments.size() < form.words.size() || arguments.size() > form.words.size() + form.trailing.size()) {
+        return std::nullopt;
+    }
     Command command;
-    std::vector<std::string> positional;
-    for (const std::string& argument : arguments) {
-        if (argument == "-extract") {
-            command.kind = Command::Kind::Extract;
-        } else if (argument == "-add") {
-            command.kind = Command::Kind::Add;
-        } else if (argument == "-del") {
-            command.kind = Command::Kind::Delete;
-        } else if (argument == "-test") {
-            command.kind = Command::Kind::Test;
-        } else if (argument == "-info") {
-            command.kind = Command::Kind::Info;
-        } else if (argument == "-comment") {
-            command.kind = Command::Kind::Comment;
-        } else if (argument == "-dir=root") {
-            command.keepFolders = true;
-        } else if (argument == "-path=root") {
-            command.storeFolders = true;
-        } else if (argument == "-attr" || argument == "-overwrite=all") {
-            // Accepted as the program writes them: hidden files are always included and
-            // existing files are always replaced.
-        } else if (argument.rfind("-password=", 0) == 0) {
-            if (argument.rfind("-password=@", 0) != 0 || argument.size() == 11) {
-                return platform::makeError(EINVAL, "a password is read from a file only: -password=@FILE");
-            }
-            command.passwordFile = argument.substr(11);
-        } else if (argument == "-encrypt=aes256") {
-            command.encrypt = true;
-        } else if (argument.rfind("-include=@", 0) == 0) {
-            command.listFile = argument.substr(10);
-        } else if (argument.size() > 1 && argument[0] == '@') {
-            command.listFile = argument.substr(1);
-        } else if (!argument.empty() && argument[0] == '-') {
-            return platform::makeError(EINVAL, "unknown option " + argument);
-        } else {
-            positional.push_back(argument);
+    command.kind = form.kind;
+    for (size_t i = 0; i < form.words.size(); ++i) {
+        if (!takeWord(form.words[i], arguments[i], command)) {
+            return std::nullopt;
         }
     }
-    const size_t wanted = command.kind == Command::Kind::Extract ? 2 : 1;
-    if (positional.size() != wanted) {
-        return platform::makeError(EINVAL,
-                                   "usage: PKZIP25.EXE ARCHIVE | [-dir=root] -extract -overwrite=all "
-                                   "ARCHIVE @LIST DEST | -add -attr ARCHIVE -include=@LIST [-path=root] | "
-                                   "-del ARCHIVE @LIST | -test ARCHIVE @LIST | -info ARCHIVE [@LIST] | "
-                                   "-comment ARCHIVE @COMMENTFILE");
-    }
-    command.archive = positional[0];
-    if (command.kind == Command::Kind::Extract) {
-        command.destination = positional[1];
-    }
-    const bool listOptional = command.kind == Command::Kind::List || command.kind == Command::Kind::Info;
-    if (!listOptional && command.listFile.empty()) {
-        return platform::makeError(EINVAL, "no list file (@LIST) given");
-    }
-    if (command.encrypt && (command.kind != Command::Kind::Add || command.passwordFile.empty())) {
-        return platform::makeError(EINVAL, "-encrypt=aes256 belongs to an add, with -password=@FILE");
-    }
-    if (!command.passwordFile.empty() && command.kind != Command::Kind::Extract &&
-        command.kind != Command::Kind::Test && !command.encrypt) {
-        return platform::makeError(EINVAL,
-                                   "-password=@FILE belongs to an extract, a test or an encrypted add");
+    std::vector<bool> used(form.trailing.size(), false);
+    for (size_t i = form.words.size(); i < arguments.size(); ++i) {
+        bool taken = false;
+        for (size_t k = 0; k < form.trailing.size() && !taken; ++k) {
+            const TrailingSwitch& trailing = form.trailing[k];
+            if (!used[k] && startsWith(arguments[i], trailing.prefix) &&
+                arguments[i].size() > std::strlen(trailing.prefix)) {
+                command.*trailing.value = arguments[i].substr(std::strlen(trailing.prefix));
+                used[k] = taken = true;
+            }
+        }
+        if (!taken) {
+            return std::nullopt;
+        }
     }
     return command;
+}
+
+std::string usageText() {
+    std::string text = "usage:";
+    for (const CommandForm& form : commandForms()) {
+        text += " PKZIP25.EXE";
+        for (const FormWord& word : form.words) {
+            text += " ";
+            text += word.text;
+            if (word.role == Role::List) {
+                text += "LIST";
+            } else if (word.role == Role::Value) {
+                text += "FILE";
+            }
+        }
+        for (const TrailingSwitch& trailing : form.trailing) {
+            text += " [";
+            text += trailing.prefix;
+            text += "...]";
+        }
+        text += " |";
+    }
+    text.pop_back();
+    text.pop_back();
+    return text;
+}
+
+} // namespace
+
+const std::vector<CommandForm>& commandForms() {
+    using Kind = Command::Kind;
+    const TrailingSwitch password{"-password=@", &Command::passwordFile};
+    static const std::vector<CommandForm> forms = {
+        {Kind::List, {kArchive}, {}},
+        {Kind::Extract,
+         {option("-extract"), option("-overwrite=all"), kArchive, list("@"), kDestination},
+         {password}},
+        {Kind::Extract,
+         {flag("-dir=root", &Command::keepFolders), option("-extract"), option("-overwrite=all"), kArchive,
+          list("@"), kDestination},
+         {password}},
+        {Kind::Add, {option("-add"), option("-attr"), kArchive, list("-include=@")}, {}},
+        {Kind::Add,
+         {option("-add"), option("-attr"), kArchive, list("-include=@"),
+          flag("-path=root", &Command::storeFolders)},
+         {}},
+        {Kind::Add,
+         {option("-add"), option("-attr"), kArchive, list("-include=@"),
+          flag("-encrypt=aes256", &Command::encrypt), value("-password=@", &Command::passwordFile)},
+         {}},
+        {Kind::Add,
+         {option("-add"), option("-attr"), kArchive, list("-include=@"),
+          flag("-path=root", &Command::storeFolders), flag("-encrypt=aes256", &Command::encrypt),
+          value("-password=@", &Command::passwordFile)},
+         {}},
+        {Kind::Delete, {option("-del"), kArchive, list("@")}, {}},
+        {Kind::Test, {option("-test"), kArchive, list("@")}, {password}},
+        {Kind::Info, {option("-info"), kArchive}, {}},
+        {Kind::Info, {option("-info"), kArchive, list("@")}, {}},
+        {Kind::Comment, {option("-comment"), kArchive, list("@")}, {}},
+    };
+    return forms;
+}
+
+Result<Command> parseCommand(const std::vector<std::string>& arguments) {
+    for (const CommandForm& form : commandForms()) {
+        if (std::optional<Command> command = matchForm(form, arguments)) {
+            return *command;
+        }
+    }
+    // Nothing matched: the likeliest slip is said, else every form.
+    for (const std::string& argument : arguments) {
+        if (startsWith(argument, "-password=") && !startsWith(argument, "-password=@")) {
+            return platform::makeError(EINVAL, "a password is read from a file only: -password=@FILE");
+        }
+    }
+    if (std::find(arguments.begin(), arguments.end(), "-encrypt=aes256") != arguments.end()) {
+        return platform::makeError(EINVAL, "-encrypt=aes256 belongs to an add, with -password=@FILE");
+    }
+    return platform::makeError(EINVAL, usageText());
 }
 
 Result<std::string> hostPathOf(const std::string& path) {
@@ -139,6 +235,10 @@ std::string storedNameFor(const std::string& listedPath, bool withFolders) {
     }
     if (parts.empty()) {
         return std::string();
+    }
+    // A Windows path's names are Windows names; the member takes the file's own host name.
+    for (std::string& part : parts) {
+        part = platform::memberNameOf(hostPath ? part : platform::hostNameOf(part));
     }
     if (!withFolders) {
         return parts.back();

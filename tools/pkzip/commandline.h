@@ -20,16 +20,54 @@ struct Command {
     bool encrypt = false;      // -encrypt=aes256: add
 };
 
-// Accepts the argument forms the program writes:
+// One word of a command form.
+struct FormWord {
+    enum class Role {
+        Option,      // the text itself, exactly
+        Flag,        // the text itself, exactly; sets `flag`
+        Archive,     // any non-empty text: the archive's path
+        List,        // `text` followed by the list file's path ("@", "-include=@")
+        Destination, // any non-empty text: the folder members are extracted to
+        Value,       // `text` followed by a non-empty value, stored in `value` ("-password=@")
+    };
+    Role role;
+    const char* text = "";
+    bool Command::*flag = nullptr;
+    std::string Command::*value = nullptr;
+};
+
+// A switch that a form allows after its own words, in any order, each at most once: the prefix
+// names it, the rest of the word is its value (stored in `value`).
+struct TrailingSwitch {
+    const char* prefix; // "-progress=@"
+    std::string Command::*value;
+};
+
+// One command line the archiver accepts: every word in its own position, so that a path is
+// never read as an option however it begins ("-del", "@l.lst"), and an option is never taken
+// where a path belongs. The first form that matches all the arguments wins. A new command is a
+// new row of commandForms(); a switch for existing commands goes into their `trailing` list.
+struct CommandForm {
+    Command::Kind kind;
+    std::vector<FormWord> words;
+    std::vector<TrailingSwitch> trailing;
+};
+
+// The forms the program writes:
 //   ARCHIVE
-//   [-dir=root] -extract -overwrite=all ARCHIVE @LIST DEST
-//   -add -attr ARCHIVE -include=@LIST [-path=root]
+//   -extract -overwrite=all ARCHIVE @LIST DEST
+//   -dir=root -extract -overwrite=all ARCHIVE @LIST DEST
+//   -add -attr ARCHIVE -include=@LIST
+//   -add -attr ARCHIVE -include=@LIST -path=root
 //   -del ARCHIVE @LIST
 //   -test ARCHIVE @LIST
 //   -info ARCHIVE [@LIST]
 //   -comment ARCHIVE @COMMENTFILE
 // An extract or a test may end in -password=@FILE, an add in -encrypt=aes256 -password=@FILE (the
 // file holds the password; a password itself is never an argument).
+const std::vector<CommandForm>& commandForms();
+
+// The arguments taken by the first form they match exactly; any other arguments are refused.
 [[nodiscard]] Result<Command> parseCommand(const std::vector<std::string>& arguments);
 
 // A path as the program writes it (a Windows path through the drive map, or a host path
@@ -41,7 +79,8 @@ struct Command {
                                                             bool keepEmptyLines = false);
 
 // The member name a local file is stored under: with folders, the path without its drive and
-// leading separators, "/"-separated; without, the bare file name.
+// leading separators, "/"-separated; without, the bare file name. Each name is the file's own
+// host name as platform::memberNameOf stores it, so that it is extracted with the same bytes.
 std::string storedNameFor(const std::string& listedPath, bool withFolders);
 
 } // namespace pkzip

@@ -1,6 +1,7 @@
 #include "extract.h"
 
 #include "hostfile.h"
+#include "hostnames.h"
 #include "names.h"
 #include "pipeline.h"
 
@@ -98,6 +99,17 @@ std::string joined(const std::vector<std::string>& parts) {
     return path;
 }
 
+// The names of the folders and the file a listed path is extracted to: the names the listing
+// stands for, control pictures made control characters again and carried bytes the bytes.
+std::vector<std::string> diskNames(const std::vector<std::string>& listedParts) {
+    std::vector<std::string> names;
+    names.reserve(listedParts.size());
+    for (const std::string& part : listedParts) {
+        names.push_back(platform::hostNameOfListed(part));
+    }
+    return names;
+}
+
 class Extractor {
 public:
     Extractor(const ArchivePaths& paths, int archiveFd, const ArchiveIndex& index, Secrets secrets,
@@ -108,18 +120,23 @@ public:
     void extract(size_t position, int destinationFd, bool keepFolders) {
         const Entry& entry = m_index.entries[position];
         const std::string listed = listedName(entry.name);
+        // A reason may name a folder on disk, whose name may hold a line break.
         auto refuse = [&](const std::string& why) {
-            m_problems.push_back(listed + ": not extracted: " + why);
+            m_problems.push_back(listed + ": not extracted: " + escapeControls(why));
         };
-
-        SafePath safe = safeRelativePath(listed);
+        // On Unix a ":" is an ordinary character of a name, and the archiver's own members are
+        // made on Unix; a member made elsewhere that begins with a drive is refused.
+        const unsigned system = entry.versionMadeBy >> 8;
+        SafePath safe = safeRelativePath(listed, system == 3 || system == 19);
         if (!safe.problem.empty()) {
             refuse(safe.problem);
             return;
         }
+
         if (entry.isFolder()) {
             if (keepFolders) {
-                Result<FileHandle> folder = openFolders(destinationFd, safe.parts, safe.parts.size());
+                const std::vector<std::string> disk = diskNames(safe.parts);
+                Result<FileHandle> folder = openFolders(destinationFd, disk, disk.size());
                 if (!folder.ok()) {
                     refuse(folder.error().message);
                 }
@@ -137,13 +154,14 @@ public:
         if (!keepFolders) {
             safe.parts.erase(safe.parts.begin(), safe.parts.end() - 1);
         }
-        const std::vector<std::string> folderParts(safe.parts.begin(), safe.parts.end() - 1);
+        const std::vector<std::string> disk = diskNames(safe.parts);
+        const std::vector<std::string> folderParts(disk.begin(), disk.end() - 1);
         Result<int> folder = folderFor(destinationFd, folderParts);
         if (!folder.ok()) {
             refuse(folder.error().message);
             return;
         }
-        if (Status written = writeMemberFile(position, entry, *folder, safe.parts.back(), joined(safe.parts));
+        if (Status written = writeMemberFile(position, entry, *folder, disk.back(), joined(safe.parts));
             !written.ok()) {
             refuse(written.error().message);
         }

@@ -189,7 +189,7 @@ std::string matchKey(std::string_view name) {
     return first == std::string::npos ? std::string() : key.substr(first);
 }
 
-SafePath safeRelativePath(std::string_view listed) {
+SafePath safeRelativePath(std::string_view listed, bool colonIsName) {
     SafePath result;
     if (!listed.empty() && isSeparator(listed.front())) {
         result.problem = "it is an absolute path";
@@ -209,8 +209,9 @@ SafePath safeRelativePath(std::string_view listed) {
             result.problem = "it climbs out of the destination folder with \"..\"";
             return result;
         }
-        // "C:" at a name's start names a drive; a ":" anywhere else is an ordinary character.
-        if (result.parts.empty() && part.size() >= 2 && part[1] == ':' &&
+        // "C:" at a name's start names a drive, except in a name made on Unix, where it is a name
+        // like any other; a ":" anywhere else is an ordinary character.
+        if (!colonIsName && result.parts.empty() && part.size() >= 2 && part[1] == ':' &&
             std::isalpha(static_cast<unsigned char>(part[0]))) {
             result.problem = "it names a drive";
             return result;

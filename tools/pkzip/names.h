@@ -35,11 +35,12 @@ std::string escapeControls(std::string_view text);
 std::string matchKey(std::string_view name);
 
 // The folders and file name a member is extracted to below the destination, or the reason the
-// name is refused (a ".." step, an absolute path, a drive letter, an empty name).
+// name is refused (a ".." step, an absolute path, a drive letter, an empty name). With
+// colonIsName (names made on Unix), a ":" in the first folder is an ordinary character.
 struct SafePath {
     std::vector<std::string> parts; // last part is the file name
     std::string problem;            // empty when the name is acceptable
 };
-SafePath safeRelativePath(std::string_view listed);
+SafePath safeRelativePath(std::string_view listed, bool colonIsName = false);
 
 } // namespace pkzip

@@ -47,6 +47,31 @@ TEST(BatchScriptTest, LinesAreReadAsTheProgramWritesThem) {
         {"copy \"a\"", ScriptLine::Kind::Malformed, "", {}, nullptr},
         {"\"C:\\x.exe\" >", ScriptLine::Kind::Malformed, "", {}, nullptr},
         {"> \"out\"", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        // What a name holding quotes made of the program's lines before names were carried.
+        {"\"C:\\x.exe\" -add -attr \"C:\\dl\\r.zip\">\".bashrc\" -include=@\"C:\\t.lst\"",
+         ScriptLine::Kind::Malformed,
+         "",
+         {},
+         nullptr},
+        {"\"C:\\x.exe\" \"C:\\x.zip\">\".bashrc\">\"C:\\t.txt\"",
+         ScriptLine::Kind::Malformed,
+         "",
+         {},
+         nullptr},
+        {"\"C:\\x.exe\" \"C:\\a\"b\".zip\">\"C:\\t.txt\"", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        {"\"C:\\x.exe\" \"C:\\a.zip\" \"unclosed", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        {"\"C:\\x.exe\" a|b", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        {"\"C:\\x.exe\" <in", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        {"\"C:\\x.exe\" a&b", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        {"\"C:\\x.exe\" a\tb", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        {"C:\\x.exe \"C:\\a.zip\"", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        {"copy C:\\a \"C:\\b\"", ScriptLine::Kind::Malformed, "", {}, nullptr},
+        // Characters that no command interpreter may read into a line here are plain text.
+        {"\"C:\\x.exe\" %PATH% ^! $(x) `y`; -del @l.lst",
+         ScriptLine::Kind::Run,
+         "C:\\x.exe",
+         {"%PATH%", "^!", "$(x)", "`y`;", "-del", "@l.lst"},
+         nullptr},
     };
     for (const auto& c : cases) {
         const ScriptLine parsed = batch::parseScriptLine(c.line);
@@ -83,7 +108,43 @@ TEST(BatchScriptTest, ALineThatCannotRunDoesNotStopTheMarkerLine) {
     }
     // The script path may be given as a Windows path too; arguments reach the program unchanged.
     testsupport::writeFile(sandbox.hostPath("temp.bat"),
-                           "\"Z:\\bin\\echo\" \"C:\\a b\\c.zip\" @\"C:\\t.lst\">\"C:\\out.txt\"\r\n");
+                           "\"Z:\\bin\\echo\" \"C:\\a b\\c.zip\" @\"C:\\t.lst\">\"C:\\out.txt\"\r\n"
+                           "copy \"C:\\temp.bat\" \"C:\\tempdone.txt\"\r\n");
     EXPECT_EQ(testsupport::runShell("'" + interpreter + "' 'C:\\temp.bat'"), 0);
     EXPECT_EQ(testsupport::readFile(sandbox.hostPath("out.txt")), "C:\\a b\\c.zip @C:\\t.lst\n");
+}
+
+// A script that is not the job line and its marker's copy runs nothing at all, not even the copy.
+TEST(BatchScriptTest, AScriptOfAnotherShapeRunsNothing) {
+    testsupport::Sandbox sandbox;
+    const std::string interpreter = testsupport::programDir() + "/pellix-batch";
+    const std::string touch = "\"Z:\\bin\\touch\" \"C:\\ran\"";
+    const std::string marker = "copy \"C:\\temp.bat\" \"C:\\tempdone.txt\"";
+    const struct {
+        std::string script;
+        const char* problem;
+    } cases[] = {
+        {touch, "not two lines"},
+        {touch + "\n" + marker, "not two lines"},
+        {touch + "\r\n" + touch + "\r\n" + marker, "more than two lines"},
+        {touch + "\r\n" + marker + "\r\n" + touch, "more than two lines"},
+        {"\"Z:\\bin\\touch\" \"C:\\ran\nrun \"\r\n" + marker, "line break"},
+        {"\"Z:\\bin\\touch\" \"C:\\ran\rrun\"\r\n" + marker, "line break"},
+        {touch + "\r\ncopy \"C:\\other.bat\" \"C:\\tempdone.txt\"", "the script itself"},
+        {touch + "\r\ncopy \"C:\\temp.bat\" \"C:\\sub\\tempdone.txt\"", "beside it"},
+        {touch + "\r\n" + touch, "not the completion marker's copy"},
+    };
+    testsupport::writeFile(sandbox.hostPath("other.bat"), "");
+    testsupport::writeFile(sandbox.hostPath("sub/x"), "");
+    for (const auto& c : cases) {
+        testsupport::writeFile(sandbox.hostPath("temp.bat"), c.script);
+        EXPECT_NE(
+            testsupport::runShell("'" + interpreter + "' '" + sandbox.hostPath("temp.bat") + "' 2>/dev/null"),
+            0);
+        EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("ran"))) << c.script;
+        EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("tempdone.txt"))) << c.script;
+        EXPECT_FALSE(testsupport::fileExists(sandbox.hostPath("sub/tempdone.txt"))) << c.script;
+        const std::string why = testsupport::readFile(sandbox.hostPath("temp.err"));
+        EXPECT_NE(why.find(c.problem), std::string::npos) << c.script << "\n" << why;
+    }
 }

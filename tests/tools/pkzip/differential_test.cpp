@@ -5,6 +5,7 @@
 // archiver extracts must be one that libzip reads without error, with the same bytes.
 
 #include "extract.h"
+#include "hostnames.h"
 #include "listing.h"
 #include "names.h"
 #include "pkzip_support.h"
@@ -126,7 +127,8 @@ std::string expectedListed(const std::string& name) {
     return out;
 }
 
-// The path below the destination that a listed name is extracted to: empty and "." steps dropped.
+// The path below the destination that a listed name is extracted to: empty and "." steps dropped,
+// each name the one the listing stands for (control pictures made control characters again).
 std::string expectedPath(const std::string& listed) {
     std::string path;
     size_t start = 0;
@@ -134,7 +136,7 @@ std::string expectedPath(const std::string& listed) {
         const size_t end = std::min(listed.find('/', start), listed.size());
         const std::string part = listed.substr(start, end - start);
         if (!part.empty() && part != ".") {
-            path += (path.empty() ? "" : "/") + part;
+            path += (path.empty() ? "" : "/") + platform::hostNameOfListed(part);
         }
         start = end + 1;
     }

@@ -280,6 +280,92 @@ TEST_F(PkzipTest, CommandLinesAsTheProgramWritesThem) {
     EXPECT_FALSE(run.err.empty());
 }
 
+// Each word has its place: a path is a path however it begins, and an option anywhere else than
+// where its command puts it makes the whole command refused, with the archive untouched.
+TEST_F(PkzipTest, OptionsAreTakenOnlyWhereTheirCommandPutsThem) {
+    write("w/x.txt", "x");
+    writeList(host("add.lst"), {win("w/x.txt")});
+    writeList(host("@l.lst"), {"x.txt"});
+    ASSERT_EQ(add("v.zip", {win("w/x.txt")}, false).exitCode, 0);
+    const std::string before = read("v.zip");
+    const std::string lst = "@" + win("@l.lst");
+    const std::vector<std::vector<std::string>> refused = {
+        {win("v.zip"), "-del", lst}, // what a name with quotes made of a listing line
+        {"-del", lst, win("v.zip")},
+        {win("v.zip"), "-extract", "-overwrite=all", lst, win("out")},
+        {"-extract", win("v.zip"), lst, win("out")},
+        {"-overwrite=all", "-extract", win("v.zip"), lst, win("out")},
+        {"-extract", "-overwrite=all", win("v.zip"), lst, win("out"), "-dir=root"},
+        {"-add", "-attr", win("v.zip"), "-include=@" + win("add.lst"), "-path=root", "-path=root"},
+        {"-path=root", "-add", "-attr", win("v.zip"), "-include=@" + win("add.lst")},
+        {"-del", win("v.zip"), "@"},
+        {"-del", win("v.zip"), lst, "-del"},
+        {""},
+        {},
+    };
+    for (const std::vector<std::string>& arguments : refused) {
+        const ToolRun run = runTool(arguments);
+        EXPECT_EQ(run.exitCode, 2) << (arguments.empty() ? "" : arguments[0]);
+        EXPECT_NE(run.err.find("usage:"), std::string::npos) << run.err;
+        EXPECT_EQ(read("v.zip"), before);
+        EXPECT_FALSE(exists("out"));
+    }
+    // Paths that look like options or list files are paths in their places.
+    write("-del", read("v.zip"));
+    ToolRun run = runTool({win("-del")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(parseListing(run.out).members.size(), 1u);
+    run = runTool({"-add", "-attr", win("@l.zip"), "-include=@" + win("add.lst")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(memberPaths("@l.zip"), (std::vector<std::string>{"x.txt"}));
+    run = runTool({"-extract", "-overwrite=all", win("@l.zip"), lst, win("-extract")});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(read("-extract/x.txt"), "x");
+    run = runTool({"-del", win("-del"), lst});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(memberPaths("-del").empty());
+    EXPECT_EQ(read("v.zip"), before);
+}
+
+// A local file of any name, added by its Windows path and extracted again by its listed name,
+// comes back under its own bytes, with or without its folders.
+TEST_F(PkzipTest, EveryByteOfALocalNameComesBackFromTheArchive) {
+    std::vector<std::string> names;
+    for (int byte = 1; byte < 256; ++byte) {
+        if (byte != '/' && byte != '.') {
+            names.push_back("f" + std::string(1, static_cast<char>(byte)) + ".txt");
+        }
+    }
+    names.insert(names.end(), {"\"", "\\", ":", "n\nkeep.txt", "r.zip\">\".bashrc", "x\r\nrun \".zip",
+                               "\xef\x80\xa2 carrier", "pic \xe2\x90\x8a", "caf\xc3\xa9", "\xff\xfe", "C:x",
+                               "-del", "@l.lst", "a\\..\\b"});
+    const std::string folder = "in \"dir\"\n\\\xff";
+    std::vector<std::string> files;
+    for (size_t i = 0; i < names.size(); ++i) {
+        write(folder + "/" + names[i], "file " + std::to_string(i));
+        files.push_back(win(folder + "/" + names[i]));
+    }
+    for (bool withFolders : {true, false}) {
+        SCOPED_TRACE(withFolders ? "with folders" : "bare names");
+        shell("rm -rf out names.zip");
+        const ToolRun added = add("names.zip", files, withFolders);
+        ASSERT_EQ(added.exitCode, 0) << added.err;
+        const std::vector<std::string> listed = memberPaths("names.zip");
+        ASSERT_EQ(listed.size(), names.size());
+        const ToolRun extracted = extract("names.zip", listed, win("out"), withFolders);
+        ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+        for (size_t i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(read("out/" + (withFolders ? folder + "/" : "") + names[i]),
+                      "file " + std::to_string(i))
+                << names[i];
+        }
+        EXPECT_EQ(shell("find out -type f -printf x | wc -c"), std::to_string(names.size()) + "\n");
+        const ToolRun removed = remove("names.zip", listed);
+        ASSERT_EQ(removed.exitCode, 0) << removed.err;
+        EXPECT_TRUE(memberPaths("names.zip").empty());
+    }
+}
+
 } // namespace
 } // namespace pkziptest
 
