@@ -4,6 +4,7 @@
 #include "programicon.h"
 #include "userdirs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -74,8 +75,9 @@ std::string desktopEntryText(const std::string& execProgram) {
 // What the entry's Exec names: the program itself, or the link to it when the program's path
 // would need quoting and the link's would not.
 std::string execTarget(const std::string& programHostPath, const DesktopPlaces& places) {
-    const bool viaLink = needsExecEscaping(programHostPath) && !places.programLink.empty() &&
-                         !needsExecEscaping(places.programLink);
+    const bool viaLink = (needsExecEscaping(programHostPath) || !canNameInExec(programHostPath)) &&
+                         !places.programLink.empty() && !needsExecEscaping(places.programLink) &&
+                         canNameInExec(places.programLink);
     return viaLink ? places.programLink : programHostPath;
 }
 
@@ -177,7 +179,13 @@ bool desktopMatches(const std::string& programHostPath, const DesktopPlaces& pla
 }
 
 bool writeDesktop(const std::string& programHostPath, const DesktopPlaces& places) {
-    const std::string entry = desktopEntryText(execProgramWord(execTarget(programHostPath, places)));
+    const std::string target = execTarget(programHostPath, places);
+    if (!canNameInExec(target)) {
+        std::fprintf(stderr, "pellix: no desktop entry can name %s: its path holds a control character\n",
+                     target.c_str());
+        return false;
+    }
+    const std::string entry = desktopEntryText(execProgramWord(target));
     if (!writeLink(programHostPath, places) || !platform::makeFolders(folderOf(places.desktopEntry)).ok() ||
         !platform::writeFileAtomically(places.desktopEntry, entry).ok() ||
         !platform::makeFolders(folderOf(places.mimeAppsList)).ok()) {
@@ -201,8 +209,15 @@ DesktopPlaces DesktopPlaces::forCurrentUser() {
 }
 
 bool needsExecEscaping(const std::string& path) {
-    static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`%";
+    static constexpr std::string_view kReserved = " \t\n\r\"'\\><~|&;$*?#()`%";
     return path.find_first_of(kReserved) != std::string::npos;
+}
+
+bool canNameInExec(const std::string& path) {
+    return std::none_of(path.begin(), path.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F;
+    });
 }
 
 std::string execProgramWord(const std::string& programHostPath) {
@@ -222,6 +237,10 @@ std::string execProgramWord(const std::string& programHostPath) {
     // The entry's value escapes a backslash once more, and a field code begins with "%".
     std::string value;
     for (char c : word) {
+        if (c == '\n' || c == '\r' || c == '\t') {
+            value += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+            continue;
+        }
         if (c == '\\' || c == '%') {
             value += c;
         }

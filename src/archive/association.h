@@ -35,11 +35,15 @@ bool EnsureZipAssociation(platform::Registry& registry, const std::string& progr
 // The program as the Exec line of a desktop entry names it, written by the entry's quoting rules:
 // a path without reserved characters as it is, any other in double quotes with the quote, the
 // backquote, the dollar and the backslash escaped by a backslash, then every backslash escaped
-// once more for the entry's value, and "%" doubled.
+// once more for the entry's value, "%" doubled, and a line feed, carriage return or tab written
+// as the value's escapes \n, \r, \t, so that no name can end the line.
 std::string execProgramWord(const std::string& programHostPath);
 // Whether a path must be quoted or escaped in an Exec line. xdg-open's generic fallback takes the
 // line's first word literally, so such a program is named through the program link instead.
 bool needsExecEscaping(const std::string& path);
+// Whether an Exec line can name the path at all: an entry's value holds no control character
+// but the escaped line feed, carriage return and tab.
+bool canNameInExec(const std::string& path);
 
 // The default application for a MIME type in a mimeapps.list text, "" when none is set.
 std::string defaultApplicationFor(const std::string& mimeAppsText, const std::string& mimeType);

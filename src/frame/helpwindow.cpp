@@ -108,6 +108,8 @@ HelpWindow::HelpWindow(const QString& helpFilePath, QWidget* parent)
     prompt->setBuddy(m_searchBox);
     auto* listTopics = new QPushButton(fromUtf8(res::kHelpSearchButton));
     m_resultCount = new QLabel;
+    // It may say where the help file should be: a folder's name is shown as it is, never as markup.
+    m_resultCount->setTextFormat(Qt::PlainText);
     m_results = new QListWidget;
     auto* display = new QPushButton(fromUtf8(res::kHelpDisplay));
     connect(m_searchBox, &QLineEdit::returnPressed, this, [this] { search(m_searchBox->text()); });

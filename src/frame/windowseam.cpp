@@ -2,6 +2,7 @@
 
 #include "archivefiledialog.h"
 #include "drivemap.h"
+#include "hostnames.h"
 #include "mainframe.h"
 #include "mytreeview.h"
 #include "progressdialog.h"
@@ -121,9 +122,11 @@ std::optional<size_t> WindowSeam::takeAnswer(const QStringList& buttons, QString
     return std::nullopt;
 }
 
-archive::MessageAnswer WindowSeam::showMessage(const std::string& text, const std::string& caption,
+archive::MessageAnswer WindowSeam::showMessage(const std::string& message, const std::string& caption,
                                                archive::MessageIcon icon, archive::MessageButtons buttons) {
     const bool withCancel = buttons == archive::MessageButtons::OkCancel;
+    // A message names files by their Windows names; it shows the characters they carry.
+    const std::string text = platform::shownTextOf(message);
     if (m_mode == SeamMode::Interactive) {
         QMessageBox box(qtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
                         withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
@@ -143,8 +146,9 @@ archive::MessageAnswer WindowSeam::showMessage(const std::string& text, const st
     return answer;
 }
 
-size_t WindowSeam::askQuestion(const std::string& text, const std::string& caption,
+size_t WindowSeam::askQuestion(const std::string& question, const std::string& caption,
                                const std::vector<std::string>& buttons) {
+    const std::string text = platform::shownTextOf(question);
     QStringList texts;
     for (const std::string& button : buttons) {
         texts << QString::fromStdString(button);

@@ -1,5 +1,6 @@
 #include "hostnames.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace platform {
@@ -205,6 +206,20 @@ std::string shownNameOf(std::string_view name) {
             out.append(host, at, length);
             at += length;
         }
+    }
+    return out;
+}
+
+std::string shownTextOf(std::string_view text) {
+    std::string out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        out += shownNameOf(text.substr(start, end - start));
+        if (end < text.size()) {
+            out += '\n';
+        }
+        start = end + 1;
     }
     return out;
 }

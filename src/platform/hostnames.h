@@ -46,6 +46,10 @@ std::string hostNameOfListed(std::string_view listedName);
 // control characters as their pictures, a byte that is not UTF-8 as U+FFFD.
 std::string shownNameOf(std::string_view name);
 
+// A message that may name files: each line shown as shownNameOf shows a name, the message's own
+// line breaks kept.
+std::string shownTextOf(std::string_view text);
+
 // A name the user typed (in the lists' own characters, as shownNameOf gives them) as a Windows
 // name: the characters that are carried, and control pictures, become their carriers.
 std::string windowsNameFromTyped(std::string_view typed);

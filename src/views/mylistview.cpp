@@ -3,6 +3,7 @@
 #include "archiveengine.h"
 #include "archivewindow.h"
 #include "brenlodoc.h"
+#include "hostnames.h"
 #include "listmodel.h"
 #include "mytreeview.h"
 #include "panesteps.h"
@@ -178,11 +179,11 @@ void CMyListView::openFileRow(int row) {
         if (!copies) {
             return; // the extraction said what went wrong, or was cancelled
         }
-        path = QString::fromStdString(*copies + "/" + memberPathOf(name));
+        path = QString::fromStdString(extractedHostPath(*copies, name));
         // A copy: what the application changes in it never reaches the archive.
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         m_host.setStatusPaneText(0, QString::fromUtf8(res::kReadOnlyCopyOf) +
-                                        QString::fromStdString(memberPathOf(name)) +
+                                        QString::fromStdString(platform::shownNameOf(memberPathOf(name))) +
                                         QString::fromUtf8(res::kReadOnlyCopyFrom) +
                                         QString::fromStdString(m_host.engine().state().archiveFileName));
     }

@@ -3,6 +3,7 @@
 #include "archiveengine.h"
 #include "archivewindow.h"
 #include "brenlodoc.h"
+#include "hostnames.h"
 #include "mylistview.h"
 #include "texts.h"
 #include "viewhost.h"
@@ -139,7 +140,7 @@ bool CMyTreeView::rebuildRoot() {
     const archive::ArchiveState& state = m_host.engine().state();
     if (state.archiveJustOpened) {
         m_rootItem->setText(0, QString::fromStdString(state.archivePath));
-        m_host.setTitleFileName(QString::fromStdString(state.archiveFileName));
+        m_host.setTitleFileName(QString::fromStdString(platform::shownNameOf(state.archiveFileName)));
         rebuildArchiveChildren(QString(), m_rootItem);
         expandRootAndSelect();
     }

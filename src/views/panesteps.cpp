@@ -194,7 +194,7 @@ QStringList desktopDragPaths(ViewHost& host) {
             return {};
         }
         for (const ListRecord& row : source.rows) {
-            paths.push_back(QString::fromStdString(*copies + "/" + memberPathOf(source.folder + row.name)));
+            paths.push_back(QString::fromStdString(extractedHostPath(*copies, source.folder + row.name)));
         }
         break;
     }
@@ -206,7 +206,7 @@ QStringList desktopDragPaths(ViewHost& host) {
         const std::optional<std::string> copies =
             extractCopies(host, CopiesUse::Drag, [&] { host.engine().AddArchiveFolderItems(folder); });
         if (copies) {
-            paths.push_back(QString::fromStdString(*copies + "/" + memberPathOf(folder)));
+            paths.push_back(QString::fromStdString(extractedHostPath(*copies, folder)));
         }
         break;
     }

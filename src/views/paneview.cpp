@@ -80,6 +80,8 @@ PaneView<ItemView>::PaneView(ViewHost& host, CBrenloDoc& document, QWidget* pare
     colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      colours.color(QPalette::Active, QPalette::Text));
     this->setPalette(colours);
+    // The first column's names are shown with the characters they carry.
+    labelDelegate();
     m_slowClickTimer->setSingleShot(true);
     QObject::connect(m_slowClickTimer, &QTimer::timeout, this, [this] {
         const QModelIndex index(m_slowClickIndex);

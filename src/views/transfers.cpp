@@ -2,8 +2,10 @@
 
 #include "fileservices.h"
 #include "formats.h"
+#include "hostnames.h"
 #include "texts.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace views {
@@ -111,6 +113,20 @@ std::string memberPathOf(const std::string& itemName) {
         if (c == '\\') {
             c = '/';
         }
+    }
+    return path;
+}
+
+std::string extractedHostPath(const std::string& hostFolder, const std::string& itemName) {
+    std::string path = hostFolder;
+    const std::string member = memberPathOf(itemName);
+    size_t start = 0;
+    while (start <= member.size()) {
+        const size_t end = std::min(member.find('/', start), member.size());
+        if (end > start) {
+            path += "/" + platform::hostNameOfListed(std::string_view(member).substr(start, end - start));
+        }
+        start = end + 1;
     }
     return path;
 }

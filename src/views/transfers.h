@@ -63,6 +63,9 @@ TransferSource wholePathSource(const std::vector<TransferSource>& sources);
 // gives ("C:\a.zip/docs/x.txt" or "C:\a.zip/docs"): what an extract with folders makes of it
 // below the destination.
 std::string memberPathOf(const std::string& itemName);
+// The host path of the file or folder that an extract with folders into the host folder makes of
+// a member: each name the one the listing stands for (control pictures made control characters).
+std::string extractedHostPath(const std::string& hostFolder, const std::string& itemName);
 
 // The transfers the drops, the Zip and UnZip commands and the archive list's Delete share: they
 // copy on disk, or collect operation items for the engine and run its operation. No widget.

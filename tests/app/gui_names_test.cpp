@@ -259,3 +259,68 @@ TEST(GuiNamesTest, EveryByteOfANameIsCarriedThroughEveryOperation) {
     }
     EXPECT_EQ(after.size(), before.size() + targets.size() * (1 + files.size() + 1 + 2 * (bytes.size() - 1)));
 }
+
+// Members of another tool's archive whose names hold quotes and line breaks: listed by their
+// visible names, opened and dragged out as copies, extracted under their own names, deleted.
+TEST(GuiNamesTest, MemberNamesWithQuotesAndLineBreaksWorkInEveryOperation) {
+    ProgramCopy program;
+    const Sandbox& box = program.sandbox;
+    const std::string zip = box.hostPath("zips/odd.zip");
+    fs::create_directories(box.hostPath("zips"));
+    fs::create_directories(box.hostPath("out"));
+    ASSERT_EQ(
+        testsupport::runShell(
+            "python3 -c 'import sys, zipfile\n"
+            "with zipfile.ZipFile(sys.argv[1], \"w\") as z:\n"
+            "    for name, data in [(\"q\\\"uote.txt\", \"quote\"), (\"n\\nl.txt\", \"lf\"),\n"
+            "                       (\"c\\r\\nr.txt\", \"crlf\"), (\"dir\\\"x\\n/in.txt\", \"deep\")]:\n"
+            "        z.writestr(name, data)' " +
+            shellQuoted(zip)),
+        0);
+    const std::string out =
+        program.runScript("desktop C:\\got\\\n"
+                          "dump\n"
+                          "rows archive-list n\u240Al.txt\n"
+                          "key archive-list Return\n"
+                          "drag archive-list rows q\"uote.txt|c\u240D\u240Ar.txt to outside\n"
+                          "command ID_INCLUDE_PATH_INFO\n"
+                          "select local-tree C:\\out\\\n"
+                          "rows archive-list *\n"
+                          "answer OK\n"
+                          "command ID_UNZIP_FILES\n"
+                          "rows archive-list n\u240Al.txt\n"
+                          "answer OK\n"
+                          "key archive-list Delete\n",
+                          zip);
+    EXPECT_TRUE(contains(out, "\n  dir\"x\u240A | ")) << out;
+    EXPECT_TRUE(contains(out, "\n  c\u240D\u240Ar.txt | 4 | ")) << out;
+    EXPECT_FALSE(contains(out, "error:")) << out;
+    EXPECT_FALSE(contains(out, kUnexpected)) << out;
+    EXPECT_FALSE(contains(out, "box Stop")) << out;
+    for (const auto& [path, data] : std::map<std::string, std::string>{{"got/n\nl.txt", "lf"},
+                                                                       {"got/q\"uote.txt", "quote"},
+                                                                       {"got/c\r\nr.txt", "crlf"},
+                                                                       {"out/n\nl.txt", "lf"},
+                                                                       {"out/q\"uote.txt", "quote"},
+                                                                       {"out/c\r\nr.txt", "crlf"},
+                                                                       {"out/dir\"x\n/in.txt", "deep"}}) {
+        EXPECT_EQ(testsupport::readFile(box.hostPath(path)), data) << path;
+    }
+    EXPECT_EQ(memberNames(zip), "'q\"uote.txt'\n'c\\r\\nr.txt'\n'dir\"x\\n/in.txt'\n");
+    EXPECT_TRUE(contains(out, "box Information|Delete Completed|")) << out;
+}
+
+// A name typed in place holds what was typed: a quote and a picture of a line feed make a file
+// named with a quote and a line feed.
+TEST(GuiNamesTest, ARenameTakesTheCharactersTyped) {
+    ProgramCopy program;
+    const Sandbox& box = program.sandbox;
+    testsupport::writeFile(box.hostPath("data/a\"b.txt"), "renamed");
+    const std::string out = program.runScript("select local-tree C:\\data\\\n"
+                                              "rename local-list a\uF022b.txt|new \"x\" \u240A.txt\n"
+                                              "dump\n");
+    EXPECT_EQ(testsupport::readFile(box.hostPath("data/new \"x\" \n.txt")), "renamed") << out;
+    EXPECT_FALSE(fs::exists(box.hostPath("data/a\"b.txt")));
+    EXPECT_TRUE(contains(out, "\n  new \uF022x\uF022 \uF00A.txt | 7 | ")) << out;
+    EXPECT_FALSE(contains(out, "box ")) << out;
+}

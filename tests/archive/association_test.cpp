@@ -84,11 +84,15 @@ TEST(AssociationTest, ExecNamesTheProgramByTheEntrysQuotingRules) {
         // escapes each backslash once more.
         {"/a\"b/c$d/e\\f", "\"/a\\\\\"b/c\\\\$d/e\\\\\\\\f\""},
         {"/50%/pellix", "\"/50%%/pellix\""},
+        // A line break never ends the entry's line: the value writes it as its escape.
+        {"/a\nMimeType=text/plain;\r\tb/pellix", "\"/a\\nMimeType=text/plain;\\r\\tb/pellix\""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(archive::execProgramWord(c.path), c.word) << c.path;
         EXPECT_EQ(archive::needsExecEscaping(c.path), std::string(c.path) != c.word) << c.path;
+        EXPECT_TRUE(archive::canNameInExec(c.path)) << c.path;
     }
+    EXPECT_FALSE(archive::canNameInExec("/a\x01b/pellix"));
 }
 
 // The entry as the desktop's own tools read it: desktop-file-validate accepts it, and xdg-open

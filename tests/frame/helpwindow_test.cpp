@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRegularExpression>
@@ -257,7 +258,7 @@ void HelpWindowTest::backReturnsToThePreviousTopic() {
 
 void HelpWindowTest::aMissingHelpFileIsSaidClearly() {
     QTemporaryDir folder;
-    const QString path = HelpWindow::helpFileIn(folder.path());
+    const QString path = HelpWindow::helpFileIn(folder.filePath(QStringLiteral("<b>x</b> \"q\"")));
     HelpWindow help(path);
 
     QVERIFY(!help.isLoaded());
@@ -266,6 +267,13 @@ void HelpWindowTest::aMissingHelpFileIsSaidClearly() {
     QVERIFY2(help.displayedText().contains(QStringLiteral("not found")), "the window itself says so");
     QVERIFY(help.contentsLines().isEmpty());
     QVERIFY(help.search(QStringLiteral("drive")).isEmpty());
+    help.showSearch();
+    QLabel* said = nullptr;
+    for (QLabel* label : help.findChildren<QLabel*>()) {
+        said = label->text() == help.errorText() ? label : said;
+    }
+    QVERIFY2(said != nullptr, "the search page says the help file is missing");
+    QCOMPARE(said->textFormat(), Qt::PlainText); // a folder named <b>x</b> is shown as it is
     help.showContents();
     QVERIFY(help.isVisible());
     QVERIFY(help.displayedText().contains(QDir::toNativeSeparators(path)));

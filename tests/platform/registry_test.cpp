@@ -246,3 +246,30 @@ TEST(RegistryTest, ManyProgramsWritingAtOnceLoseNothingAndNeverSeeHalfAFile) {
     }
     EXPECT_LT(reader.queryValue(*key, "Last", 4)->number, static_cast<std::uint32_t>(kPrograms));
 }
+
+// A value may hold any byte (a folder named with a line break, a quote, a backslash): it comes
+// back whole and never adds a line or a value to the store.
+TEST(RegistryTest, ValuesWithLineBreaksAndQuotesKeepTheStoreIntact) {
+    testsupport::Sandbox sandbox;
+    std::string everyByte;
+    for (int byte = 1; byte < 256; ++byte) {
+        everyByte += static_cast<char>(byte);
+    }
+    const std::string values[] = {everyByte,
+                                  "C:\\n\nkeep\r\n\"Other\"=\"injected\"\r\n[HKEY_CURRENT_USER\\X]", "\\",
+                                  "\"", "ends in \\"};
+    for (const std::string& value : values) {
+        Registry registry;
+        auto key = registry.createKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ");
+        ASSERT_TRUE(key.ok());
+        ASSERT_TRUE(registry.setString(*key, "DialogDir", value).ok());
+        ASSERT_TRUE(registry.setString(*key, "After", "still here").ok());
+        Registry again;
+        auto reopened = again.openKey(RegistryRoot::LocalMachine, "SOFTWARE\\PellixZ");
+        ASSERT_TRUE(reopened.ok());
+        EXPECT_EQ(again.queryValue(*reopened, "DialogDir", 4096)->text, value);
+        EXPECT_EQ(again.queryValue(*reopened, "After", 255)->text, "still here");
+        EXPECT_EQ(again.queryValue(*reopened, "Other", 255).error().code, kRegistryNotFound);
+        EXPECT_FALSE(again.openKey(RegistryRoot::CurrentUser, "X").ok());
+    }
+}

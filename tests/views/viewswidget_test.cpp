@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTest>
 
 #include <cstdlib>
@@ -81,6 +82,7 @@ private slots:
     void folderRowsOpenAndBackspaceGoesUp();
     void activePaneAndDropTargetAreSeen();
     void sizeColumnsWidenToTheWidestSize();
+    void namesAreShownWithTheCharactersTheyCarry();
 };
 
 void ViewsWidgetTest::localListShowsAFolder() {
@@ -636,6 +638,30 @@ void ViewsWidgetTest::sizeColumnsWidenToTheWidestSize() {
     QCOMPARE(list.header()->sectionSize(4), 130);
     views::CMyListView& local = *host.lists[0];
     QCOMPARE(local.header()->sectionSize(1), 70);
+}
+
+// A name's carried characters are shown as the characters themselves, line feeds as pictures.
+void ViewsWidgetTest::namesAreShownWithTheCharactersTheyCarry() {
+    Sandbox sandbox;
+    makeFile(sandbox, "Data/a\"b.txt", 1);
+    makeFile(sandbox, "Data/n\nl.txt", 1);
+    makeFile(sandbox, "Data/q\"f/in.txt", 1);
+    FakeHost host;
+    host.createPanes();
+    QVERIFY(host.trees[0]->selectPath("C:\\Data\\"));
+    views::CMyListView& list = *host.lists[0];
+    QStringList shown;
+    for (int row = 0; row < list.model()->rowCount(); ++row) {
+        const QModelIndex index = list.model()->index(row, 0);
+        shown << static_cast<QStyledItemDelegate*>(list.itemDelegateForColumn(0))
+                     ->displayText(index.data(), QLocale());
+    }
+    QCOMPARE(shown, QStringList({"q\"f", "a\"b.txt", "n\u240Al.txt"}));
+    QVERIFY(host.trees[0]->selectPath(QString("C:\\Data\\q\uF022f\\")));
+    views::CMyTreeView& tree = *host.trees[0];
+    QCOMPARE(static_cast<QStyledItemDelegate*>(tree.itemDelegateForColumn(0))
+                 ->displayText(tree.currentItem()->text(0), QLocale()),
+             QString("q\"f"));
 }
 
 int main(int argc, char** argv) {
