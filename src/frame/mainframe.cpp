@@ -9,6 +9,7 @@
 #include "fourpanes.h"
 #include "frameservices.h"
 #include "helpwindow.h"
+#include "hostnames.h"
 #include "mylistview.h"
 #include "mytreeview.h"
 #include "pictures.h"
@@ -378,13 +379,18 @@ void CMainFrame::updateCommandUI() {
     }
 }
 
+QString recentFileMenuText(int number, const QString& windowsPath) {
+    QString shown = QString::fromStdString(platform::shownNameOf(windowsPath.toStdString()));
+    return QString("&%1 %2").arg(number).arg(shown.replace('&', "&&"));
+}
+
 void CMainFrame::rebuildRecentFiles() {
     const QStringList files = m_application.recentFiles();
     for (int index = 0; index < m_recentActions.size(); ++index) {
         QAction* item = m_recentActions[index];
         item->setVisible(index < files.size());
         if (index < files.size()) {
-            item->setText(QString("&%1 %2").arg(index + 1).arg(files[index]));
+            item->setText(recentFileMenuText(index + 1, files[index]));
         }
     }
     m_recentSeparator->setVisible(!files.isEmpty());

@@ -28,6 +28,10 @@ class WindowSeam;
 // panes in a fixed two-by-two splitter (local tree and list on top, archive tree and list below).
 // Commands from menus, toolbar and keys are routed to the active view, the document, the frame
 // and the application, in that order; the first that handles one wins.
+// The File menu's entry for the recent archive of that number (1 to 4): the path shown as the
+// lists show a name, its "&" doubled so that it is no mnemonic.
+QString recentFileMenuText(int number, const QString& windowsPath);
+
 class CMainFrame : public QMainWindow, public views::ViewHost, public views::CommandTarget {
     Q_OBJECT
 public:

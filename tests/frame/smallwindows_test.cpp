@@ -1,5 +1,6 @@
 #include "aboutbox.h"
 #include "archivefiledialog.h"
+#include "mainframe.h"
 #include "offscreenmain.h"
 #include "pictures.h"
 #include "splash.h"
@@ -32,6 +33,7 @@ private slots:
     void theIconKeepsItsZipperAtSmallSizes();
     void fileDialogsOpenWithTheirColumnsWhole_data();
     void fileDialogsOpenWithTheirColumnsWhole();
+    void recentArchivesAreNamedInTheFileMenuAsTheyAre();
 };
 
 void SmallWindowsTest::aboutBoxShowsTheVersion() {
@@ -194,4 +196,12 @@ void SmallWindowsTest::fileDialogsOpenWithTheirColumnsWhole() {
                             .arg(header->length())
                             .arg(files->viewport()->width())));
 }
+
+// A recent archive's name holds what it holds: its "&" is no mnemonic, its carried quote and line
+// feed are shown as the lists show them.
+void SmallWindowsTest::recentArchivesAreNamedInTheFileMenuAsTheyAre() {
+    QCOMPARE(frame::recentFileMenuText(2, QStringLiteral("C:\\Tom & Jerry\\a\uF022b\uF00A.zip")),
+             QStringLiteral("&2 C:\\Tom && Jerry\\a\"b\u240A.zip"));
+}
+
 #include "smallwindows_test.moc"
