@@ -81,6 +81,7 @@ constexpr NamedCommand kCommandNames[] = {
     PELLIX_COMMAND(ID_TEST_SELECTED),
     PELLIX_COMMAND(ID_ARCHIVE_PROPERTIES),
     PELLIX_COMMAND(ID_ARCHIVE_FIND),
+    PELLIX_COMMAND(ID_ENCRYPT_ADDED_FILES),
 };
 #undef PELLIX_COMMAND
 
@@ -274,6 +275,15 @@ bool ScriptDriver::runLine(const QString& line) {
         seam.queueAnswer(button);
         return true;
     }
+    if (words.verb == "password") {
+        // The text after the verb, blanks inside it kept; "cancel" cancels the question.
+        const QString text = line.trimmed().mid(9);
+        if (text.isEmpty()) {
+            return fail("password takes a password or cancel");
+        }
+        seam.queuePassword(text == "cancel" ? std::nullopt : std::optional<std::string>(text.toStdString()));
+        return true;
+    }
     if (words.verb == "file") {
         const QString path = line.trimmed().mid(5).trimmed();
         if (path.compare("cancel", Qt::CaseInsensitive) == 0) {
@@ -432,8 +442,9 @@ QString ScriptDriver::dump() const {
     frame::CMainFrame& frame = *m_application.mainFrame();
     QStringList out;
     out << "title: " + frame.windowTitle();
+    const QString encryption = frame.addEncryptionText();
     out << "status: " + frame.statusPaneText(0) + " | " + frame.statusPaneText(1) + " | " +
-               frame.statusPaneText(2);
+               frame.statusPaneText(2) + (encryption.isEmpty() ? QString() : " | " + encryption);
     out << QString("panes: %1 x %2").arg(frame.panes().leftColumnWidth()).arg(frame.panes().topRowHeight());
     const char* names[2][2] = {{"local-tree", "local-list"}, {"archive-tree", "archive-list"}};
     for (int row = 0; row < 2; ++row) {
@@ -449,7 +460,13 @@ QString ScriptDriver::dump() const {
         views::CMyListView* list = frame.listAt(row);
         out << QString(names[row][1]) + ": " + list->columnTitles().join(" | ");
         for (int index = 0; index < list->rowCount(); ++index) {
-            out << "  " + list->rowTexts(index).join(" | ");
+            QStringList texts = list->rowTexts(index);
+            // An encrypted member, and a folder that holds some.
+            if (const views::ListRecord* record = list->recordAtRow(index);
+                record != nullptr && record->encrypted) {
+                texts[0] += record->isFolder() ? " [holds encrypted]" : " [encrypted]";
+            }
+            out << "  " + texts.join(" | ");
         }
     }
     frame::FindBar& bar = frame.archiveTools().findBar();

@@ -21,6 +21,8 @@ class PellixApplication;
 //   answer BUTTON             the answer of the next message box or question: the text of one
 //                             of its buttons (OK, Cancel, Replace, Skip These, ...)
 //   file PATH|cancel          the answer of the next file dialog (a Windows path)
+//   password TEXT|cancel      the next field of a password question (a question with two fields
+//                             takes two lines); cancel cancels the question
 //   state ID                  print whether a command is enabled and checked
 //   close                     close the window as its close box does ("window closed" is
 //                             printed once the window is gone)
@@ -56,7 +58,9 @@ class PellixApplication;
 //                             kept, into FOLDER (a Windows path), as the application or the file
 //                             manager taking it would
 //   dump                      print the title, the status panes, the pane sizes, both trees and
-//                             both lists, the find bar while it is open ("find: TEXT (COUNT)")
+//                             both lists (an encrypted member's row marked " [encrypted]", a
+//                             folder that holds one " [holds encrypted]"), the find bar while it
+//                             is open ("find: TEXT (COUNT)")
 //                             and the Properties window's text under "properties:" while it is
 //                             open
 //   menus                     print each menu of the menu bar with its items and keys

@@ -7,6 +7,7 @@
 #include "hostfile.h"
 #include "messages.h"
 #include "operationchecks.h"
+#include "passwordtexts.h"
 
 namespace archive {
 
@@ -174,6 +175,7 @@ void ArchiveEngine::ListArchive() {
     }
     m_state.entries.clear();
     m_state.folders.clear();
+    m_state.encryptedFolders.clear();
     platform::Result<std::string> hostListing = m_drives.toHost(m_files.listing);
     platform::Result<std::string> listing = hostListing.ok()
                                                 ? platform::readWholeFile(*hostListing)
@@ -184,6 +186,7 @@ void ArchiveEngine::ListArchive() {
         m_window.setMainWindowEnabled(true);
     } else {
         parseListing(*listing, m_state.entries, m_state.folders);
+        m_state.encryptedFolders = foldersWithEncryptedMembers(m_state.entries);
         const std::string problems = archiverErrors();
         m_window.setMainWindowEnabled(true);
         m_state.archiveJustOpened = true;
@@ -287,12 +290,17 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
     m_window.setMainWindowEnabled(false);
 
     ToolJob job(m_files, m_window, m_drives);
+    const bool encryptedAdd = kind == Kind::Add && m_passwords.encryptsAdds();
     const std::string commandLine =
         kind == Kind::Delete ? deleteCommandLine(m_files, m_state.archivePath)
-        : kind == Kind::Add  ? addCommandLine(m_files, m_state.archivePath, includePath)
+        : kind == Kind::Add  ? addCommandLine(m_files, m_state.archivePath, includePath) +
+                                  (encryptedAdd ? encryptSwitch(m_files) : "")
         : kind == Kind::Test
             ? testCommandLine(m_files, m_state.archivePath)
             : extractCommandLine(m_files, m_state.archivePath, m_state.extractDestination, includePath);
+    // An extract's line names the password file for the chunks that need it.
+    std::string scriptLine = commandLine;
+    OperationPasswords passwords(m_passwords, m_window, m_state, kind == Kind::Test ? "tested" : "extracted");
     const bool pathsSafe = !job.refusesPath(m_state.archivePath) &&
                            (kind != Kind::Extract || !job.refusesPath(m_state.extractDestination));
     if (!pathsSafe || !job.writeScript(commandLine)) {
@@ -319,6 +327,18 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
             nowProcessing.push_back(std::move(row));
         }
         itemsDone += count;
+        if (kind == Kind::Extract || kind == Kind::Test) {
+            passwords.prepareChunk(lines);
+            if (const std::string line = commandLine + passwords.commandLineTail(m_files);
+                line != scriptLine) {
+                if (!job.writeScript(line)) {
+                    dialog.reset();
+                    finishFailedOperation();
+                    return false;
+                }
+                scriptLine = line;
+            }
+        }
         if (!job.writeListFile(lines)) {
             dialog.reset();
             finishFailedOperation();
@@ -329,7 +349,8 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
             cancelled = true;
             break;
         }
-        const bool done = job.launchAndWait(dialog.get());
+        const bool done = launchJob(job, dialog.get(), encryptedAdd || passwords.jobNeedsPassword(),
+                                    encryptedAdd ? m_passwords.addPassword() : passwords.password());
         m_state.closing = m_state.closing || job.windowClosing();
         if (!done && !job.wasStopped()) {
             dialog.reset();
@@ -345,6 +366,18 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
             }
         }
         problems = archiverErrors();
+        if ((kind == Kind::Extract || kind == Kind::Test) && !job.wasStopped() &&
+            !retryRefusedMembers(job, dialog.get(), passwords, commandLine, scriptLine, problems)) {
+            if (job.wasStopped()) {
+                dialog->requestCancel();
+                (void)dialog->checkCancelled();
+                cancelled = true;
+                break;
+            }
+            dialog.reset();
+            finishFailedOperation();
+            return false;
+        }
         if (kind == Kind::Test) {
             testProblems += problems;
             problems.clear();
@@ -382,9 +415,19 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
         m_state.cancelled = true;
     }
     if (!m_state.cancelled && kind == Kind::Test) {
+        for (const std::string& name : passwords.skipped()) {
+            testProblems += "PKZIP25.EXE: " + name + ": not tested: " + kNoPasswordGiven + "\n";
+        }
         showTestReport(testProblems, items.size());
     } else if (!m_state.cancelled) {
-        if (problems.empty()) {
+        if (problems.empty() && !passwords.skipped().empty()) {
+            std::string names;
+            for (const std::string& name : passwords.skipped()) {
+                names += (names.empty() ? "" : "\n") + name;
+            }
+            m_window.showMessage(std::string(res::kSkippedWithoutPassword) + "\n" + firstLines(names, 8),
+                                 text.doneCaption, MessageIcon::Exclamation, MessageButtons::Ok);
+        } else if (problems.empty()) {
             if (!copies) {
                 m_window.showMessage(text.done, text.doneCaption, MessageIcon::Information,
                                      MessageButtons::Ok);
@@ -405,7 +448,7 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
     m_window.setMainWindowEnabled(true);
     m_window.focusMainWindow();
     closeWindowIfAsked();
-    return !m_state.cancelled && problems.empty() && testProblems.empty();
+    return !m_state.cancelled && problems.empty() && testProblems.empty() && passwords.skipped().empty();
 }
 
 void ArchiveEngine::AddArchiveFolderItems(const std::string& folder) {
@@ -449,6 +492,7 @@ void ArchiveEngine::endZipCommand() {
 }
 
 void ArchiveEngine::setArchive(const std::string& path) {
+    forgetPasswordsUnless(path);
     m_state.archivePath = path;
     m_state.archiveFileName = textAfterLast(path, '\\');
 }
@@ -488,8 +532,10 @@ void ArchiveEngine::newCommand() {
     // The dialog has confirmed replacing an existing file; the new archive comes into being
     // with the first add.
     (void)platform::deleteFile(m_drives, m_state.archivePath);
+    m_passwords.forgetAll();
     m_state.entries.clear();
     m_state.folders.clear();
+    m_state.encryptedFolders.clear();
     m_state.archiveJustOpened = true;
     m_window.rebuildArchiveViews();
     m_state.archiveJustOpened = false;
@@ -515,6 +561,7 @@ void ArchiveEngine::commandLineOpen(const std::string& fileName) {
     if (fileName.empty()) {
         return;
     }
+    forgetPasswordsUnless(fileName);
     m_state.archivePath = fileName;
     const size_t cut = fileName.rfind('\\');
     if (cut != std::string::npos) {

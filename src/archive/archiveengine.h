@@ -3,6 +3,7 @@
 #include "archivestate.h"
 #include "archivewindow.h"
 #include "drivemap.h"
+#include "passwords.h"
 #include "recentfiles.h"
 #include "tooljob.h"
 
@@ -100,6 +101,20 @@ public:
     // What the last job's programs said when they failed, "" when all went well; an error file
     // that cannot be read gives the reason it cannot be read.
     std::string archiverErrors() const;
+    // The open archive's passwords (engineencryption.cpp): jobs over encrypted members use them,
+    // a test run among them.
+    ArchivePasswords& passwords() { return m_passwords; }
+    // "Encrypt Added Files...": on asks for the password twice, off forgets it.
+    void toggleAddEncryption();
+    bool encryptsAdds() const { return m_passwords.encryptsAdds(); }
+    // Runs a job whose line may need the archive's password: the password file is written just
+    // before it and removed after it. For the same job over encrypted members, the runs after a
+    // wrong or missing password (asked for again through passwords) come from
+    // retryRefusedMembers, which adds what they said to errors; both false when a job could not
+    // run or was stopped.
+    bool launchJob(ToolJob& job, ProgressDialog* dialog, bool withPassword, const std::string& password);
+    bool retryRefusedMembers(ToolJob& job, ProgressDialog* dialog, OperationPasswords& passwords,
+                             const std::string& commandLine, std::string& scriptLine, std::string& errors);
 
 private:
     enum class Kind { Extract, Add, Delete, Test };
@@ -114,6 +129,8 @@ private:
     void setArchive(const std::string& path);
     void addToRecentFiles(const std::string& path);
     void finishFailedOperation();
+    // Another archive becomes the open one: its passwords are not this one's.
+    void forgetPasswordsUnless(const std::string& samePath);
     // The user stopped a job to close the window: it closes now that the step is over.
     void closeWindowIfAsked();
 
@@ -125,6 +142,7 @@ private:
     const platform::DriveMap& m_drives;
     ArchiveState m_state;
     DragState m_drag;
+    ArchivePasswords m_passwords;
 };
 
 } // namespace archive

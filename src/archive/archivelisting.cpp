@@ -164,6 +164,7 @@ std::optional<ListingColumns> columnsFromUnderline(std::string_view line) {
     columns.hourStart = runs[5].start;
     columns.minuteStart = runs[5].start + 3;
     columns.meridianAt = runs[5].start + 5;
+    columns.encryptedAt = runs[6].start + 10;
     columns.pathStart = runs[7].start;
     return columns;
 }
@@ -198,6 +199,7 @@ void parseListing(std::string_view text, std::vector<ArchiveEntry>& entries, Arc
             entry.size = readDecimal(field(line, columns.sizeStart, columns.sizeWidth));
             entry.packedSize = readDecimal(field(line, columns.packedStart, columns.packedWidth));
             entry.ratioText = std::string(field(line, columns.ratioStart, 5));
+            entry.encrypted = field(line, columns.encryptedAt, 1) == "E";
             std::int64_t hour = readDecimal(field(line, columns.hourStart, 2));
             const bool afternoon = field(line, columns.meridianAt, 1) == "p";
             if (afternoon && hour >= 1 && hour <= 11) {

@@ -22,7 +22,8 @@ struct ListingColumns {
     int yearStart = 38;
     int hourStart = 43;
     int minuteStart = 46;
-    int meridianAt = 48; // "p" for an afternoon time
+    int meridianAt = 48;  // "p" for an afternoon time
+    int encryptedAt = 61; // "E" for an encrypted member: 10 after the CRC's start
     int pathStart = 68;
 
     bool operator==(const ListingColumns&) const = default;

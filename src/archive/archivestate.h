@@ -16,6 +16,7 @@ struct ArchiveEntry {
     std::int64_t time = 0; // seconds since 1970, UTC
     std::string ratioText; // five characters as listed
     std::uint32_t attributes = 0;
+    bool encrypted = false; // the listing marks it: its data need the archive's password
 };
 
 // Every distinct folder path of the archive, its prefixes included, in order of first
@@ -67,6 +68,7 @@ struct ArchiveState {
     std::string scratchArchivePath; // blank.zip's full Windows path, named "blank.zip" to the user
     std::vector<ArchiveEntry> entries;
     ArchiveFolderList folders;
+    std::unordered_set<std::string> encryptedFolders; // the folders that hold encrypted members
     std::vector<OperationItem> operationItems;
     std::string extractDestination;
     bool deleteRequest = false;

@@ -48,6 +48,18 @@ struct FileDialogRequest {
     bool forSaving = false;    // New: a save dialog that confirms overwriting
 };
 
+// A password question: a masked field, a second one that must repeat it for a new password, and
+// "Show Password".
+struct PasswordRequest {
+    std::string caption;
+    std::string text;
+    bool confirm = false;
+};
+struct PasswordAnswer {
+    std::string password;
+    std::string confirmation; // the second field, when asked for
+};
+
 // Everything the archive engine needs of the window, and nothing more. The window layers
 // implement it with the real main frame; tests implement it with a scripted fake that answers
 // message boxes from a queue and records every call. The engine never sees a widget.
@@ -91,6 +103,11 @@ public:
     virtual JobRequest processEventsDuringJob() = 0;
     // The user stopped a job to close the window: it closes once the step running now is over.
     virtual void closeMainWindowLater() = 0;
+    // Asks for a password; nothing when the user cancelled. A window that cannot ask cancels.
+    virtual std::optional<PasswordAnswer> askPassword(const PasswordRequest& request) {
+        (void)request;
+        return std::nullopt;
+    }
 };
 
 // Lets the messages waiting for the main window run before a long step blocks the thread (a

@@ -47,6 +47,7 @@ JobFiles JobFiles::inFolders(const std::string& programDir, const std::string& j
     files.listing = jobDir + "temp.txt";
     files.list = jobDir + "temp.lst";
     files.errors = jobDir + "temp.err";
+    files.password = jobDir + "temp.pwd";
     files.interpreterHost = interpreterHost;
     return files;
 }
@@ -209,7 +210,7 @@ bool ToolJob::run(const std::string& commandLine) {
 
 void DeleteJobFiles(const JobFiles& files, const platform::DriveMap& drives) {
     for (const std::string* path :
-         {&files.script, &files.marker, &files.list, &files.listing, &files.errors}) {
+         {&files.script, &files.marker, &files.list, &files.listing, &files.errors, &files.password}) {
         (void)platform::deleteFile(drives, *path);
     }
 }

@@ -23,6 +23,7 @@ struct JobFiles {
     std::string listing;         // temp.txt, the archiver's listing
     std::string list;            // temp.lst, the names an operation works on
     std::string errors;          // temp.err, what a failed line of the script said
+    std::string password;        // temp.pwd, the password while a job needs it (mode 0600)
     std::string interpreterHost; // host path of the job-script interpreter
 
     static JobFiles inFolders(const std::string& programDir, const std::string& jobDir,
@@ -97,8 +98,8 @@ private:
     bool m_windowClosing = false;
 };
 
-// Deletes the job script, the completion marker, the list file, the listing file and the error
-// file, in this order; a missing file is no error. The archiver is never deleted.
+// Deletes the job script, the completion marker, the list file, the listing file, the error file
+// and a password file still there, in this order; a missing file is no error. The archiver is never deleted.
 void DeleteJobFiles(const JobFiles& files, const platform::DriveMap& drives = platform::DriveMap::current());
 
 } // namespace archive

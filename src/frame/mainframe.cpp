@@ -12,6 +12,7 @@
 #include "hostnames.h"
 #include "mylistview.h"
 #include "mytreeview.h"
+#include "passwordtexts.h"
 #include "pictures.h"
 #include "propertieswindow.h"
 #include "windowseam.h"
@@ -159,8 +160,8 @@ void CMainFrame::createMenus() {
     }
 
     m_archiveMenu = menuBar()->addMenu(QString::fromUtf8(kArchiveMenuTitle));
-    for (int id : {ID_ARCHIVE_TEST, ID_ARCHIVE_PROPERTIES, ID_ARCHIVE_FIND}) {
-        m_archiveMenu->addAction(m_actions.value(id));
+    for (int id : kArchiveMenuItems) {
+        id == 0 ? (void)m_archiveMenu->addSeparator() : m_archiveMenu->addAction(m_actions.value(id));
     }
 
     m_helpMenu = menuBar()->addMenu(QString::fromUtf8(kHelpMenuTitle));
@@ -213,6 +214,10 @@ void CMainFrame::createStatusBar() {
             statusBar()->addPermanentWidget(m_statusPanes[pane]);
         }
     }
+    m_addEncryption = new QLabel(QString::fromUtf8(kAddsEncryptedStatus));
+    m_addEncryption->setObjectName("addEncryption");
+    m_addEncryption->hide();
+    statusBar()->addPermanentWidget(m_addEncryption);
     // A menu item's prompt goes to pane 0 while it is highlighted.
     connect(statusBar(), &QStatusBar::messageChanged, this,
             [this](const QString& message) { m_statusPanes[0]->setVisible(message.isEmpty()); });
@@ -248,6 +253,10 @@ QWidget* CMainFrame::paneAt(int row, int column) const {
 
 QString CMainFrame::statusPaneText(int pane) const {
     return m_statusPanes[pane]->text();
+}
+
+QString CMainFrame::addEncryptionText() const {
+    return m_addEncryption->isHidden() ? QString() : m_addEncryption->text();
 }
 
 views::CMyTreeView* CMainFrame::treeAt(int row) {
@@ -377,6 +386,7 @@ void CMainFrame::updateCommandUI() {
             applyState(tool, tool->data().toInt());
         }
     }
+    m_addEncryption->setVisible(engine().encryptsAdds());
 }
 
 QString recentFileMenuText(int number, const QString& windowsPath) {
@@ -436,6 +446,9 @@ bool CMainFrame::onCommand(int id) {
         m_application.setUseDriveA(!m_application.useDriveA());
         refresh();
         return true;
+    case ID_ENCRYPT_ADDED_FILES:
+        engine().toggleAddEncryption();
+        return true;
     default:
         return false;
     }
@@ -466,6 +479,10 @@ bool CMainFrame::onUpdateCommand(int id, views::CommandState& state) {
     case ID_USE_DRIVE_A:
         state.checkable = true;
         state.checked = useDriveA();
+        return true;
+    case ID_ENCRYPT_ADDED_FILES:
+        state.checkable = true;
+        state.checked = engine().encryptsAdds();
         return true;
     case ID_REFRESH:
     case ID_HELP_FINDER:

@@ -44,6 +44,8 @@ public:
     FourPanes& panes() { return *m_panes; }
     QWidget* activeView() const { return m_activeView; }
     QString statusPaneText(int pane) const;
+    // What the status bar says of adds beside its three panes: that they are encrypted, or "".
+    QString addEncryptionText() const;
 
     // Runs a command through the routing; false when no target handled it.
     bool routeCommand(int id) override;
@@ -113,6 +115,7 @@ private:
     QList<QAction*> m_recentActions;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_statusPanes[3] = {nullptr, nullptr, nullptr};
+    QLabel* m_addEncryption = nullptr; // shown while adds are encrypted
     std::unique_ptr<HelpWindow> m_help;
     ArchiveTools* m_archiveTools = nullptr;
     bool m_resorting = false;

@@ -5,6 +5,7 @@
 #include "hostnames.h"
 #include "mainframe.h"
 #include "mytreeview.h"
+#include "passworddialog.h"
 #include "progressdialog.h"
 #include "reportbox.h"
 
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 
 namespace frame {
@@ -198,6 +200,40 @@ void WindowSeam::showReport(const std::string& text, const std::string& caption,
     for (const std::string& line : lines) {
         log("  " + oneLine(line));
     }
+}
+
+std::optional<archive::PasswordAnswer> WindowSeam::askPassword(const archive::PasswordRequest& request) {
+    if (m_mode == SeamMode::Interactive) {
+        PasswordDialog dialog(request, m_frame != nullptr && m_frame->isVisible() ? m_frame : nullptr);
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        return dialog.answer();
+    }
+    // Each field takes the next queued answer; a Cancel, or no answer left, cancels the question.
+    std::optional<archive::PasswordAnswer> answer;
+    QString note;
+    const size_t fields = request.confirm ? 2 : 1;
+    if (m_mode == SeamMode::Script && m_passwords.size() >= fields &&
+        std::all_of(m_passwords.begin(), m_passwords.begin() + static_cast<long>(fields),
+                    [](const std::optional<std::string>& text) { return text.has_value(); })) {
+        answer.emplace();
+        answer->password = *m_passwords.front();
+        m_passwords.pop_front();
+        if (request.confirm) {
+            answer->confirmation = *m_passwords.front();
+            m_passwords.pop_front();
+        }
+    } else if (m_mode == SeamMode::Script && !m_passwords.empty() && !m_passwords.front()) {
+        m_passwords.pop_front();
+    } else if (m_mode == SeamMode::Script) {
+        note = " (unexpected: no answer queued)";
+        ++m_unexpected;
+    }
+    log(QString("password %1|%2 -> %3%4")
+            .arg(QString::fromStdString(request.caption), oneLine(request.text), answer ? "OK" : "Cancel",
+                 note));
+    return answer;
 }
 
 void WindowSeam::setStatusText(const std::string& text) {

@@ -58,6 +58,9 @@ public:
     }
     void queueAnswer(const QString& buttonText) { m_answers.push_back(buttonText); }
     void queueFile(std::optional<std::string> windowsPath) { m_files.push_back(std::move(windowsPath)); }
+    // Script mode: what the next password fields are filled with, in order (one per field; none:
+    // Cancel).
+    void queuePassword(std::optional<std::string> password) { m_passwords.push_back(std::move(password)); }
     // Where the printed lines go (standard error unless set).
     void setLogger(std::function<void(const QString&)> logger) { m_logger = std::move(logger); }
     int unexpectedBoxes() const { return m_unexpected; }
@@ -81,6 +84,7 @@ public:
     std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest& request) override;
     archive::JobRequest processEventsDuringJob() override;
     void closeMainWindowLater() override;
+    std::optional<archive::PasswordAnswer> askPassword(const archive::PasswordRequest& request) override;
 
     // The last box that ended in a list, as it was shown or printed.
     struct Report {
@@ -105,6 +109,7 @@ private:
     CMainFrame* m_frame = nullptr;
     std::deque<QString> m_answers;
     std::deque<std::optional<std::string>> m_files;
+    std::deque<std::optional<std::string>> m_passwords;
     std::function<void(const QString&)> m_logger;
     std::optional<Report> m_lastReport;
     int m_waitDepth = 0;

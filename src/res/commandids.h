@@ -52,6 +52,7 @@ enum CommandId : int {
     ID_TEST_SELECTED = 33002, // the archive panes' context menu only
     ID_ARCHIVE_PROPERTIES = 33003,
     ID_ARCHIVE_FIND = 33004,
+    ID_ENCRYPT_ADDED_FILES = 33010,
 };
 
 } // namespace res

@@ -43,6 +43,8 @@ inline constexpr CommandText kCommandTexts[] = {
     {ID_ARCHIVE_PROPERTIES, "&Properties\tAlt+Enter",
      "Show the properties of the Zip Archive, or of the selected member or folder"},
     {ID_ARCHIVE_FIND, "&Find\tCtrl+F", "Find members of the Zip Archive by name or pattern"},
+    {ID_ENCRYPT_ADDED_FILES, "Encrypt Added Files...",
+     "Encrypt the Files Added to this Archive with AES-256"},
 };
 
 // The entries the archive panes' context menus add at their end, below a separator.
@@ -55,6 +57,10 @@ inline constexpr ContextEntry kArchiveContextEntries[] = {
     {ID_ARCHIVE_PROPERTIES, "&Properties"},
     {ID_ARCHIVE_FIND, "&Find"},
 };
+
+// The Archive menu's items, in order (ID_SEPARATOR for a separator).
+inline constexpr int kArchiveMenuItems[] = {ID_ARCHIVE_TEST, ID_ARCHIVE_PROPERTIES, ID_ARCHIVE_FIND,
+                                            ID_SEPARATOR, ID_ENCRYPT_ADDED_FILES};
 
 inline constexpr char kRecentFilePrompt[] = "Open this Zip Archive";
 

@@ -179,6 +179,29 @@ QPixmap largeImage(int index) {
     return index == 0 ? standardPixmap(QStyle::SP_ComputerIcon, 32) : archivePixmap(32);
 }
 
+QIcon withLock(const QIcon& icon) {
+    QIcon locked;
+    for (QIcon::Mode mode : {QIcon::Normal, QIcon::Selected}) {
+        QPixmap pixmap = icon.pixmap(16, 16, mode);
+        if (pixmap.isNull()) {
+            continue;
+        }
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal unit = pixmap.width() / 16.0;
+        // The shackle, then the body over its ends.
+        painter.setPen(QPen(QColor(90, 60, 10), 1.4 * unit));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawArc(QRectF(9 * unit, 6.5 * unit, 5 * unit, 6 * unit), 0, 180 * 16);
+        painter.setPen(QPen(QColor(90, 60, 10), unit));
+        painter.setBrush(QColor(240, 190, 40));
+        painter.drawRoundedRect(QRectF(8 * unit, 9.5 * unit, 7 * unit, 6 * unit), unit, unit);
+        painter.end();
+        locked.addPixmap(pixmap, mode);
+    }
+    return locked;
+}
+
 QIcon programIcon() {
     QIcon icon;
     icon.addPixmap(smallProgramPixmap(16));

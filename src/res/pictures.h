@@ -14,6 +14,10 @@ QIcon smallImage(int index);
 // The drag pictures, 32 by 32: 0 computer (a drag from the local side), 1 archive.
 QPixmap largeImage(int index);
 
+// The same picture with a small padlock in its lower right corner (each of its modes): an encrypted
+// member, or a folder that holds one.
+QIcon withLock(const QIcon& icon);
+
 // The program's icon.
 QIcon programIcon();
 

@@ -1,13 +1,15 @@
 #include "listmodel.h"
 
 #include "findrules.h"
+#include "pictures.h"
 #include "texts.h"
 
 namespace views {
 
 ListModel::ListModel(Role role, QIcon folderIcon, QIcon fileIcon, QObject* parent)
     : QAbstractTableModel(parent), m_role(role), m_columnCount(static_cast<int>(columnTitles(role).size())),
-      m_folderIcon(std::move(folderIcon)), m_fileIcon(std::move(fileIcon)) {}
+      m_folderIcon(std::move(folderIcon)), m_fileIcon(std::move(fileIcon)),
+      m_lockedFolderIcon(res::withLock(m_folderIcon)), m_lockedFileIcon(res::withLock(m_fileIcon)) {}
 
 int ListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -54,7 +56,11 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
             columnTexts(recordAt(index.row()), std::string(), m_role)[static_cast<size_t>(index.column())]);
     case Qt::DecorationRole:
         if (index.column() == 0) {
-            return recordAt(index.row()).isFolder() ? m_folderIcon : m_fileIcon;
+            const ListRecord& record = recordAt(index.row());
+            if (record.encrypted) {
+                return record.isFolder() ? m_lockedFolderIcon : m_lockedFileIcon;
+            }
+            return record.isFolder() ? m_folderIcon : m_fileIcon;
         }
         return {};
     case Qt::TextAlignmentRole: {

@@ -49,6 +49,8 @@ private:
     bool m_showsFolder = false;
     QIcon m_folderIcon;
     QIcon m_fileIcon;
+    QIcon m_lockedFolderIcon; // a folder that holds encrypted members
+    QIcon m_lockedFileIcon;   // an encrypted member
     std::vector<ListRecord> m_records;
     std::vector<ListRow> m_rows;
 };

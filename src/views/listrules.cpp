@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace views {
@@ -142,13 +143,14 @@ std::vector<ListRecord> archiveRecords(const std::vector<archive::ArchiveEntry>&
             record.packedSize = entry.packedSize;
             record.time = entry.time;
             record.ratioText = entry.ratioText;
+            record.encrypted = entry.encrypted;
             records.push_back(std::move(record));
         }
     }
 
     // A sub-folder row lies in the shown folder, as the member rows do.
     const std::string parentFolder = key.empty() ? key : key.substr(0, key.size() - 1);
-    std::unordered_set<std::string> seenSubFolders;
+    std::unordered_map<std::string, size_t> seenSubFolders; // name, record
     for (const archive::ArchiveEntry& entry : entries) {
         if (entry.folder.empty()) {
             continue;
@@ -164,13 +166,19 @@ std::vector<ListRecord> archiveRecords(const std::vector<archive::ArchiveEntry>&
         }
         // A doubled "/" in a member's path would name a folder without a name, which no row
         // could show or open.
-        if (candidate.empty() || !seenSubFolders.insert(candidate).second) {
+        if (candidate.empty()) {
             continue;
         }
+        if (const auto seen = seenSubFolders.find(candidate); seen != seenSubFolders.end()) {
+            records[seen->second].encrypted = records[seen->second].encrypted || entry.encrypted;
+            continue;
+        }
+        seenSubFolders.emplace(candidate, records.size());
         ListRecord record;
         record.name = candidate;
         record.folder = parentFolder;
         record.attributes = platform::kAttrDirectory;
+        record.encrypted = entry.encrypted;
         records.push_back(std::move(record));
     }
     return records;

@@ -21,6 +21,7 @@ struct ListRecord {
     std::int64_t time = 0;       // seconds since 1970, UTC; 0 for a synthesised sub-folder
     std::string ratioText;       // archive list: five characters as listed
     std::uint32_t attributes = 0;
+    bool encrypted = false; // archive list: an encrypted member, or a folder that holds one
 
     bool isFolder() const { return (attributes & platform::kAttrDirectory) != 0; }
     // "." and ".." are kept as records of a local folder but never become rows.

@@ -4,7 +4,9 @@
 #include "archivewindow.h"
 #include "brenlodoc.h"
 #include "hostnames.h"
+#include "listrules.h"
 #include "mylistview.h"
+#include "pictures.h"
 #include "texts.h"
 #include "viewhost.h"
 
@@ -19,6 +21,7 @@ namespace {
 
 constexpr int kKindRole = Qt::UserRole;
 constexpr int kPlaceholderRole = Qt::UserRole + 1;
+constexpr int kEncryptedRole = Qt::UserRole + 2;
 
 // The picture an item of this kind shows while it is selected.
 int selectedImage(int kind) {
@@ -76,15 +79,19 @@ void CMyTreeView::initialUpdate() {
     rebuildRoot();
 }
 
-QIcon CMyTreeView::nodeIcon(int kind) {
-    auto found = m_icons.find(kind);
-    if (found != m_icons.end()) {
+QIcon CMyTreeView::nodeIcon(int kind, bool locked) {
+    QHash<int, QIcon>& icons = locked ? m_lockedIcons : m_icons;
+    auto found = icons.find(kind);
+    if (found != icons.end()) {
         return *found;
     }
     QIcon icon;
     icon.addPixmap(m_document.smallImage(kind).pixmap(16, 16), QIcon::Normal);
     icon.addPixmap(m_document.smallImage(selectedImage(kind)).pixmap(16, 16), QIcon::Selected);
-    m_icons.insert(kind, icon);
+    if (locked) {
+        icon = res::withLock(icon);
+    }
+    icons.insert(kind, icon);
     return icon;
 }
 
@@ -99,11 +106,12 @@ QTreeWidgetItem* CMyTreeView::addNode(QTreeWidgetItem* parent, const QString& te
 }
 
 // A folder gets a placeholder child so that it shows an expand button before it is read.
-void CMyTreeView::addFolderNode(QTreeWidgetItem* parent, const QString& text, int kind) {
+QTreeWidgetItem* CMyTreeView::addFolderNode(QTreeWidgetItem* parent, const QString& text, int kind) {
     QTreeWidgetItem* folder = addNode(parent, text, kind);
     QTreeWidgetItem* placeholder = addNode(folder, QString::fromUtf8(res::kEmptyFolder),
                                            m_role == Role::Local ? kNodeLocalFolder : kNodeArchiveFolder);
     placeholder->setData(0, kPlaceholderRole, true);
+    return folder;
 }
 
 void CMyTreeView::deleteChildren(QTreeWidgetItem* item) {
@@ -194,9 +202,14 @@ void CMyTreeView::rebuildArchiveChildren(const QString& treePath, QTreeWidgetIte
     {
         FlagScope populating(m_populating);
         deleteChildren(item);
-        for (const std::string& folder :
-             archiveSubFolders(m_host.engine().state().folders, treePath.toStdString())) {
-            addFolderNode(item, QString::fromStdString(folder), kNodeArchiveFolder);
+        const archive::ArchiveState& state = m_host.engine().state();
+        const std::string key = archiveFolderKey(treePath.toStdString());
+        for (const std::string& folder : archiveSubFolders(state.folders, treePath.toStdString())) {
+            QTreeWidgetItem* node = addFolderNode(item, QString::fromStdString(folder), kNodeArchiveFolder);
+            if (state.encryptedFolders.count(key + folder) != 0) {
+                node->setIcon(0, nodeIcon(kNodeArchiveFolder, true));
+                node->setData(0, kEncryptedRole, true);
+            }
         }
     }
     m_host.setStatusPaneText(0, QString::fromUtf8(res::kReady));
@@ -211,6 +224,10 @@ void CMyTreeView::showSelectionInList() {
     const QString folder = m_role == Role::Local ? nodePath(item) : treePath(item);
     m_partnerList->setCurrentFolder(folder);
     m_partnerList->fill(folder);
+}
+
+bool CMyTreeView::holdsEncrypted(const QTreeWidgetItem* item) {
+    return item != nullptr && item->data(0, kEncryptedRole).toBool();
 }
 
 int CMyTreeView::nodeKind(const QTreeWidgetItem* item) {

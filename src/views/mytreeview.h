@@ -46,6 +46,8 @@ public:
     // The node kind of an item (its image index); placeholders carry their parent's kind.
     static int nodeKind(const QTreeWidgetItem* item);
     static bool isPlaceholder(const QTreeWidgetItem* item);
+    // An archive folder that holds encrypted members (its picture shows a lock).
+    static bool holdsEncrypted(const QTreeWidgetItem* item);
     // "C:\Data\Sub\" for a drive or local folder; "" for anything else.
     QString nodePath(const QTreeWidgetItem* item) const;
     // "C:\Data\a.zip/docs/old/" for an archive item.
@@ -97,9 +99,9 @@ protected:
 
 private:
     QTreeWidgetItem* addNode(QTreeWidgetItem* parent, const QString& text, int kind);
-    void addFolderNode(QTreeWidgetItem* parent, const QString& text, int kind);
+    QTreeWidgetItem* addFolderNode(QTreeWidgetItem* parent, const QString& text, int kind);
     void deleteChildren(QTreeWidgetItem* item);
-    QIcon nodeIcon(int kind);
+    QIcon nodeIcon(int kind, bool locked = false);
     void onCurrentItemChanged(QTreeWidgetItem* current);
     void onItemExpanded(QTreeWidgetItem* item);
     void onItemCollapsed(QTreeWidgetItem* item);
@@ -113,6 +115,7 @@ private:
     bool m_rootRebuild = false;
     bool m_populating = false;
     QHash<int, QIcon> m_icons;
+    QHash<int, QIcon> m_lockedIcons;
 };
 
 } // namespace views

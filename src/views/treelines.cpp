@@ -23,6 +23,9 @@ QStringList treeLines(const CMyTreeView& tree) {
                                  ? QString("placeholder")
                                  : kinds.value(CMyTreeView::nodeKind(*it), "unknown");
         QString line = QString(depth * 2, ' ') + kind + ' ' + (*it)->text(0);
+        if (CMyTreeView::holdsEncrypted(*it)) {
+            line += " [holds encrypted]";
+        }
         if ((*it)->isExpanded() && (*it)->childCount() > 0) {
             line += " [expanded]";
         }

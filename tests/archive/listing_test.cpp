@@ -173,9 +173,9 @@ TEST(ListingTest, LongPathsAndWidenedSizesAreReadWhole) {
         "    Length Method        Size Ratio Date       Time    CRC-32           Name\r\n"
         "---------- ------- ---------- ----- ---------- ------  --------         ----\r\n"
         "5368709120 Deflate    5210020 99.9% 12-07-2026 09:35p  3b3c7f53         big.bin\r\n"
-        "        12 Stored          12  0.0% 01-02-2003 12:01a  af083b2d         dir/a.txt\r\n"
+        "        12 AES             40  0.0% 01-02-2003 12:01a  af083b2d  E      dir/a.txt\r\n"
         "---------- ------- ---------- ----- ---------- ------  --------         ----\r\n"
-        "5368709132            5210032 99.9%                                     2 files\r\n";
+        "5368709132            5210060 99.9%                                     2 files\r\n";
     parsed = parse(widened);
     ASSERT_EQ(parsed.entries.size(), 2u);
     EXPECT_EQ(parsed.entries[0].size, 5'368'709'120LL);
@@ -185,6 +185,9 @@ TEST(ListingTest, LongPathsAndWidenedSizesAreReadWhole) {
     EXPECT_EQ(parsed.entries[0].name, "big.bin");
     EXPECT_EQ(parsed.entries[1].time, localTime(2003, 1, 2, 0, 1));
     EXPECT_EQ(parsed.entries[1].folder, "dir");
+    // The encrypted mark moves with the CRC column.
+    EXPECT_FALSE(parsed.entries[0].encrypted);
+    EXPECT_TRUE(parsed.entries[1].encrypted);
 
     // The standard underline describes exactly the fixed columns.
     EXPECT_EQ(archive::columnsFromUnderline(

@@ -2,16 +2,19 @@
 #include "archivefiledialog.h"
 #include "mainframe.h"
 #include "offscreenmain.h"
+#include "passworddialog.h"
 #include "pictures.h"
 #include "splash.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -34,7 +37,36 @@ private slots:
     void fileDialogsOpenWithTheirColumnsWhole_data();
     void fileDialogsOpenWithTheirColumnsWhole();
     void recentArchivesAreNamedInTheFileMenuAsTheyAre();
+    void passwordFieldsAreMaskedUntilShowPassword();
 };
+
+void SmallWindowsTest::passwordFieldsAreMaskedUntilShowPassword() {
+    for (const bool confirm : {false, true}) {
+        frame::PasswordDialog dialog({"Encrypt Added Files", "Enter it twice:", confirm}, nullptr);
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Encrypt Added Files"));
+        QCOMPARE(dialog.confirmationField() != nullptr, confirm);
+        QCOMPARE(dialog.showPasswordBox()->text(), QStringLiteral("&Show Password"));
+        QList<QLineEdit*> fields = {dialog.passwordField()};
+        if (confirm) {
+            fields.append(dialog.confirmationField());
+        }
+        for (QLineEdit* field : fields) {
+            QCOMPARE(field->echoMode(), QLineEdit::Password);
+        }
+        dialog.showPasswordBox()->setChecked(true);
+        for (QLineEdit* field : fields) {
+            QCOMPARE(field->echoMode(), QLineEdit::Normal);
+        }
+        dialog.showPasswordBox()->setChecked(false);
+        QCOMPARE(dialog.passwordField()->echoMode(), QLineEdit::Password);
+        dialog.passwordField()->setText("s3cret");
+        if (confirm) {
+            dialog.confirmationField()->setText("s3cret!");
+        }
+        QCOMPARE(dialog.answer().password, std::string("s3cret"));
+        QCOMPARE(dialog.answer().confirmation, std::string(confirm ? "s3cret!" : ""));
+    }
+}
 
 void SmallWindowsTest::aboutBoxShowsTheVersion() {
     QWidget mainWindow;

@@ -133,6 +133,16 @@ archive::JobRequest FakeWindow::processEventsDuringJob() {
     return onJobEvents ? onJobEvents(call) : archive::JobRequest::None;
 }
 
+std::optional<archive::PasswordAnswer> FakeWindow::askPassword(const archive::PasswordRequest& request) {
+    calls.push_back("password " + request.caption + "|" + request.text);
+    if (passwords.empty()) {
+        return std::nullopt;
+    }
+    std::optional<archive::PasswordAnswer> answer = passwords.front();
+    passwords.pop_front();
+    return answer;
+}
+
 void FakeWindow::closeMainWindowLater() {
     closingLater = true;
     calls.push_back("close later");

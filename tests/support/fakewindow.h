@@ -34,9 +34,12 @@ public:
     std::optional<std::string> chooseArchiveFile(const archive::FileDialogRequest& request) override;
     archive::JobRequest processEventsDuringJob() override;
     void closeMainWindowLater() override;
+    std::optional<archive::PasswordAnswer> askPassword(const archive::PasswordRequest& request) override;
 
     std::deque<archive::MessageAnswer> answers;
     std::deque<std::string> questionAnswers;
+    // The answers of the password questions, in order; none: Cancel (also when empty).
+    std::deque<std::optional<archive::PasswordAnswer>> passwords;
     std::deque<std::optional<std::string>> chosenFiles; // answers of the file dialogs; none: cancelled
     // The progress dialog's Cancel is pressed before this cancellation check (1 = the first check
     // of an operation); 0: never.
