@@ -401,6 +401,19 @@ TEST(EngineTest, CommandLinesAndListFilesAreExact) {
               "docs/x.txt\r\ndocs\\y.txt\r\n");
 }
 
+// The stand-in logs each command line as it was given: job folders have random names, and one
+// whose backslash met an n, t or c must not turn into a line break, a tab or a cut line.
+TEST(EngineTest, TheSlowArchiverLogsItsCommandLineAsGiven) {
+    testsupport::Sandbox sandbox;
+    const std::string log = sandbox.hostPath("runs.log");
+    const std::string standIn = sandbox.hostPath("PKZIP25.EXE");
+    testsupport::writeSlowArchiver(standIn, "-never", 0, log, sandbox.hostPath("sleeper.pid"));
+    const std::string folder = "C:\\tmp\\n972\\t01\\c\\0101 it's\\";
+    testsupport::runShell(testsupport::shellQuoted(standIn) + " -list " + testsupport::shellQuoted(folder) +
+                          " > /dev/null 2>&1");
+    EXPECT_EQ(testsupport::readFile(log), "-list " + folder + "\n");
+}
+
 TEST(EngineTest, ALongJobIsStoppedOnlyWhenTheUserSaysSo) {
     using archive::JobRequest;
     const std::string question = "Question|Stop the Archiver|The archiver is still working. Do you want to "

@@ -4,6 +4,7 @@
 #include "fakewindow.h"
 #include "formats.h"
 #include "operationchecks.h"
+#include "programcopy.h"
 #include "sandbox.h"
 
 #include <algorithm>
@@ -305,9 +306,11 @@ TEST(OperationChecksTest, TheArchiversMessagesNameTheFilesTheUserKnows) {
         World world;
         const std::string archiver = world.sandbox.hostPath("prog/PKZIP25.EXE");
         std::filesystem::remove(archiver);
-        testsupport::writeFile(archiver, "#!/bin/sh\necho \"PKZIP25.EXE: cannot write " +
-                                             world.sandbox.hostPath(c.saidOf) +
-                                             ": No space left on device\" >&2\nexit 1\n");
+        testsupport::writeFile(archiver, "#!/bin/sh\nprintf '%s\\n' " +
+                                             testsupport::shellQuoted("PKZIP25.EXE: cannot write " +
+                                                                      world.sandbox.hostPath(c.saidOf) +
+                                                                      ": No space left on device") +
+                                             " >&2\nexit 1\n");
         std::filesystem::permissions(archiver, std::filesystem::perms::owner_all);
         testsupport::writeFile(world.sandbox.hostPath("in.txt"), "x");
         std::filesystem::create_directories(

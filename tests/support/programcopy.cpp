@@ -51,10 +51,12 @@ std::string ProgramCopy::registryText() const {
 void writeSlowArchiver(const std::string& hostPath, const std::string& pattern, int seconds,
                        const std::string& log, const std::string& sleeperPid) {
     std::filesystem::remove(hostPath);
+    // The command line is logged by printf's %s: the archiver's arguments hold Windows paths, whose
+    // backslashes echo would read as escapes (a folder named "\n..." becoming a line break).
     writeFile(hostPath, "#!/bin/sh\n"
-                        "echo \"$*\" >> '" +
-                            log +
-                            "'\n"
+                        "printf '%s\\n' \"$*\" >> " +
+                            shellQuoted(log) +
+                            "\n"
                             "case \"$*\" in\n"
                             "*" +
                             pattern +
@@ -63,14 +65,14 @@ void writeSlowArchiver(const std::string& hostPath, const std::string& pattern, 
                             "    sleep " +
                             std::to_string(seconds) +
                             " &\n"
-                            "    echo $! > '" +
-                            sleeperPid +
-                            "'\n"
+                            "    echo $! > " +
+                            shellQuoted(sleeperPid) +
+                            "\n"
                             "    wait\n"
                             "    ;;\n"
                             "esac\n"
-                            "exec '" +
-                            programDir() + "/PKZIP25.EXE' \"$@\"\n");
+                            "exec " +
+                            shellQuoted(programDir() + "/PKZIP25.EXE") + " \"$@\"\n");
     std::filesystem::permissions(hostPath, std::filesystem::perms::owner_all);
 }
 
