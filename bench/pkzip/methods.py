@@ -40,11 +40,13 @@ def word_text(size, seed):
 
 
 def make_data(folder, kind, total):
+    """Files of FILE_SIZE bytes of one kind: word text, random bytes, or mixed (every third random)."""
     os.makedirs(folder, exist_ok=True)
     names = []
     for i in range((total + FILE_SIZE - 1) // FILE_SIZE):
         size = min(FILE_SIZE, total - i * FILE_SIZE)
-        name = "f%03d.%s" % (i, "bin" if kind == "mixed" and i % 3 == 2 else "txt")
+        binary = kind == "random" or (kind == "mixed" and i % 3 == 2)
+        name = "f%03d.%s" % (i, "bin" if binary else "txt")
         data = random.Random(i).randbytes(size) if name.endswith(".bin") else word_text(size, i)
         with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
@@ -99,6 +101,33 @@ def same_trees(a, b, names):
     return True
 
 
+def time_interleaved(ours, ours_out, peer, peer_out, names, reps, env, before_ours=None):
+    """Runs our extraction and the peer's alternately, each into a fresh folder, the first of them
+    changing every repetition; the two trees must be equal after the first. before_ours, when
+    given, is called (untimed) before each of our runs. Wall-clock and processor seconds of each."""
+    times = {"ours": [], "7z": []}
+    for rep in range(reps):
+        order = [("ours", ours, ours_out), ("7z", peer, peer_out)]
+        for name, command, out in order if rep % 2 == 0 else reversed(order):
+            shutil.rmtree(out, ignore_errors=True)
+            if name == "ours" and before_ours:
+                before_ours()
+            times[name].append(run(command, env))
+        if rep == 0 and not same_trees(ours_out, peer_out, names):
+            raise SystemExit("FAILED: the two extractions of %s differ" % peer[-1])
+    return times
+
+
+def summary(times):
+    """Medians and minimums of both tools' wall-clock times, of the repetitions' ratios, and the
+    median processor times."""
+    ratios = [o[0] / p[0] for o, p in zip(times["ours"], times["7z"])]
+    return (statistics.median(t[0] for t in times["ours"]), min(t[0] for t in times["ours"]),
+            statistics.median(t[0] for t in times["7z"]), min(t[0] for t in times["7z"]),
+            statistics.median(ratios), min(ratios),
+            statistics.median(t[1] for t in times["ours"]), statistics.median(t[1] for t in times["7z"]))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--bin", default="build/bin")
@@ -135,19 +164,8 @@ def main():
                     ours = [tool, "-dir=root", "-extract", "-overwrite=all", windows(archive), "@" + windows(listing),
                             windows(ours_out)]
                     peer = ["7z", "x", "-y", "-bd", "-o" + peer_out, archive]
-                    times = {"ours": [], "7z": []}
-                    for rep in range(args.reps):
-                        order = [("ours", ours, ours_out), ("7z", peer, peer_out)]
-                        for name, command, out in order if rep % 2 == 0 else reversed(order):
-                            shutil.rmtree(out, ignore_errors=True)
-                            times[name].append(run(command, env))
-                        if rep == 0 and not same_trees(ours_out, peer_out, names):
-                            raise SystemExit("FAILED: %s extracts differ" % archive)
-                    ratios = [o[0] / p[0] for o, p in zip(times["ours"], times["7z"])]
-                    row = (method, kind, size_mb, statistics.median(t[0] for t in times["ours"]),
-                           min(t[0] for t in times["ours"]), statistics.median(t[0] for t in times["7z"]),
-                           min(t[0] for t in times["7z"]), statistics.median(ratios), min(ratios),
-                           statistics.median(t[1] for t in times["ours"]), statistics.median(t[1] for t in times["7z"]))
+                    times = time_interleaved(ours, ours_out, peer, peer_out, names, args.reps, env)
+                    row = (method, kind, size_mb) + summary(times)
                     rows.append(row)
                     print("%-9s %-5s %5d MB  ours %6.2f s (min %6.2f)  7z %6.2f s (min %6.2f)  ratio %.2f (min %.2f)"
                           "  cpu %6.2f / %6.2f s" % row, flush=True)
