@@ -23,18 +23,20 @@ Status CheckedSink::put(const char* data, size_t size) {
         return platform::makeError(EFBIG, "it holds more data than its declared size of " +
                                               std::to_string(m_declared) + " bytes");
     }
-    m_crc = static_cast<uint32_t>(crc32_z(m_crc, reinterpret_cast<const Bytef*>(data), size));
+    if (m_checkCrc) {
+        m_crc = static_cast<uint32_t>(crc32_z(m_crc, reinterpret_cast<const Bytef*>(data), size));
+    }
     m_count += size;
     return m_next.put(data, size);
 }
 
-Status CheckedSink::finish(bool checkCrc, uint32_t declaredCrc) const {
+Status CheckedSink::finish(uint32_t declaredCrc) const {
     if (m_count != m_declared) {
         return platform::makeError(EILSEQ, "it holds " + std::to_string(m_count) +
                                                " bytes instead of its declared " +
                                                std::to_string(m_declared));
     }
-    if (checkCrc && m_crc != declaredCrc) {
+    if (m_checkCrc && m_crc != declaredCrc) {
         return platform::makeError(EILSEQ, "its data fail the CRC check (damaged archive)");
     }
     return Status::success();
@@ -116,14 +118,14 @@ Status MemberReader::read(size_t position, ByteSink& sink) const {
                                                 std::to_string(decryption->method) +
                                                 ", which is not supported");
     }
-    CheckedSink checked(sink, entry.size);
+    CheckedSink checked(sink, entry.size, decryption->checkCrc);
     const DecoderInput input{decryption->method, entry.flags, entry.size};
     Status status = method->decode(input, *decryption->source, checked);
     if (status.ok() && decryption->finish) {
         status = decryption->finish();
     }
     if (status.ok()) {
-        status = checked.finish(decryption->checkCrc, entry.crc);
+        status = checked.finish(entry.crc);
     }
     if (!status.ok() && decryption->weakPasswordCheck &&
         (status.error().code == EILSEQ || status.error().code == EFBIG)) {

@@ -25,17 +25,20 @@ private:
 
 // The size and CRC check of the pipeline: counts and sums the decoded bytes on their way to the sink,
 // refusing any byte past the declared size at once (a member that claims a few bytes and inflates to
-// gigabytes stops there).
+// gigabytes stops there). Where another check replaces the CRC (WinZip AES's code, AE-2) the sum is
+// not made.
 class CheckedSink : public ByteSink {
 public:
-    CheckedSink(ByteSink& next, uint64_t declaredSize) : m_next(next), m_declared(declaredSize) {}
+    CheckedSink(ByteSink& next, uint64_t declaredSize, bool checkCrc)
+        : m_next(next), m_declared(declaredSize), m_checkCrc(checkCrc) {}
     Status put(const char* data, size_t size) override;
-    // After the last byte: the count, and the CRC when it is to be checked.
-    [[nodiscard]] Status finish(bool checkCrc, uint32_t declaredCrc) const;
+    // After the last byte: the count, and the CRC when it is checked.
+    [[nodiscard]] Status finish(uint32_t declaredCrc) const;
 
 private:
     ByteSink& m_next;
     uint64_t m_declared;
+    bool m_checkCrc;
     uint64_t m_count = 0;
     uint32_t m_crc = 0;
 };

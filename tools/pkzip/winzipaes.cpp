@@ -130,6 +130,7 @@ WinZipAes& WinZipAes::operator=(WinZipAes&& other) noexcept {
         m_mac = std::exchange(other.m_mac, nullptr);
         m_counter = other.m_counter;
         m_used = other.m_used;
+        m_counters = other.m_counters;
         m_keystream = other.m_keystream;
         m_verifier = other.m_verifier;
         m_failed = other.m_failed;
@@ -156,20 +157,25 @@ void WinZipAes::release() {
 }
 
 // WinZip's counter is a little-endian number starting at 1, not the big-endian one of the usual
-// counter mode, so the blocks of counters are made here and encrypted many at a time (which keeps
-// the processor's AES instructions busy).
+// counter mode, so the blocks of counters are made here and encrypted many at a time in one call
+// (which keeps the processor's AES instructions busy). Only the low 8 bytes of each block ever
+// change: the high ones stay zero.
 void WinZipAes::refillKeystream() {
     for (size_t block = 0; block < kKeystreamBlocks; ++block) {
-        unsigned char* counter = m_keystream.data() + 16 * block;
-        uint64_t value = ++m_counter;
-        for (int i = 0; i < 8; ++i) {
-            counter[i] = static_cast<unsigned char>(value >> (8 * i));
-        }
-        std::memset(counter + 8, 0, 8);
+        unsigned char* counter = m_counters.data() + 16 * block;
+        const uint64_t value = ++m_counter;
+        counter[0] = static_cast<unsigned char>(value);
+        counter[1] = static_cast<unsigned char>(value >> 8);
+        counter[2] = static_cast<unsigned char>(value >> 16);
+        counter[3] = static_cast<unsigned char>(value >> 24);
+        counter[4] = static_cast<unsigned char>(value >> 32);
+        counter[5] = static_cast<unsigned char>(value >> 40);
+        counter[6] = static_cast<unsigned char>(value >> 48);
+        counter[7] = static_cast<unsigned char>(value >> 56);
     }
     int written = 0;
-    if (m_library->encryptUpdate(m_cipher, m_keystream.data(), &written, m_keystream.data(),
-                                 static_cast<int>(m_keystream.size())) != 1 ||
+    if (m_library->encryptUpdate(m_cipher, m_keystream.data(), &written, m_counters.data(),
+                                 static_cast<int>(m_counters.size())) != 1 ||
         written != static_cast<int>(m_keystream.size())) {
         m_failed = true;
     }
@@ -184,7 +190,17 @@ void WinZipAes::applyKeystream(char* data, size_t size) {
         }
         const size_t n = std::min(size, m_keystream.size() - m_used);
         const unsigned char* key = m_keystream.data() + m_used;
-        for (size_t i = 0; i < n; ++i) {
+        // Eight bytes at a time: a byte at a time the XOR took as long as the AES itself.
+        size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            uint64_t word;
+            uint64_t mask;
+            std::memcpy(&word, bytes + i, 8);
+            std::memcpy(&mask, key + i, 8);
+            word ^= mask;
+            std::memcpy(bytes + i, &word, 8);
+        }
+        for (; i < n; ++i) {
             bytes[i] ^= key[i];
         }
         bytes += n;

@@ -82,6 +82,7 @@ private:
     EVP_MAC_CTX* m_mac = nullptr;
     uint64_t m_counter = 0;
     size_t m_used = 0;
+    std::array<unsigned char, kKeystreamBlocks * 16> m_counters{}; // the next blocks' counters
     std::array<unsigned char, kKeystreamBlocks * 16> m_keystream{};
     std::array<unsigned char, kAesVerifierSize> m_verifier{};
     bool m_failed = false;

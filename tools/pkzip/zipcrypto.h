@@ -19,9 +19,6 @@ public:
     void encrypt(unsigned char* data, size_t size);
 
 private:
-    void update(unsigned char plain);
-    unsigned char keyByte() const;
-
     uint32_t m_keys[3];
 };
 
