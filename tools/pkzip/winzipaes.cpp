@@ -15,6 +15,9 @@ namespace {
 
 constexpr int kIterations = 1000;
 
+// One AES block as a vector of the compiler's (GCC and Clang), for the XOR of the keystream.
+typedef uint64_t Block __attribute__((vector_size(16)));
+
 size_t keySize(uint8_t strength) {
     return strength >= 1 && strength <= 3 ? 8u + 8u * strength : 0;
 }
@@ -190,15 +193,16 @@ void WinZipAes::applyKeystream(char* data, size_t size) {
         }
         const size_t n = std::min(size, m_keystream.size() - m_used);
         const unsigned char* key = m_keystream.data() + m_used;
-        // Eight bytes at a time: a byte at a time the XOR took as long as the AES itself.
+        // Sixteen bytes at a time (a vector register): a byte at a time the XOR took as long as
+        // the AES itself.
         size_t i = 0;
-        for (; i + 8 <= n; i += 8) {
-            uint64_t word;
-            uint64_t mask;
-            std::memcpy(&word, bytes + i, 8);
-            std::memcpy(&mask, key + i, 8);
+        for (; i + sizeof(Block) <= n; i += sizeof(Block)) {
+            Block word;
+            Block mask;
+            std::memcpy(&word, bytes + i, sizeof word);
+            std::memcpy(&mask, key + i, sizeof mask);
             word ^= mask;
-            std::memcpy(bytes + i, &word, 8);
+            std::memcpy(bytes + i, &word, sizeof word);
         }
         for (; i < n; ++i) {
             bytes[i] ^= key[i];
