@@ -176,6 +176,7 @@ void ArchiveEngine::ListArchive() {
     m_state.entries.clear();
     m_state.folders.clear();
     m_state.encryptedFolders.clear();
+    ++m_state.listingNumber;
     platform::Result<std::string> hostListing = m_drives.toHost(m_files.listing);
     platform::Result<std::string> listing = hostListing.ok()
                                                 ? platform::readWholeFile(*hostListing)
@@ -536,6 +537,7 @@ void ArchiveEngine::newCommand() {
     m_state.entries.clear();
     m_state.folders.clear();
     m_state.encryptedFolders.clear();
+    ++m_state.listingNumber;
     m_state.archiveJustOpened = true;
     m_window.rebuildArchiveViews();
     m_state.archiveJustOpened = false;

@@ -68,6 +68,7 @@ struct ArchiveState {
     std::string scratchArchivePath; // blank.zip's full Windows path, named "blank.zip" to the user
     std::vector<ArchiveEntry> entries;
     ArchiveFolderList folders;
+    std::uint64_t listingNumber = 0; // counts the listings, so that what is kept of one is known stale
     std::unordered_set<std::string> encryptedFolders; // the folders that hold encrypted members
     std::vector<OperationItem> operationItems;
     std::string extractDestination;

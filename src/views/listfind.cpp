@@ -37,8 +37,7 @@ void CMyListView::fillFindResults() {
     if (!m_host.resortInProgress()) {
         const archive::ArchiveState& state = m_host.engine().state();
         m_model->setShowsFolder(true);
-        m_model->setRecords(
-            findRecords(state.entries, state.folders, NamePattern(m_find->text, m_find->matchCase)));
+        m_model->setRecords(findRecords(state, NamePattern(m_find->text, m_find->matchCase), m_foldedNames));
     }
     showRecords();
     emit findResultsShown(m_model->rowCount());

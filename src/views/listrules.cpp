@@ -243,7 +243,84 @@ int compareText(std::string_view a, std::string_view b) {
     return exact < 0 ? -1 : (exact > 0 ? 1 : 0);
 }
 
+namespace {
+
+// The number a record's sort text begins with under key, if it has one.
+std::int64_t sortNumber(const ListRecord& record, Role role, SortKey key) {
+    const bool local = role == Role::Local;
+    if (key == SortKey::Date) {
+        return record.time;
+    }
+    if (key == SortKey::FileSize || (local && (key == SortKey::ZippedSize || key == SortKey::Ratio))) {
+        return record.size;
+    }
+    if (key == SortKey::ZippedSize) {
+        return record.packedSize < 0 ? kUnknownPackedSize : record.packedSize;
+    }
+    if (key == SortKey::Ratio) {
+        return ratioTenths(record.ratioText);
+    }
+    return 0;
+}
+
+// The first eight bytes of a name with ASCII letters folded, as a number whose order is theirs
+// (shorter names padded with zero bytes). Two names whose prefixes differ are ordered by them.
+std::uint64_t foldedPrefix(std::string_view name) {
+    std::uint64_t prefix = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        const auto c = i < name.size() ? static_cast<unsigned char>(foldCase(name[i])) : 0;
+        prefix = (prefix << 8) | c;
+    }
+    return prefix;
+}
+
+// The rows in the order of their sort texts, without making the texts: for every key but
+// Extension a sort text is the folder mark, a fixed-width number whose text order is numeric
+// order, and the name, so comparing those three in turn orders the rows alike.
+std::vector<ListRow> orderRowsByName(const std::vector<ListRecord>& records, Role role, SortKey key) {
+    struct Keyed {
+        bool file;
+        std::int64_t number;
+        std::uint64_t prefix;
+        size_t record;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        const ListRecord& record = records[i];
+        if (record.isShown()) {
+            keyed.push_back(
+                Keyed{!record.isFolder(), sortNumber(record, role, key), foldedPrefix(record.name), i});
+        }
+    }
+    // The record's place breaks ties, so the order is the stable one.
+    std::sort(keyed.begin(), keyed.end(), [&records](const Keyed& a, const Keyed& b) {
+        if (a.file != b.file) {
+            return b.file;
+        }
+        if (a.number != b.number) {
+            return a.number < b.number;
+        }
+        if (a.prefix != b.prefix) {
+            return a.prefix < b.prefix;
+        }
+        const int order = compareText(records[a.record].name, records[b.record].name);
+        return order != 0 ? order < 0 : a.record < b.record;
+    });
+    std::vector<ListRow> rows(keyed.size());
+    for (size_t i = 0; i < keyed.size(); ++i) {
+        rows[i].record = keyed[i].record;
+        rows[i].name = records[keyed[i].record].name;
+    }
+    return rows;
+}
+
+} // namespace
+
 std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role, SortKey key) {
+    if (key != SortKey::Extension) {
+        return orderRowsByName(records, role, key);
+    }
     struct Keyed {
         std::string text;
         size_t record;

@@ -137,6 +137,7 @@ private:
         bool matchCase = false;
     };
     std::optional<FindQuery> m_find;
+    FoldedNames m_foldedNames; // of the listing searched last
 
     // Widens the size columns to their widest text, never below the widths they start with.
     void fitSizeColumns();

@@ -41,8 +41,7 @@ TEST(FindRulesTest, PatternsMatchNamesAndPaths) {
 }
 
 TEST(FindRulesTest, TheResultHoldsMatchingMembersAndFoldersOfTheWholeArchiveWithWhereTheyLie) {
-    std::vector<archive::ArchiveEntry> entries;
-    archive::ArchiveFolderList folders;
+    archive::ArchiveState state;
     for (const auto& [folder, name] :
          {std::pair{"", "config.json"}, std::pair{"docs", "readme.txt"}, std::pair{"docs/config", "app.json"},
           std::pair{"src/deep/er", "x.JSON"}}) {
@@ -50,33 +49,42 @@ TEST(FindRulesTest, TheResultHoldsMatchingMembersAndFoldersOfTheWholeArchiveWith
         entry.folder = folder;
         entry.name = name;
         entry.size = 7;
-        entries.push_back(entry);
+        entry.encrypted = entry.folder == "docs/config";
+        state.entries.push_back(entry);
         // Each folder and the folders above it, as the listing records them.
         for (std::string path = folder; !path.empty();) {
-            folders.add(path);
+            state.folders.add(path);
             const size_t cut = path.rfind('/');
             path = cut == std::string::npos ? std::string() : path.substr(0, cut);
         }
     }
-    std::vector<std::string> found;
-    for (const views::ListRecord& record :
-         views::findRecords(entries, folders, NamePattern("*.json", false))) {
-        found.push_back(views::folderColumnText(record) + " " + record.name);
-    }
-    EXPECT_EQ(found,
-              (std::vector<std::string>{"/ config.json", "docs/config app.json", "src/deep/er x.JSON"}));
+    state.encryptedFolders = {"docs", "docs/config"};
+    views::FoldedNames folded;
+    auto found = [&](const char* text, bool matchCase) {
+        std::vector<std::string> rows;
+        for (const views::ListRecord& record :
+             views::findRecords(state, NamePattern(text, matchCase), folded)) {
+            rows.push_back(views::folderColumnText(record) + " " + record.name +
+                           (record.isFolder() ? "/" : "") + (record.encrypted ? " [encrypted]" : ""));
+        }
+        return rows;
+    };
+    EXPECT_EQ(found("*.json", false),
+              (std::vector<std::string>{"/ config.json", "docs/config app.json [encrypted]",
+                                        "src/deep/er x.JSON"}));
+    EXPECT_EQ(found("*.json", true),
+              (std::vector<std::string>{"/ config.json", "docs/config app.json [encrypted]"}));
+    // A folder found by its own name, even one only member paths imply; its row is a folder row,
+    // marked when it holds an encrypted member.
+    EXPECT_EQ(found("config", false),
+              (std::vector<std::string>{"/ config.json", "docs config/ [encrypted]"}));
+    EXPECT_EQ(found("deep", false), (std::vector<std::string>{"src deep/"}));
+    EXPECT_EQ(found("src/*/x.json", false), (std::vector<std::string>{"src/deep/er x.JSON"}));
 
-    // A folder found by its own name, even one only member paths imply; its row is a folder row.
-    const std::vector<views::ListRecord> config =
-        views::findRecords(entries, folders, NamePattern("config", false));
-    ASSERT_EQ(config.size(), 2u) << "config.json and the folder docs/config, not what lies in it";
-    EXPECT_EQ(views::resultPath(config[0]), "config.json");
-    EXPECT_TRUE(config[1].isFolder());
-    EXPECT_EQ(views::resultPath(config[1]), "docs/config");
-    const std::vector<views::ListRecord> deep =
-        views::findRecords(entries, folders, NamePattern("deep", false));
-    ASSERT_EQ(deep.size(), 1u);
-    EXPECT_EQ(views::folderColumnText(deep[0]), "src");
+    // The folded names kept from the last search give way to a new listing of as many members.
+    state.entries[1].name = "Settings.json";
+    ++state.listingNumber;
+    EXPECT_EQ(found("settings", false), (std::vector<std::string>{"docs Settings.json"}));
 }
 
 } // namespace

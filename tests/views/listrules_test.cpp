@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -286,6 +287,49 @@ TEST(RowOrderTest, CollationKeepsDigitsAndPrefixesInAsciiOrder) {
     // Names differing only in case still have one fixed order.
     EXPECT_NE(views::compareText("abc", "ABC"), 0);
     EXPECT_EQ(views::compareText("abc", "ABC"), -views::compareText("ABC", "abc"));
+}
+
+// The rows are ordered without making the sort texts; the order must be the texts' own, ties in
+// record order, under every key of either list.
+TEST(RowOrderTest, RowsComeInTheOrderOfTheirSortTexts) {
+    // Names that share prefixes of about eight bytes, differ in case only, repeat, or hold bytes
+    // above ASCII and punctuation that sorts around the letters.
+    const std::vector<std::string> names = {
+        "config.json",       "CONFIG.json", "config.jso", "config.jsonx", "configur", "Configur",
+        "configu",           "a",           "A",          "a.b.c",        "_x",       "[x",
+        "\xc3\xa9t\xc3\xa9", "z.tar.gz",    "..."};
+    const std::vector<std::string> ratios = {" 0.0%", "57.4%", " 100%", "-2.3%", "57.4%"};
+    std::srand(7);
+    std::vector<ListRecord> records;
+    for (int i = 0; i < 600; ++i) {
+        ListRecord record =
+            archived(names[static_cast<size_t>(std::rand()) % names.size()], std::rand() % 5 - 1,
+                     std::rand() % 4 - 1, ratios[static_cast<size_t>(std::rand()) % ratios.size()]);
+        record.time = std::rand() % 3 - 1;
+        if (std::rand() % 4 == 0) {
+            record.attributes = 0x10;
+        }
+        records.push_back(record);
+    }
+    for (Role role : {Role::Local, Role::Archive}) {
+        for (SortKey key : {SortKey::None, SortKey::Name, SortKey::Extension, SortKey::FileSize,
+                            SortKey::ZippedSize, SortKey::Ratio, SortKey::Date}) {
+            std::vector<size_t> expected(records.size());
+            for (size_t i = 0; i < expected.size(); ++i) {
+                expected[i] = i;
+            }
+            std::stable_sort(expected.begin(), expected.end(), [&](size_t a, size_t b) {
+                return views::compareText(views::sortText(records[a], role, key),
+                                          views::sortText(records[b], role, key)) < 0;
+            });
+            std::vector<size_t> got;
+            for (const ListRow& row : views::orderRows(records, role, key)) {
+                got.push_back(row.record);
+                ASSERT_EQ(row.name, records[row.record].name);
+            }
+            EXPECT_EQ(got, expected) << "role " << static_cast<int>(role) << " key " << static_cast<int>(key);
+        }
+    }
 }
 
 TEST(ColumnTextTest, TextsOfEachRow) {
