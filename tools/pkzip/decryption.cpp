@@ -2,7 +2,13 @@
 
 #include "zipcrypto.h"
 
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 namespace pkzip {
 
@@ -47,22 +53,112 @@ private:
     ZipCrypto m_keys;
 };
 
+// Computes a member's authentication code on a thread of its own, over blocks handed to it in
+// order. The HMAC-SHA1 costs more than the AES and the write together: beside them it no longer
+// adds to the time of a large member.
+class AsideAuthenticator {
+public:
+    explicit AsideAuthenticator(WinZipAes& cipher) : m_cipher(cipher), m_thread([this] { work(); }) {}
+    AsideAuthenticator(const AsideAuthenticator&) = delete;
+    AsideAuthenticator& operator=(const AsideAuthenticator&) = delete;
+
+    ~AsideAuthenticator() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    // Queues a block; its bytes stay untouched until waitFor says the queue is short enough.
+    void submit(const char* data, size_t size) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back({data, size});
+            ++m_outstanding;
+        }
+        m_changed.notify_all();
+    }
+
+    // Waits until at most `blocks` of those submitted are still being read.
+    void waitFor(size_t blocks) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_outstanding <= blocks; });
+    }
+
+private:
+    void work() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [&] { return m_stop || !m_queue.empty(); });
+            if (m_stop) {
+                return;
+            }
+            const auto [data, size] = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            m_cipher.authenticate(data, size);
+            lock.lock();
+            --m_outstanding;
+            m_changed.notify_all();
+        }
+    }
+
+    WinZipAes& m_cipher;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::pair<const char*, size_t>> m_queue;
+    size_t m_outstanding = 0;
+    bool m_stop = false;
+    std::thread m_thread; // last: started once everything it uses is made
+};
+
 // WinZip AES: the data between the verifier and the authentication code, authenticated and
-// decrypted as they are read; the code is read and compared after the last of them.
+// decrypted as they are read; the code is read and compared after the last of them. Members of
+// kAsideSize bytes or more are authenticated on a second thread: their encrypted bytes are read
+// into one of two blocks of the stage's own, decrypted from there into the caller's buffer while
+// the other thread reads the same block for the code, and a block is read into again only once
+// the code has taken it.
 class AesSource : public ByteSource {
 public:
+    static constexpr uint64_t kAsideSize = uint64_t{1} << 20;
+    static constexpr size_t kAsideBlock = 256u << 10;
+
     AesSource(ByteSource& packed, WinZipAes cipher, uint64_t dataSize)
-        : m_packed(packed), m_cipher(std::move(cipher)), m_remaining(dataSize) {}
+        : m_packed(packed), m_cipher(std::move(cipher)), m_remaining(dataSize) {
+        if (dataSize >= kAsideSize) {
+            try {
+                m_blocks = std::make_unique<char[]>(2 * kAsideBlock);
+                m_aside = std::make_unique<AsideAuthenticator>(m_cipher);
+            } catch (const std::exception&) {
+                // Without the memory or the thread, the code is made here as the data pass.
+                m_aside.reset();
+            }
+        }
+    }
 
     Result<size_t> read(char* buffer, size_t size) override {
-        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(size, m_remaining));
+        size_t wanted = static_cast<size_t>(std::min<uint64_t>(size, m_remaining));
         if (wanted == 0) {
             return size_t{0};
         }
-        if (Status read = readExactly(m_packed, buffer, wanted); !read.ok()) {
-            return read.error();
+        if (!m_aside) {
+            if (Status read = readExactly(m_packed, buffer, wanted); !read.ok()) {
+                return read.error();
+            }
+            m_cipher.decrypt(buffer, wanted);
+        } else {
+            wanted = std::min(wanted, kAsideBlock);
+            char* block = m_blocks.get() + m_nextBlock * kAsideBlock;
+            m_nextBlock ^= 1;
+            m_aside->waitFor(1); // the block read two calls ago is done with
+            if (Status read = readExactly(m_packed, block, wanted); !read.ok()) {
+                return read.error();
+            }
+            m_aside->submit(block, wanted);
+            m_cipher.applyKeystream(block, buffer, wanted);
         }
-        m_cipher.decrypt(buffer, wanted);
         m_remaining -= wanted;
         return wanted;
     }
@@ -70,6 +166,9 @@ public:
     Status finish() {
         if (m_remaining != 0) {
             return damaged("its encrypted data were not read to their end");
+        }
+        if (m_aside) {
+            m_aside->waitFor(0);
         }
         AesCode stored{};
         if (Status read = readExactly(m_packed, reinterpret_cast<char*>(stored.data()), stored.size());
@@ -90,6 +189,9 @@ private:
     ByteSource& m_packed;
     WinZipAes m_cipher;
     uint64_t m_remaining;
+    std::unique_ptr<char[]> m_blocks;
+    size_t m_nextBlock = 0;
+    std::unique_ptr<AsideAuthenticator> m_aside; // last: stopped before the blocks and the cipher go
 };
 
 Result<Decryption> openTraditional(const Entry& entry, ByteSource& packed, const std::string& password,

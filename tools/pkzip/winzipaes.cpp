@@ -136,7 +136,8 @@ WinZipAes& WinZipAes::operator=(WinZipAes&& other) noexcept {
         m_counters = other.m_counters;
         m_keystream = other.m_keystream;
         m_verifier = other.m_verifier;
-        m_failed = other.m_failed;
+        m_cipherFailed = other.m_cipherFailed;
+        m_macFailed = other.m_macFailed;
     }
     return *this;
 }
@@ -180,13 +181,14 @@ void WinZipAes::refillKeystream() {
     if (m_library->encryptUpdate(m_cipher, m_keystream.data(), &written, m_counters.data(),
                                  static_cast<int>(m_counters.size())) != 1 ||
         written != static_cast<int>(m_keystream.size())) {
-        m_failed = true;
+        m_cipherFailed = true;
     }
     m_used = 0;
 }
 
-void WinZipAes::applyKeystream(char* data, size_t size) {
-    auto* bytes = reinterpret_cast<unsigned char*>(data);
+void WinZipAes::applyKeystream(const char* in, char* out, size_t size) {
+    const auto* from = reinterpret_cast<const unsigned char*>(in);
+    auto* to = reinterpret_cast<unsigned char*>(out);
     while (size > 0) {
         if (m_used == m_keystream.size()) {
             refillKeystream();
@@ -199,15 +201,16 @@ void WinZipAes::applyKeystream(char* data, size_t size) {
         for (; i + sizeof(Block) <= n; i += sizeof(Block)) {
             Block word;
             Block mask;
-            std::memcpy(&word, bytes + i, sizeof word);
+            std::memcpy(&word, from + i, sizeof word);
             std::memcpy(&mask, key + i, sizeof mask);
             word ^= mask;
-            std::memcpy(bytes + i, &word, sizeof word);
+            std::memcpy(to + i, &word, sizeof word);
         }
         for (; i < n; ++i) {
-            bytes[i] ^= key[i];
+            to[i] = static_cast<unsigned char>(from[i] ^ key[i]);
         }
-        bytes += n;
+        from += n;
+        to += n;
         size -= n;
         m_used += n;
     }
@@ -215,24 +218,24 @@ void WinZipAes::applyKeystream(char* data, size_t size) {
 
 void WinZipAes::authenticate(const char* data, size_t size) {
     if (m_library->macUpdate(m_mac, reinterpret_cast<const unsigned char*>(data), size) != 1) {
-        m_failed = true;
+        m_macFailed = true;
     }
 }
 
 void WinZipAes::decrypt(char* data, size_t size) {
     authenticate(data, size);
-    applyKeystream(data, size);
+    applyKeystream(data, data, size);
 }
 
 void WinZipAes::encrypt(char* data, size_t size) {
-    applyKeystream(data, size);
+    applyKeystream(data, data, size);
     authenticate(data, size);
 }
 
 Result<AesCode> WinZipAes::finish() {
     unsigned char full[64];
     size_t length = 0;
-    if (m_failed || m_library->macFinal(m_mac, full, &length, sizeof full) != 1 || length < kAesCodeSize) {
+    if (m_cipherFailed || m_macFailed || m_library->macFinal(m_mac, full, &length, sizeof full) != 1 || length < kAesCodeSize) {
         return platform::makeError(EIO, "the AES cipher failed");
     }
     AesCode code;

@@ -66,15 +66,18 @@ public:
     void decrypt(char* data, size_t size);
     // Encrypts bytes in place and authenticates what they became.
     void encrypt(char* data, size_t size);
+    // The two halves of decrypt, for a caller that authenticates on another thread: the data in
+    // their order through each, the two never called at once on the same bytes being written.
+    // applyKeystream writes in XOR the keystream to out (which may be in).
+    void authenticate(const char* data, size_t size);
+    void applyKeystream(const char* in, char* out, size_t size);
     // The code of everything authenticated so far; once only.
     [[nodiscard]] Result<AesCode> finish();
 
 private:
     WinZipAes() = default;
     void release();
-    void applyKeystream(char* data, size_t size);
     void refillKeystream();
-    void authenticate(const char* data, size_t size);
 
     static constexpr size_t kKeystreamBlocks = 256;
     const CryptoLibrary* m_library = nullptr;
@@ -85,7 +88,8 @@ private:
     std::array<unsigned char, kKeystreamBlocks * 16> m_counters{}; // the next blocks' counters
     std::array<unsigned char, kKeystreamBlocks * 16> m_keystream{};
     std::array<unsigned char, kAesVerifierSize> m_verifier{};
-    bool m_failed = false;
+    bool m_cipherFailed = false; // the two are set apart: authenticate may run on a thread of its own
+    bool m_macFailed = false;
 };
 
 // Fills buffer with random bytes from the kernel, for salts.

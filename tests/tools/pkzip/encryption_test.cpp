@@ -141,20 +141,37 @@ TEST_F(EncryptionTest, PeersArchivesAreMarkedAndExtractOnlyWithTheRightPassword)
     }
 }
 
+// A member of a few bytes, and one large enough that its code is computed on a second thread
+// while it is decrypted (the change then lies past several of the blocks handed over).
 TEST_F(EncryptionTest, AesDataChangedAfterEncryptionFailTheirCheckAndLeaveNoFile) {
-    shell(std::string("cd src && 7z a -tzip -bd -mx=0 -p'") + kPassword +
-          "' -mem=AES256 ../peer.zip tiny.txt >/dev/null");
-    std::string bytes = read("peer.zip");
-    // Stored, so the data are the salt (16), the verifier (2), the 2 encrypted bytes and the code.
-    const size_t data = 30 + 8 + 11 + 16 + 2;
-    ASSERT_EQ(bytes.substr(30, 8), "tiny.txt");
-    bytes[data] = static_cast<char>(bytes[data] ^ 1);
-    write("peer.zip", bytes);
-    const ToolRun run = extractWith("peer.zip", {"tiny.txt"}, kPassword);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "PKZIP25.EXE: tiny.txt: not extracted: its encrypted data fail their authentication "
-                       "check (damaged archive)\n");
-    EXPECT_EQ(shell("ls -A out"), "");
+    std::mt19937 random(7);
+    std::string large(3u << 20, '\0');
+    for (char& c : large) {
+        c = static_cast<char>(random());
+    }
+    write("src/large.bin", large);
+    for (const auto& [name, contents] : {std::pair<std::string, std::string>{"tiny.txt", "hi"}, {"large.bin", large}}) {
+        SCOPED_TRACE(name);
+        shell(std::string("rm -f peer.zip && cd src && 7z a -tzip -bd -mx=0 -p'") + kPassword +
+              "' -mem=AES256 ../peer.zip " + name + " >/dev/null");
+        ToolRun run = extractWith("peer.zip", {name}, kPassword);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(read("out/" + name) == contents);
+        shell("rm -rf out && mkdir out");
+
+        std::string bytes = read("peer.zip");
+        // Stored, so the data are the salt (16), the verifier (2), the encrypted bytes and the code.
+        const size_t data = 30 + name.size() + 11 + 16 + 2;
+        ASSERT_EQ(bytes.substr(30, name.size()), name);
+        bytes[data + contents.size() * 3 / 4] ^= 1;
+        write("peer.zip", bytes);
+        run = extractWith("peer.zip", {name}, kPassword);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "PKZIP25.EXE: " + name +
+                               ": not extracted: its encrypted data fail their authentication check "
+                               "(damaged archive)\n");
+        EXPECT_EQ(shell("ls -A out"), "");
+    }
 }
 
 TEST_F(EncryptionTest, OwnEncryptedAddsAreReadBy7zBsdtarAndTheToolItself) {
