@@ -67,6 +67,7 @@ private:
         bool checkCancelled() override { return false; }
         bool cancelRequested() const override { return false; }
         void requestCancel() override {}
+        void setRateText(const std::string&) override {}
     };
 };
 

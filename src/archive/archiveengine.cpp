@@ -9,6 +9,9 @@
 #include "operationchecks.h"
 #include "passwordtexts.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace archive {
 
 namespace {
@@ -66,6 +69,15 @@ std::string deleteCommandLine(const JobFiles& files, const std::string& archiveP
 
 std::string testCommandLine(const JobFiles& files, const std::string& archivePath) {
     return quoted(files.archiver) + " -test " + quoted(archivePath) + " @" + quoted(files.list);
+}
+
+std::string progressSwitch(const JobFiles& files) {
+    return " -progress=@" + quoted(files.progress);
+}
+
+bool stoppedJobDidItsWork(bool endedWhenStopped, const std::string& archiverErrors) {
+    return endedWhenStopped && archiverErrors.find(kArchiverStoppedText) == std::string::npos &&
+           archiverErrors.find(kInterpreterKilledText) == std::string::npos;
 }
 
 TestReport testReportOf(const std::string& archiverErrors) {
@@ -299,12 +311,15 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
         : kind == Kind::Test
             ? testCommandLine(m_files, m_state.archivePath)
             : extractCommandLine(m_files, m_state.archivePath, m_state.extractDestination, includePath);
+    // Adds and extracts report how far they got within a chunk, after everything else on the line.
+    const std::string progressTail =
+        kind == Kind::Add || kind == Kind::Extract ? progressSwitch(m_files) : std::string();
     // An extract's line names the password file for the chunks that need it.
-    std::string scriptLine = commandLine;
+    std::string scriptLine = commandLine + progressTail;
     OperationPasswords passwords(m_passwords, m_window, m_state, kind == Kind::Test ? "tested" : "extracted");
     const bool pathsSafe = !job.refusesPath(m_state.archivePath) &&
                            (kind != Kind::Extract || !job.refusesPath(m_state.extractDestination));
-    if (!pathsSafe || !job.writeScript(commandLine)) {
+    if (!pathsSafe || !job.writeScript(scriptLine)) {
         dialog.reset();
         finishFailedOperation();
         return false;
@@ -316,13 +331,50 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
     std::string problems;
     std::string testProblems; // a test goes on past members that fail, and reports them all
     std::vector<ProgressRow> nowProcessing;
+    std::int64_t chunkBytes = 0;
+    int bytePercent = 0;
+    // A chunk that runs long moves the bar by the archiver's reports, and the dialog tells the
+    // speed and the time left.
+    const auto started = std::chrono::steady_clock::now();
+    job.watchProgress([&](const JobProgress& progress) {
+        if (progress.total == 0) {
+            return;
+        }
+        const double share =
+            std::min(1.0, static_cast<double>(progress.done) / static_cast<double>(progress.total));
+        const double processed =
+            static_cast<double>(bytesDone - chunkBytes) + share * static_cast<double>(chunkBytes);
+        dialog->setPosition(percentOf(processed, static_cast<double>(byteTotal)));
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
+        dialog->setRateText(formatRateText(processed, static_cast<double>(byteTotal), seconds.count()));
+    });
+    // The rows of the chunk whose job has done its work go to "Files Completed", with the counts.
+    auto completeChunk = [&] {
+        if (!nowProcessing.empty()) {
+            const int filePercent =
+                percentOf(static_cast<double>(itemsDone), static_cast<double>(items.size()));
+            for (const ProgressRow& row : nowProcessing) {
+                dialog->addCompleted(row);
+                dialog->setCountTexts(FormatSizeText(static_cast<std::int64_t>(itemsDone)) + " of " +
+                                          FormatSizeText(static_cast<std::int64_t>(items.size())) + " (" +
+                                          std::to_string(filePercent) + "%)",
+                                      FormatSizeText(bytesDone) + " of " + FormatSizeText(byteTotal) + " (" +
+                                          std::to_string(bytePercent) + "%)");
+            }
+        }
+        nowProcessing.clear();
+        dialog->clearNowProcessing();
+        dialog->scrollCompletedToEnd();
+    };
     while (itemsDone < items.size()) {
         const size_t count = chunkLength(items, itemsDone);
+        chunkBytes = 0;
         std::vector<std::string> lines;
         lines.reserve(count);
         for (size_t i = itemsDone; i < itemsDone + count; ++i) {
             lines.push_back(listFileLine(items[i].name, kind == Kind::Add));
             bytesDone += items[i].size;
+            chunkBytes += items[i].size;
             ProgressRow row{lines.back(), FormatSizeText(items[i].size), items[i].dateText};
             dialog->addNowProcessing(row);
             nowProcessing.push_back(std::move(row));
@@ -330,7 +382,7 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
         itemsDone += count;
         if (kind == Kind::Extract || kind == Kind::Test) {
             passwords.prepareChunk(lines);
-            if (const std::string line = commandLine + passwords.commandLineTail(m_files);
+            if (const std::string line = commandLine + passwords.commandLineTail(m_files) + progressTail;
                 line != scriptLine) {
                 if (!job.writeScript(line)) {
                     dialog.reset();
@@ -358,8 +410,15 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
             finishFailedOperation();
             return false;
         }
+        bytePercent = percentOf(static_cast<double>(bytesDone), static_cast<double>(byteTotal));
         if (job.wasStopped()) {
-            // Stopped by the user: the operation is cancelled, and says so as a Cancel does.
+            // Stopped by the user: the operation is cancelled, and says so as a Cancel does. A job
+            // that had done its work before it could stop leaves its chunk done, and the dialog
+            // says so; one that stopped left the archive as it was before the chunk.
+            if (stoppedJobDidItsWork(job.endedWhenStopped(), archiverErrors())) {
+                dialog->setPosition(bytePercent);
+                completeChunk();
+            }
             dialog->requestCancel();
             if (dialog->checkCancelled()) {
                 cancelled = true;
@@ -368,7 +427,8 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
         }
         problems = archiverErrors();
         if ((kind == Kind::Extract || kind == Kind::Test) && !job.wasStopped() &&
-            !retryRefusedMembers(job, dialog.get(), passwords, commandLine, scriptLine, problems)) {
+            !retryRefusedMembers(job, dialog.get(), passwords, commandLine, scriptLine, problems,
+                                 progressTail)) {
             if (job.wasStopped()) {
                 dialog->requestCancel();
                 (void)dialog->checkCancelled();
@@ -383,27 +443,13 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
             testProblems += problems;
             problems.clear();
         }
-        const int bytePercent = percentOf(static_cast<double>(bytesDone), static_cast<double>(byteTotal));
         dialog->setPosition(bytePercent);
+        // The job ran to its end, so its chunk is done before a Cancel made meanwhile is said.
+        completeChunk();
         if (dialog->checkCancelled()) {
             cancelled = true;
             break;
         }
-        if (!nowProcessing.empty()) {
-            const int filePercent =
-                percentOf(static_cast<double>(itemsDone), static_cast<double>(items.size()));
-            for (const ProgressRow& row : nowProcessing) {
-                dialog->addCompleted(row);
-                dialog->setCountTexts(FormatSizeText(static_cast<std::int64_t>(itemsDone)) + " of " +
-                                          FormatSizeText(static_cast<std::int64_t>(items.size())) + " (" +
-                                          std::to_string(filePercent) + "%)",
-                                      FormatSizeText(bytesDone) + " of " + FormatSizeText(byteTotal) + " (" +
-                                          std::to_string(bytePercent) + "%)");
-            }
-        }
-        nowProcessing.clear();
-        dialog->clearNowProcessing();
-        dialog->scrollCompletedToEnd();
         if (!problems.empty()) {
             break; // a chunk the archiver could not do ends the operation: nothing claims success
         }

@@ -22,6 +22,14 @@ std::string extractCommandLine(const JobFiles& files, const std::string& archive
 std::string addCommandLine(const JobFiles& files, const std::string& archivePath, bool includePathInfo);
 std::string deleteCommandLine(const JobFiles& files, const std::string& archivePath);
 std::string testCommandLine(const JobFiles& files, const std::string& archivePath);
+// What an add's or an extract's job line ends with: the file the archiver reports its progress to.
+std::string progressSwitch(const JobFiles& files);
+
+// What the archiver says when it stops on request, and the interpreter when a program it ran was
+// killed: a job that said neither, and ended on the request, had done its work when it stopped.
+inline constexpr char kArchiverStoppedText[] = "stopped on request";
+inline constexpr char kInterpreterKilledText[] = " was killed by signal ";
+bool stoppedJobDidItsWork(bool endedWhenStopped, const std::string& archiverErrors);
 
 // The test's final box from what the archiver said of its chunks: a line for each member that
 // failed ("docs/a.txt: its data fail the CRC check"), and any other complaint as it was said.
@@ -114,7 +122,8 @@ public:
     // run or was stopped.
     bool launchJob(ToolJob& job, ProgressDialog* dialog, bool withPassword, const std::string& password);
     bool retryRefusedMembers(ToolJob& job, ProgressDialog* dialog, OperationPasswords& passwords,
-                             const std::string& commandLine, std::string& scriptLine, std::string& errors);
+                             const std::string& commandLine, std::string& scriptLine, std::string& errors,
+                             const std::string& lineTail = std::string());
 
 private:
     enum class Kind { Extract, Add, Delete, Test };

@@ -39,6 +39,8 @@ public:
     virtual bool cancelRequested() const = 0;
     // Cancels as the Cancel button does: the next check reports it.
     virtual void requestCancel() = 0;
+    // The speed and the time left, beside the counts ("38.2 MB/s, about 12 s left"); "" for none.
+    virtual void setRateText(const std::string& text) = 0;
 };
 
 // What a file dialog of the Open and New commands is asked for.

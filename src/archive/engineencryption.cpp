@@ -26,10 +26,10 @@ bool ArchiveEngine::launchJob(ToolJob& job, ProgressDialog* dialog, bool withPas
 
 bool ArchiveEngine::retryRefusedMembers(ToolJob& job, ProgressDialog* dialog, OperationPasswords& passwords,
                                         const std::string& commandLine, std::string& scriptLine,
-                                        std::string& errors) {
+                                        std::string& errors, const std::string& lineTail) {
     std::vector<std::string> again = passwords.membersToRetry(errors);
     while (!again.empty()) {
-        const std::string line = commandLine + passwords.commandLineTail(m_files);
+        const std::string line = commandLine + passwords.commandLineTail(m_files) + lineTail;
         if (line != scriptLine) {
             if (!job.writeScript(line)) {
                 return false;

@@ -1,5 +1,8 @@
 #include "formats.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <ctime>
 
 namespace archive {
@@ -34,6 +37,24 @@ std::string FormatDateText(std::int64_t time) {
     auto dropLeadingZero = [](const char* text) { return std::string(text[0] == '0' ? text + 1 : text); };
     return dropLeadingZero(month) + "/" + dropLeadingZero(day) + "/" + year + " " + dropLeadingZero(hour) +
            ":" + minute + " " + designator;
+}
+
+std::string formatRateText(double bytesDone, double bytesTotal, double seconds) {
+    if (bytesDone <= 0 || seconds <= 0) {
+        return std::string();
+    }
+    const double speed = bytesDone / seconds;
+    const long long left = std::llround(std::max(0.0, bytesTotal - bytesDone) / speed);
+    char text[80];
+    if (left < 100) {
+        std::snprintf(text, sizeof text, "%.1f MB/s, about %lld s left", speed / 1e6, left);
+    } else if (left < 100 * 60) {
+        std::snprintf(text, sizeof text, "%.1f MB/s, about %lld min left", speed / 1e6, (left + 30) / 60);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB/s, about %lld h %lld min left", speed / 1e6,
+                      (left + 30) / 3600, (left + 30) % 3600 / 60);
+    }
+    return text;
 }
 
 } // namespace archive

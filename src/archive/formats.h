@@ -12,4 +12,9 @@ std::string FormatSizeText(std::int64_t n);
 // clock, minute and AM or PM, without leading zeros on month, day and hour ("3/5/03 9:07 PM").
 std::string FormatDateText(std::int64_t time);
 
+// The speed of an operation and the time it still needs at that speed: "38.2 MB/s, about 12 s
+// left" (megabytes of 1,000,000 bytes; minutes from 100 seconds on, hours from 100 minutes on);
+// "" when nothing has been done yet.
+std::string formatRateText(double bytesDone, double bytesTotal, double seconds);
+
 } // namespace archive

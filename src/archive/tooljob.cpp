@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace archive {
 
@@ -34,7 +37,50 @@ platform::Status writeJobFile(const platform::DriveMap& drives, const std::strin
     return platform::writeWholeFile(*host, text);
 }
 
+// The last bytes of a file, enough for its last few lines; "" when it cannot be read.
+std::string tailOfFile(const std::string& hostPath, size_t length) {
+    const int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        return std::string();
+    }
+    std::string tail;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    if (size > 0) {
+        const off_t from = size > static_cast<off_t>(length) ? size - static_cast<off_t>(length) : 0;
+        tail.resize(static_cast<size_t>(size - from));
+        const ssize_t n = ::pread(fd, tail.data(), tail.size(), from);
+        tail.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    }
+    ::close(fd);
+    return tail;
+}
+
 } // namespace
+
+std::optional<JobProgress> lastJobProgress(const std::string& text) {
+    // The line being written may be cut short: only a line with its line end counts.
+    const size_t end = text.rfind('\n');
+    if (end == std::string::npos) {
+        return std::nullopt;
+    }
+    const size_t start = end == 0 ? std::string::npos : text.rfind('\n', end - 1);
+    const std::string_view line = std::string_view(text).substr(
+        start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+    JobProgress progress;
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const char* first = line.data();
+    const auto [doneEnd, doneError] = std::from_chars(first, first + blank, progress.done);
+    const auto [totalEnd, totalError] =
+        std::from_chars(first + blank + 1, first + line.size(), progress.total);
+    if (doneError != std::errc() || doneEnd != first + blank || totalError != std::errc() ||
+        totalEnd != first + line.size()) {
+        return std::nullopt;
+    }
+    return progress;
+}
 
 JobFiles JobFiles::inFolders(const std::string& programDir, const std::string& jobDir,
                              const std::string& interpreterHost) {
@@ -48,6 +94,7 @@ JobFiles JobFiles::inFolders(const std::string& programDir, const std::string& j
     files.list = jobDir + "temp.lst";
     files.errors = jobDir + "temp.err";
     files.password = jobDir + "temp.pwd";
+    files.progress = jobDir + "temp.prg";
     files.interpreterHost = interpreterHost;
     return files;
 }
@@ -130,6 +177,7 @@ bool ToolJob::isRunning() {
 
 bool ToolJob::launchAndWait(ProgressDialog* dialog) {
     m_stopped = false;
+    m_endedWhenStopped = false;
     m_windowClosing = false;
     if (g_jobRunning) {
         // Reached from an event handled during another job's wait: that job's files are in use.
@@ -139,6 +187,10 @@ bool ToolJob::launchAndWait(ProgressDialog* dialog) {
     platform::Result<std::string> script = m_drives.toHost(m_files.script);
     if (!script.ok()) {
         return fail(script.error());
+    }
+    if (m_onProgress) {
+        // The last job's reports must not show as this one's before it writes its own.
+        (void)platform::deleteFile(m_drives, m_files.progress);
     }
     const platform::LaunchResult launched = platform::launchHidden(m_files.interpreterHost, *script);
     if (!launched.started()) {
@@ -186,18 +238,32 @@ bool ToolJob::waitForJob(pid_t process, ProgressDialog* dialog) {
                 // The job may have ended while the question was up; then its work stands.
                 if (platform::waitForProcessEnd(process, std::chrono::milliseconds(0)) ==
                     platform::ProcessEnd::StillRunning) {
-                    platform::stopProcessGroup(process);
+                    m_endedWhenStopped = platform::stopProcessGroup(process, kStopGrace);
                     m_stopped = true;
                 }
                 break;
             }
         }
+        reportProgress();
         if (platform::waitForProcessEnd(process, kLongJobPoll) != platform::ProcessEnd::StillRunning) {
             break;
         }
     }
     m_window.setStatusText(statusBefore);
     return !m_stopped;
+}
+
+void ToolJob::reportProgress() {
+    if (!m_onProgress) {
+        return;
+    }
+    platform::Result<std::string> host = m_drives.toHost(m_files.progress);
+    if (!host.ok()) {
+        return;
+    }
+    if (const std::optional<JobProgress> progress = lastJobProgress(tailOfFile(*host, 256))) {
+        m_onProgress(*progress);
+    }
 }
 
 bool ToolJob::run(const std::string& commandLine) {
@@ -209,8 +275,8 @@ bool ToolJob::run(const std::string& commandLine) {
 }
 
 void DeleteJobFiles(const JobFiles& files, const platform::DriveMap& drives) {
-    for (const std::string* path :
-         {&files.script, &files.marker, &files.list, &files.listing, &files.errors, &files.password}) {
+    for (const std::string* path : {&files.script, &files.marker, &files.list, &files.listing, &files.errors,
+                                    &files.password, &files.progress}) {
         (void)platform::deleteFile(drives, *path);
     }
 }

@@ -142,6 +142,10 @@ ProgressDialog::ProgressDialog(QWidget* owner, archive::ArchiveWindow& window,
     m_fileSizes = new QLabel(this);
     m_fileSizes->setMinimumWidth(units.x(kFileSizesWidth));
 
+    // The speed and the time left of a chunk that runs long, under the bar at its right end.
+    m_rate = new QLabel(this);
+    m_rate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
     m_progress = new QProgressBar(this);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
@@ -191,6 +195,7 @@ ProgressDialog::ProgressDialog(QWidget* owner, archive::ArchiveWindow& window,
     layout->addWidget(m_nowProcessingView, 1);
     layout->addLayout(counts);
     layout->addWidget(m_progress);
+    layout->addWidget(m_rate);
     layout->addWidget(heading(res::kFilesCompleted));
     layout->addWidget(m_completedView, 1);
     layout->addLayout(buttons);
@@ -342,6 +347,10 @@ bool ProgressDialog::checkCancelled() {
     return true;
 }
 
+void ProgressDialog::setRateText(const std::string& text) {
+    m_rate->setText(toQString(text));
+}
+
 std::vector<archive::ProgressRow> ProgressDialog::nowProcessingRows() const {
     return m_nowProcessing->rows();
 }
@@ -356,6 +365,10 @@ QString ProgressDialog::fileCountText() const {
 
 QString ProgressDialog::fileSizesText() const {
     return m_fileSizes->text();
+}
+
+QString ProgressDialog::rateText() const {
+    return m_rate->text();
 }
 
 int ProgressDialog::position() const {

@@ -44,12 +44,14 @@ public:
     bool checkCancelled() override;
     bool cancelRequested() const override { return m_cancelRequested; }
     void requestCancel() override { m_cancelRequested = true; }
+    void setRateText(const std::string& text) override;
 
     // What the dialog shows, for tests and the script driver.
     std::vector<archive::ProgressRow> nowProcessingRows() const;
     std::vector<archive::ProgressRow> completedRows() const;
     QString fileCountText() const;
     QString fileSizesText() const;
+    QString rateText() const;
     int position() const;
     QPushButton* cancelButton() const { return m_cancelButton; }
     QPushButton* hideProgramButton() const { return m_hideButton; }
@@ -83,6 +85,7 @@ private:
     QTreeView* m_completedView = nullptr;
     QLabel* m_fileCount = nullptr;
     QLabel* m_fileSizes = nullptr;
+    QLabel* m_rate = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_cancelButton = nullptr;
     QPushButton* m_hideButton = nullptr;

@@ -141,17 +141,18 @@ ProcessEnd waitForProcessEnd(pid_t process, std::chrono::milliseconds timeout) {
     return ProcessEnd::Exited;
 }
 
-void stopProcessGroup(pid_t leader, std::chrono::milliseconds grace) {
+bool stopProcessGroup(pid_t leader, std::chrono::milliseconds grace) {
     if (leader <= 0) {
-        return;
+        return false;
     }
     // The job leads a session and a process group of its own (launchHidden), so the group id is
     // its process id; until its exit is taken, that id cannot name anyone else's group.
     (void)::kill(-leader, SIGTERM);
-    (void)waitUntilEnded(leader, std::chrono::steady_clock::now() + grace);
+    const bool ended = waitUntilEnded(leader, std::chrono::steady_clock::now() + grace);
     // What did not end on the request (the leader, or a program it started) ends now.
     (void)::kill(-leader, SIGKILL);
     (void)waitForProcessEnd(leader);
+    return ended;
 }
 
 } // namespace platform

@@ -38,7 +38,8 @@ ProcessEnd waitForProcessEnd(pid_t process, std::chrono::milliseconds timeout);
 
 // Ends a process started by launchHidden together with everything it started: the whole
 // process group its session leads. Asks politely first, then kills what is left after
-// `grace`, and takes the leader's exit.
-void stopProcessGroup(pid_t leader, std::chrono::milliseconds grace = std::chrono::milliseconds(500));
+// `grace`, and takes the leader's exit. True when the leader ended on the request, within the
+// grace: it had the chance to say what it did.
+bool stopProcessGroup(pid_t leader, std::chrono::milliseconds grace = std::chrono::milliseconds(500));
 
 } // namespace platform

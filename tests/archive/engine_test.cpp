@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <random>
 
 using archive::ArchiveEngine;
 using archive::JobFiles;
@@ -396,7 +397,8 @@ TEST(EngineTest, CommandLinesAndListFilesAreExact) {
     EXPECT_EQ(world.window.boxes(), std::vector<std::string>{kJobError});
     EXPECT_EQ(testsupport::readFile(world.sandbox.hostPath("prog/temp.bat")),
               "\"C:\\prog\\PKZIP25.EXE\"  -extract -overwrite=all \"C:\\a b.zip\" @\"C:\\prog\\temp.lst\" "
-              "\"C:\\dest\"\r\ncopy \"C:\\prog\\temp.bat\" \"C:\\prog\\tempdone.txt\"");
+              "\"C:\\dest\" -progress=@\"C:\\prog\\temp.prg\"\r\ncopy \"C:\\prog\\temp.bat\" "
+              "\"C:\\prog\\tempdone.txt\"");
     EXPECT_EQ(testsupport::readFile(world.sandbox.hostPath("prog/temp.lst")),
               "docs/x.txt\r\ndocs\\y.txt\r\n");
 }
@@ -412,6 +414,60 @@ TEST(EngineTest, TheSlowArchiverLogsItsCommandLineAsGiven) {
     testsupport::runShell(testsupport::shellQuoted(standIn) + " -list " + testsupport::shellQuoted(folder) +
                           " > /dev/null 2>&1");
     EXPECT_EQ(testsupport::readFile(log), "-list " + folder + "\n");
+}
+
+// A large add stopped at a random moment of its long chunk: "Files Completed" names exactly the
+// members the archive then holds, and while the chunk ran its bar moved and its speed showed.
+TEST(EngineTest, AStoppedAddListsExactlyWhatTheArchiveHoldsAndShowsProgressWithinTheChunk) {
+    EngineWorld world;
+    testsupport::writeFile(world.sandbox.hostPath("src/small.txt"), "small");
+    // Word-like text of a skewed vocabulary, which deflate works on longest: the add runs for
+    // seconds, past the moment the window takes its events again.
+    std::mt19937_64 rng(std::random_device{}());
+    std::vector<std::string> words(3000);
+    for (std::string& word : words) {
+        for (size_t i = 2 + rng() % 8; i > 0; --i) {
+            word += static_cast<char>('a' + (rng() % 26) * (rng() % 26) / 26);
+        }
+    }
+    std::string big;
+    const size_t bigSize = 120u << 20;
+    big.reserve(bigSize + 16);
+    while (big.size() < bigSize) {
+        big += words[rng() % (1 + rng() % words.size())];
+        big += rng() % 12 == 0 ? '\n' : ' ';
+    }
+    big.resize(bigSize);
+    testsupport::writeFile(world.sandbox.hostPath("src/big.txt"), big);
+    world.engine->state().archivePath = "C:\\a.zip";
+    world.engine->AddOperationItem("C:\\src\\small.txt", 5, "");
+    world.engine->AddOperationItem("C:\\src\\big.txt", static_cast<std::int64_t>(bigSize), "");
+    const int stopAt = 2 + static_cast<int>(rng() % 8);
+    world.window.answers.push_back(archive::MessageAnswer::Ok);
+    world.window.onJobEvents = [&](int call) {
+        world.window.cancelPressed = world.window.cancelPressed || call == stopAt;
+        return archive::JobRequest::None;
+    };
+    world.engine->RunArchiveOperation(true);
+
+    SCOPED_TRACE("stopped at the window's wait " + std::to_string(stopAt));
+    std::vector<std::string> completed;
+    for (const std::string& call : world.window.callsStartingWith("completed C:")) {
+        const std::string name = call.substr(std::string("completed ").size());
+        completed.push_back(name.substr(name.rfind('\\') + 1, name.find('|') - name.rfind('\\') - 1));
+    }
+    EXPECT_EQ(completed, world.memberPaths());
+    EXPECT_EQ(world.window.boxes().back(), kCancelledBox);
+    // Within the long chunk the bar stood between its two ends, and the speed was told.
+    bool movedWithin = false;
+    for (const std::string& call : world.window.callsStartingWith("position ")) {
+        const int percent = std::stoi(call.substr(9));
+        movedWithin = movedWithin || (percent > 0 && percent < 100);
+    }
+    EXPECT_TRUE(movedWithin);
+    const std::vector<std::string> rates = world.window.callsStartingWith("rate ");
+    ASSERT_FALSE(rates.empty());
+    EXPECT_NE(rates.back().find(" MB/s, about "), std::string::npos) << rates.back();
 }
 
 TEST(EngineTest, ALongJobIsStoppedOnlyWhenTheUserSaysSo) {

@@ -97,6 +97,7 @@ private:
         }
         bool cancelRequested() const override { return m_window.dialog->cancelRequested(); }
         void requestCancel() override { real().requestCancel(); }
+        void setRateText(const std::string& text) override { real().setRateText(text); }
 
     private:
         frame::ProgressDialog& real() { return *m_window.dialog; }
@@ -498,8 +499,9 @@ void ProgressDialogTest::cancelDuringARealAdd_data() {
     QTest::addColumn<int>("completedRows");
     // The first check comes before the first job is launched: the archiver never runs.
     QTest::newRow("before the first job") << 1 << QStringList{} << 0;
-    // The second comes after it: that job completes, no further one runs.
-    QTest::newRow("during the first job") << 2 << QStringList{"one.bin"} << 0;
+    // The second comes after it: that job completes, and its member is listed as completed before
+    // the operation stops; no further job runs.
+    QTest::newRow("during the first job") << 2 << QStringList{"one.bin"} << 1;
     // The third comes after the first chunk has moved to "Files Completed".
     QTest::newRow("after the first chunk") << 3 << QStringList{"one.bin"} << 1;
 }

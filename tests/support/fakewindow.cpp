@@ -24,6 +24,7 @@ public:
     void setCountTexts(const std::string& fileCount, const std::string& fileSizes) override {
         m_window.calls.push_back("counts " + fileCount + "|" + fileSizes);
     }
+    void setRateText(const std::string& text) override { m_window.calls.push_back("rate " + text); }
     bool checkCancelled() override {
         const int check = ++m_window.checksMade;
         m_window.calls.push_back("check " + std::to_string(check));

@@ -7,12 +7,17 @@
 // SCRIPT.err (temp.err for temp.bat) is emptied when the script starts and then holds the
 // standard error of every program line that failed, or a line naming its exit status. A program
 // that succeeds leaves nothing there, even if it printed warnings.
+//
+// A stop (SIGTERM, SIGINT, SIGHUP) is passed on to the running program, which is waited for, so
+// that what it says as it stops reaches the error file; a stopped script does not make its marker.
 
 #include "drivemap.h"
 #include "hostfile.h"
 #include "script.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -28,6 +33,26 @@ namespace {
 
 // Where failures are written; -1 when the error file cannot be created.
 int g_errorFile = -1;
+
+// The stop that reached the interpreter (0 for none), and the program it is passed on to.
+volatile std::sig_atomic_t g_stopSignal = 0;
+volatile pid_t g_child = -1;
+
+extern "C" void onStopSignal(int signal) {
+    g_stopSignal = signal;
+    if (g_child > 0) {
+        (void)::kill(g_child, signal);
+    }
+}
+
+void watchForStopRequests() {
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        (void)::sigaction(signal, &action, nullptr);
+    }
+}
 
 void report(const std::string& text) {
     std::fprintf(stderr, "pellix-batch: %s\n", text.c_str());
@@ -137,12 +162,34 @@ bool runProgram(const platform::DriveMap& drives, const batch::ScriptLine& line)
     if (g_errorFile >= 0) {
         posix_spawn_file_actions_adddup2(&actions, g_errorFile, STDERR_FILENO);
     }
+    // The program starts with the signals' default actions; a stop that arrives before it is
+    // known here is passed on as soon as it is.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&stops, signal);
+    }
+    sigset_t unblocked;
+    sigprocmask(SIG_BLOCK, &stops, &unblocked);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setsigdefault(&attributes, &stops);
+    posix_spawnattr_setsigmask(&attributes, &unblocked);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     pid_t child = -1;
-    const int failure = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int failure = posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (failure == 0) {
+        g_child = child;
+    }
+    sigprocmask(SIG_SETMASK, &unblocked, nullptr);
     if (failure != 0) {
         report("cannot run " + line.program + ": " + std::strerror(failure));
         return false;
+    }
+    if (g_stopSignal != 0) {
+        (void)::kill(child, g_stopSignal);
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -193,12 +240,18 @@ int main(int argc, char** argv) {
     }
     // A job line that does not parse does not run, but the marker is still made, so the program
     // sees the job end and reads why it failed.
+    watchForStopRequests();
     bool allRan = true;
     if (parsed.job.kind == batch::ScriptLine::Kind::Malformed) {
         report(parsed.job.problem + "; the line was not run: " + batch::splitScriptLines(*script).front());
         allRan = false;
     } else {
         allRan = runProgram(drives, parsed.job);
+    }
+    if (g_stopSignal != 0) {
+        // Whoever stopped the job no longer waits for its marker; the error file says whether the
+        // program had done its work (nothing there) or what it said as it stopped.
+        return 1;
     }
     allRan = runCopy(drives, parsed.marker) && allRan;
     return allRan ? 0 : 1;

@@ -18,6 +18,7 @@ struct Command {
     bool storeFolders = false; // -path=root
     std::string passwordFile;  // -password=@FILE, as given without "@": extract and add
     bool encrypt = false;      // -encrypt=aes256: add
+    std::string progressFile;  // -progress=@FILE, as given without "@": extract and add
 };
 
 // One word of a command form.
@@ -64,7 +65,8 @@ struct CommandForm {
 //   -info ARCHIVE [@LIST]
 //   -comment ARCHIVE @COMMENTFILE
 // An extract or a test may end in -password=@FILE, an add in -encrypt=aes256 -password=@FILE (the
-// file holds the password; a password itself is never an argument).
+// file holds the password; a password itself is never an argument). An extract or an add may end
+// in -progress=@FILE, the file its progress reports go to (runcontrol.h).
 const std::vector<CommandForm>& commandForms();
 
 // The arguments taken by the first form they match exactly; any other arguments are refused.

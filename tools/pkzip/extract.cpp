@@ -4,6 +4,7 @@
 #include "hostnames.h"
 #include "names.h"
 #include "pipeline.h"
+#include "runcontrol.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -275,7 +276,20 @@ void extractMembers(const ArchivePaths& paths, int archiveFd, const ArchiveIndex
     }
     Extractor extractor(paths, archiveFd, index, request.secrets, problems);
     const std::vector<std::vector<size_t>> found = lookUpMembers(index, request.names);
+    if (!request.progressFile.empty()) {
+        uint64_t total = 0;
+        for (const std::vector<size_t>& positions : found) {
+            total += positions.size() == 1 ? index.entries[positions.front()].size : 0;
+        }
+        progress::start(request.progressFile, total);
+    }
     for (size_t k = 0; k < request.names.size(); ++k) {
+        if (stopRequested()) {
+            problems.push_back("stopped on request: the members from " + request.names[k] +
+                               " on were not extracted");
+            progress::finish();
+            return;
+        }
         // A member whose name is empty can only be named by an empty line; it is never written, but
         // said so, by its place in the archive. An empty line names nothing else.
         if (matchKey(request.names[k]).empty() && !found[k].empty()) {
@@ -297,6 +311,7 @@ void extractMembers(const ArchivePaths& paths, int archiveFd, const ArchiveIndex
             extractor.extract(found[k].front(), destination->get(), request.keepFolders);
         }
     }
+    progress::finish();
 }
 
 } // namespace pkzip

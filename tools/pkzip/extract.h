@@ -14,6 +14,7 @@ struct ExtractRequest {
     std::string destination;        // host folder
     bool keepFolders = false;       // -dir=root
     Secrets secrets = {};           // for encrypted members
+    std::string progressFile;       // host path of the progress reports, "" for none
 };
 
 // Writes the named members below the destination, each through a new file renamed over the old

@@ -1,5 +1,6 @@
 #include "guard.h"
 
+#include "runcontrol.h"
 #include "zipformat.h"
 
 #include <algorithm>
@@ -198,7 +199,10 @@ Result<ArchiveLock> ArchiveLock::acquire(const ArchivePaths& paths, bool exclusi
     int result = 0;
     do {
         result = ::flock(lock.m_folder.get(), exclusive ? LOCK_EX : LOCK_SH);
-    } while (result != 0 && errno == EINTR);
+    } while (result != 0 && errno == EINTR && !stopRequested());
+    if (result != 0 && stopRequested()) {
+        return stoppedError();
+    }
     if (result != 0) {
         return platform::errnoError("cannot lock folder " + paths.folder);
     }

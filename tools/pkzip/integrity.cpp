@@ -3,6 +3,7 @@
 #include "extract.h"
 #include "names.h"
 #include "pipeline.h"
+#include "runcontrol.h"
 
 namespace pkzip {
 
@@ -11,6 +12,10 @@ void testMembers(const ArchivePaths& paths, int archiveFd, const ArchiveIndex& i
     const MemberReader reader(archiveFd, paths.archive, index, secrets);
     const std::vector<std::vector<size_t>> found = lookUpMembers(index, names);
     for (size_t k = 0; k < names.size(); ++k) {
+        if (stopRequested()) {
+            problems.push_back("stopped on request: the members from " + names[k] + " on were not tested");
+            return;
+        }
         if (found[k].empty()) {
             problems.push_back(names[k] + ": no such member in the archive");
             continue;

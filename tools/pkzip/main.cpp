@@ -12,6 +12,7 @@
 #include "names.h"
 #include "passwordfile.h"
 #include "properties.h"
+#include "runcontrol.h"
 #include "writer.h"
 
 #include <algorithm>
@@ -177,8 +178,12 @@ int runExtract(const Command& command) {
         return kFailed;
     }
     Problems problems;
-    ExtractRequest request{*names, *destination, command.keepFolders};
+    ExtractRequest request{*names, *destination, command.keepFolders, {}, {}};
     request.secrets.password = std::move(*password);
+    if (!command.progressFile.empty()) {
+        Result<std::string> progressHost = hostPathOf(command.progressFile);
+        request.progressFile = progressHost.ok() ? *progressHost : std::string();
+    }
     extractMembers(paths, archive->file.get(), archive->index, request, problems);
     return reportAll(problems);
 }
@@ -231,6 +236,7 @@ int runAdd(const Command& command) {
     // One member per name: a later line naming the same member wins over an earlier one.
     std::vector<NewMember> members;
     std::unordered_map<std::string, size_t> byKey;
+    uint64_t bytesToRead = 0;
     for (const std::string& line : *lines) {
         Result<std::string> file = hostPathOf(line);
         if (!file.ok()) {
@@ -256,6 +262,7 @@ int runAdd(const Command& command) {
             problems.push_back(line + ": has no file name to store");
             continue;
         }
+        bytesToRead += S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
         const std::string key = matchKey(listedName(stored));
         if (const auto seen = byKey.find(key); seen != byKey.end()) {
             members[seen->second] = NewMember{*file, stored};
@@ -266,6 +273,11 @@ int runAdd(const Command& command) {
     }
     if (members.empty()) {
         return reportAll(problems);
+    }
+    if (!command.progressFile.empty()) {
+        if (Result<std::string> progressHost = hostPathOf(command.progressFile); progressHost.ok()) {
+            progress::start(*progressHost, bytesToRead);
+        }
     }
     // The files are read and compressed from here on, while the archive is locked and read.
     MemberPipeline pipeline(std::move(members), std::move(encryption));
@@ -333,6 +345,7 @@ int runAdd(const Command& command) {
                                      problems);
         }
     }
+    progress::finish();
     if (!status.ok()) {
         return notChanged(status.error());
     }
@@ -522,6 +535,12 @@ int main(int argc, char** argv) {
     if (!command.ok()) {
         report(command.error().message);
         return kFailed;
+    }
+    // A stop of a run that changes an archive or writes files is seen between blocks, and the
+    // run undoes what it had begun; the others end at once, as they change nothing.
+    if (command->kind == Command::Kind::Add || command->kind == Command::Kind::Extract ||
+        command->kind == Command::Kind::Test) {
+        watchForStopRequests();
     }
     switch (command->kind) {
     case Command::Kind::List:

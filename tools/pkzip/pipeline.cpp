@@ -1,5 +1,7 @@
 #include "pipeline.h"
 
+#include "runcontrol.h"
+
 #include <algorithm>
 #include <zlib.h>
 
@@ -19,6 +21,11 @@ Result<size_t> ArchiveSource::read(char* buffer, size_t size) {
 }
 
 Status CheckedSink::put(const char* data, size_t size) {
+    // A stop is seen between blocks of a member, so that a large one does not hold the run up.
+    if (stopRequested()) {
+        return stoppedError();
+    }
+    progress::advance(size);
     if (size > m_declared - m_count) {
         return platform::makeError(EFBIG, "it holds more data than its declared size of " +
                                               std::to_string(m_declared) + " bytes");

@@ -1,6 +1,7 @@
 #include "writer.h"
 
 #include "names.h"
+#include "runcontrol.h"
 
 #include <algorithm>
 #include <atomic>
@@ -265,6 +266,11 @@ bool deflateInParallel(const char* data, size_t size, std::string& packed, Worke
     std::vector<size_t> lengths(blocks, 0);
     std::atomic<bool> failed{false};
     pool.forEach(blocks, [&](size_t b) {
+        // After a stop the blocks left are not compressed: the member is not written anyway.
+        if (failed || stopRequested()) {
+            failed = true;
+            return;
+        }
         const size_t start = b * kBlock;
         const size_t length = std::min(kBlock, size - start);
         const size_t window = std::min(kWindow, start);
@@ -507,6 +513,9 @@ Result<Prepared> prepareMember(const NewMember& member, uint64_t maxSize, Worker
     if (size > 0 && !looksIncompressible(data, size)) {
         if (size >= kParallelLimit) {
             if (!deflateInParallel(data, size, parallel, pool)) {
+                if (stopRequested()) {
+                    return stoppedError();
+                }
                 return platform::makeError(EIO, "cannot compress " + member.hostPath);
             }
             packed = parallel;
@@ -577,6 +586,7 @@ Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_
             return written.error();
         }
         prepared->entry.localOffset = offset;
+        progress::advance(prepared->entry.size);
         return Written{std::move(prepared->entry), offset + prepared->bytes.size()};
     }
     // O_NONBLOCK: a named pipe put in the list must not hang the tool; regular files ignore it.
@@ -633,10 +643,16 @@ Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_
         }
     }
     for (;;) {
+        if (stopRequested()) {
+            // Not a problem of this file: the run ends here, and what it wrote is undone.
+            archiveFault = true;
+            return stoppedError();
+        }
         Result<size_t> n = reader.read(buffer, kChunk);
         if (!n.ok()) {
             return n.error();
         }
+        progress::advance(*n);
         if (first) {
             method = looksIncompressible(buffer, *n) ? kMethodStored : kMethodDeflated;
             first = false;
@@ -732,7 +748,10 @@ struct MemberPipeline::State {
         if (!slots[k].stage.compare_exchange_strong(queued, 1)) {
             return; // the writer took it first
         }
-        Result<Prepared> result = prepareMember(members[k], kAheadLimit, pool, encryptionOrNull());
+        // After a stop nothing more is read: the writer ends at the member it takes next.
+        Result<Prepared> result = stopRequested()
+                                      ? Result<Prepared>(stoppedError())
+                                      : prepareMember(members[k], kAheadLimit, pool, encryptionOrNull());
         {
             std::lock_guard<std::mutex> lock(mutex);
             slots[k].prepared.emplace(std::move(result));
@@ -788,12 +807,19 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, Me
         return written;
     };
     for (size_t k = 0; k < pipeline.members.size(); ++k) {
+        if (stopRequested()) {
+            return stoppedError();
+        }
         Result<Prepared> prepared = pipeline.take(k);
         if (!prepared.ok()) {
+            if (stopRequested()) {
+                return stoppedError();
+            }
             problems.push_back(prepared.error().message);
             continue;
         }
         if (prepared->ready) {
+            progress::advance(prepared->entry.size);
             prepared->entry.localOffset = offset;
             offset += prepared->bytes.size();
             batchBytes += prepared->bytes.size();
@@ -814,7 +840,7 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, Me
         Result<Written> written = writeLargeMember(fd, archivePath, offset, pipeline.members[k], archiveFault,
                                                    pipeline.pool, pipeline.encryptionOrNull());
         if (!written.ok()) {
-            if (archiveFault) {
+            if (archiveFault || stopRequested()) {
                 return written.error();
             }
             problems.push_back(written.error().message);

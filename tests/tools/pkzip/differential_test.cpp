@@ -343,7 +343,7 @@ protected:
         const pkzip::ArchivePaths paths = pkzip::pathsFor(m_archive);
         pkzip::Problems problems;
         pkzip::extractMembers(paths, fd, index,
-                              pkzip::ExtractRequest{{listed}, m_out, true, pkzip::Secrets{kSeedPassword}},
+                              pkzip::ExtractRequest{{listed}, m_out, true, pkzip::Secrets{kSeedPassword}, {}},
                               problems);
         collect(m_out, "", produced);
         return problems;
