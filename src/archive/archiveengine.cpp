@@ -80,6 +80,10 @@ bool stoppedJobDidItsWork(bool endedWhenStopped, const std::string& archiverErro
            archiverErrors.find(kInterpreterKilledText) == std::string::npos;
 }
 
+std::string compactCommandLine(const JobFiles& files, const std::string& archivePath) {
+    return quoted(files.archiver) + " -compact " + quoted(archivePath);
+}
+
 TestReport testReportOf(const std::string& archiverErrors) {
     static constexpr std::string_view kPrefix = "PKZIP25.EXE: ";
     static constexpr std::string_view kNotTested = ": not tested: ";
@@ -487,6 +491,14 @@ bool ArchiveEngine::runOperation(Kind kind, bool copies) {
     dialog.reset();
     m_state.busy = false;
     PumpPendingMessages(m_window);
+    if (kind == Kind::Add && itemsDone > 0 && mayStartJob() && archiveExists()) {
+        // The runs leave free space before the directory so that most of them need not move it;
+        // it goes before the archive is listed again. The archive is whole either way, and one
+        // left with the space (a failed or stopped job) is compacted by the next add.
+        ToolJob compaction(m_files, m_window, m_drives);
+        (void)compaction.run(compactCommandLine(m_files, m_state.archivePath));
+        m_state.closing = m_state.closing || compaction.windowClosing();
+    }
     if (kind == Kind::Extract || kind == Kind::Test) {
         DeleteJobFiles(m_files, m_drives);
     } else {

@@ -30,6 +30,8 @@ std::string progressSwitch(const JobFiles& files);
 inline constexpr char kArchiverStoppedText[] = "stopped on request";
 inline constexpr char kInterpreterKilledText[] = " was killed by signal ";
 bool stoppedJobDidItsWork(bool endedWhenStopped, const std::string& archiverErrors);
+// Takes out the free space that adds in runs leave before the archive's directory.
+std::string compactCommandLine(const JobFiles& files, const std::string& archivePath);
 
 // The test's final box from what the archiver said of its chunks: a line for each member that
 // failed ("docs/a.txt: its data fail the CRC check"), and any other complaint as it was said.

@@ -1,5 +1,6 @@
 #include "collisions.h"
 
+#include "freespace.h"
 #include "names.h"
 
 #include <cstring>
@@ -85,6 +86,7 @@ Result<OldRecords> findReplaced(int fd, const std::string& path, const Directory
     CentralRecord record;
     Entry entry;
     std::string listed;
+    HighestMember highest;
     for (;;) {
         Result<bool> more = reader.next(record);
         if (!more.ok()) {
@@ -92,7 +94,11 @@ Result<OldRecords> findReplaced(int fd, const std::string& path, const Directory
         }
         if (!*more) {
             old.count = reader.records();
+            old.dataEnd = highest.dataEnd(fd, path);
             return old;
+        }
+        if (Status seen = highest.consider(record, reader.records(), path); !seen.ok()) {
+            return seen.error();
         }
         // A record is skipped on its stored bytes only when they show its listed file name: not
         // when a Unicode path field may name it otherwise, nor when the MS-DOS folder attribute may

@@ -150,6 +150,7 @@ const std::vector<CommandForm>& commandForms() {
         {Kind::Info, {option("-info"), kArchive}, {}},
         {Kind::Info, {option("-info"), kArchive, list("@")}, {}},
         {Kind::Comment, {option("-comment"), kArchive, list("@")}, {}},
+        {Kind::Compact, {option("-compact"), kArchive}, {}},
     };
     return forms;
 }

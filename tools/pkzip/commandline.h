@@ -9,7 +9,7 @@ namespace pkzip {
 
 // What one run was asked to do, taken from its arguments.
 struct Command {
-    enum class Kind { List, Extract, Add, Delete, Info, Comment, Test };
+    enum class Kind { List, Extract, Add, Delete, Info, Comment, Test, Compact };
     Kind kind = Kind::List;
     std::string archive;       // as given
     std::string listFile;      // as given, without "@" (-comment: the file holding the comment)
@@ -64,6 +64,7 @@ struct CommandForm {
 //   -test ARCHIVE @LIST
 //   -info ARCHIVE [@LIST]
 //   -comment ARCHIVE @COMMENTFILE
+//   -compact ARCHIVE
 // An extract or a test may end in -password=@FILE, an add in -encrypt=aes256 -password=@FILE (the
 // file holds the password; a password itself is never an argument). An extract or an add may end
 // in -progress=@FILE, the file its progress reports go to (runcontrol.h).

@@ -260,6 +260,34 @@ Status copyInKernel(int from, uint64_t fromOffset, int to, uint64_t toOffset, ui
     return Status::success();
 }
 
+Status clearRange(int fd, const std::string& path, uint64_t from, uint64_t to) {
+    if (to <= from) {
+        return Status::success();
+    }
+    if (::fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+                    static_cast<off_t>(to - from)) == 0) {
+        return Status::success();
+    }
+    if (errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL) {
+        return platform::errnoError("cannot clear free space in " + path);
+    }
+    // No holes here: zeros written, but none past the end of the file.
+    Result<uint64_t> size = fileSize(fd, path);
+    if (!size.ok()) {
+        return size.status();
+    }
+    to = std::min(to, *size);
+    const std::string zeros(static_cast<size_t>(std::min<uint64_t>(to > from ? to - from : 0, 1u << 20)), '\0');
+    for (uint64_t at = from; at < to;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(to - at, zeros.size()));
+        if (Status written = writeAt(fd, zeros.data(), n, at, path); !written.ok()) {
+            return written;
+        }
+        at += n;
+    }
+    return Status::success();
+}
+
 Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
                  const std::string& fromPath, const std::string& toPath) {
     // Plain reads and writes through one 1 MiB buffer: measured faster here than

@@ -116,6 +116,10 @@ bool fsyncEnabled();
 [[nodiscard]] Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
                                const std::string& fromPath, const std::string& toPath);
 
+// Makes the bytes from..to of a file zeros, as a hole where the file system makes one; the file's
+// length stays.
+[[nodiscard]] Status clearRange(int fd, const std::string& path, uint64_t from, uint64_t to);
+
 std::string folderOf(const std::string& path);
 std::string baseNameOf(const std::string& path);
 

@@ -23,6 +23,13 @@ namespace pkzip {
 
 namespace {
 
+// The record of this version: magic, device, inode, old size, the stretch to clear, the end of
+// the guarded member data and their CRC-32, the kept stretch and its CRC-32, the number of saved
+// pieces and the offset and length of each; then the pieces' bytes and a CRC-32 of everything
+// before.
+constexpr char kPlanMagic[8] = {'P', 'X', 'J', 'O', 'U', 'R', '0', '3'};
+constexpr size_t kPlanFixedSize = 8 + 11 * 8;
+// The two earlier versions' records: one saved tail put back at the old directory's place.
 constexpr char kJournalMagic[8] = {'P', 'X', 'J', 'O', 'U', 'R', '0', '2'};
 // magic, device, inode, old size, central offset, CRC-32 of the data before it, tail length; then
 // the tail and a CRC-32 of everything before.
@@ -55,18 +62,6 @@ Result<uint32_t> guardedDataCrc(int fd, const std::string& path, uint64_t offset
         return read.error();
     }
     return static_cast<uint32_t>(crc32_z(0, data.get(), static_cast<z_size_t>(length)));
-}
-
-// The journal's header; the tail and a CRC-32 of header and tail follow it in the file.
-std::string encodeJournalHeader(const JournalRecord& record, uint64_t tailLength) {
-    std::string out(kJournalMagic, sizeof kJournalMagic);
-    put64(out, record.device);
-    put64(out, record.inode);
-    put64(out, record.oldSize);
-    put64(out, record.centralOffset);
-    put64(out, record.dataCrc.value_or(0));
-    put64(out, tailLength);
-    return out;
 }
 
 enum class RecordState {
@@ -108,6 +103,122 @@ RecordState decodeJournal(const std::string& data, JournalRecord& record) {
     }
     record.tail = data.substr(headerSize, tailLength);
     return RecordState::Complete;
+}
+
+struct PlanRecord {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t oldSize = 0;
+    uint64_t clearFrom = 0;
+    uint64_t clearTo = 0;
+    uint64_t guardEnd = 0;
+    uint32_t guardCrc = 0;
+    uint64_t keptFrom = 0;
+    uint64_t keptTo = 0;
+    uint32_t keptCrc = 0;
+    std::vector<std::pair<uint64_t, std::string_view>> pieces; // into the record's data
+};
+
+// The CRC-32 of the bytes from..to of a file.
+Result<uint32_t> crcOfRange(int fd, const std::string& path, uint64_t from, uint64_t to) {
+    const size_t length = static_cast<size_t>(to - from);
+    const auto data = std::make_unique_for_overwrite<unsigned char[]>(length);
+    if (Status read = readAt(fd, data.get(), length, from, path); !read.ok()) {
+        return read.error();
+    }
+    return static_cast<uint32_t>(crc32_z(0, data.get(), static_cast<z_size_t>(length)));
+}
+
+std::string encodePlanHeader(const PlanRecord& record, const JournalPlan& plan) {
+    std::string out(kPlanMagic, sizeof kPlanMagic);
+    for (uint64_t field : {record.device, record.inode, plan.oldSize, plan.clearFrom, plan.clearTo,
+                           plan.guardEnd, uint64_t{record.guardCrc}, plan.keptFrom, plan.keptTo,
+                           uint64_t{record.keptCrc}, uint64_t{plan.pieces.size()}}) {
+        put64(out, field);
+    }
+    for (const JournalPlan::Piece& piece : plan.pieces) {
+        put64(out, piece.offset);
+        put64(out, piece.bytes.size());
+    }
+    return out;
+}
+
+// A record of this version whose closing CRC has been checked.
+RecordState decodePlan(const std::string& data, PlanRecord& record) {
+    const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+    if (data.size() < kPlanFixedSize + 4) {
+        return RecordState::CutShort;
+    }
+    uint64_t fields[11];
+    for (size_t i = 0; i < 11; ++i) {
+        fields[i] = get64(p + 8 + 8 * i);
+    }
+    record.device = fields[0];
+    record.inode = fields[1];
+    record.oldSize = fields[2];
+    record.clearFrom = fields[3];
+    record.clearTo = fields[4];
+    record.guardEnd = fields[5];
+    record.guardCrc = static_cast<uint32_t>(fields[6]);
+    record.keptFrom = fields[7];
+    record.keptTo = fields[8];
+    record.keptCrc = static_cast<uint32_t>(fields[9]);
+    const uint64_t count = fields[10];
+    const uint64_t body = data.size() - 4;
+    if (count > (body - kPlanFixedSize) / 16 || record.clearFrom > record.clearTo ||
+        record.keptFrom > record.keptTo) {
+        return RecordState::Foreign;
+    }
+    uint64_t at = kPlanFixedSize + 16 * count;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t offset = get64(p + kPlanFixedSize + 16 * i);
+        const uint64_t length = get64(p + kPlanFixedSize + 16 * i + 8);
+        if (length > body - at || offset > UINT64_MAX - length) {
+            return RecordState::Foreign;
+        }
+        record.pieces.emplace_back(offset, std::string_view(data).substr(at, length));
+        at += length;
+    }
+    return at == body ? RecordState::Complete : RecordState::Foreign;
+}
+
+// Whether the archive is the one the record was made for, unchanged where the change never writes.
+bool fitsPlan(int fd, const std::string& path, const PlanRecord& record) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || static_cast<uint64_t>(info.st_dev) != record.device ||
+        static_cast<uint64_t>(info.st_ino) != record.inode ||
+        static_cast<uint64_t>(info.st_size) < std::max(record.guardEnd, record.keptTo)) {
+        return false;
+    }
+    Result<uint32_t> guard =
+        crcOfRange(fd, path, record.guardEnd - std::min(record.guardEnd, kGuardedLength), record.guardEnd);
+    if (!guard.ok() || *guard != record.guardCrc) {
+        return false;
+    }
+    if (record.keptTo > record.keptFrom) {
+        Result<uint32_t> kept = crcOfRange(fd, path, record.keptFrom, record.keptTo);
+        return kept.ok() && *kept == record.keptCrc;
+    }
+    return true;
+}
+
+// Undoes a change: the stretch it wrote into free space cleared, the saved bytes put back, the old
+// length restored, all flushed. pieceBytes(i) gives the bytes of piece i.
+template <class PieceBytes>
+Status applyPlan(int fd, const std::string& path, uint64_t clearFrom, uint64_t clearTo,
+                 const std::vector<uint64_t>& offsets, PieceBytes&& putPiece, uint64_t oldSize) {
+    if (Status cleared = clearRange(fd, path, clearFrom, clearTo); !cleared.ok()) {
+        return cleared;
+    }
+    for (size_t i = 0; i < offsets.size(); ++i) {
+        if (Status put = putPiece(i, offsets[i]); !put.ok()) {
+            return put;
+        }
+    }
+    if (::ftruncate(fd, static_cast<off_t>(oldSize)) != 0) {
+        return platform::errnoError("cannot restore the length of " + path);
+    }
+    return syncFile(fd, path);
 }
 
 Status restoreTail(int fd, const std::string& path, uint64_t centralOffset, std::string_view tail,
@@ -252,6 +363,46 @@ Status recoverInterrupted(const ArchivePaths& paths) {
             break;
         }
     }
+    if (data.size() >= 8 && data.compare(0, 8, kPlanMagic, 8) == 0) {
+        const auto* p = reinterpret_cast<const unsigned char*>(data.data());
+        PlanRecord plan;
+        const RecordState state = data.size() < kPlanFixedSize + 4 ? RecordState::CutShort
+                                  : get32(p + data.size() - 4) !=
+                                          static_cast<uint32_t>(crc32_z(0, p, data.size() - 4))
+                                      ? RecordState::CutShort
+                                      : decodePlan(data, plan);
+        if (state == RecordState::Foreign) {
+            return setAside(paths, "is not one this version of the tool can read");
+        }
+        if (state == RecordState::Complete) {
+            Result<FileHandle> archive = openRegularFile(paths.archive, O_RDWR);
+            if (!archive.ok() || !fitsPlan(archive->get(), paths.archive, plan)) {
+                return setAside(paths,
+                                "does not fit the archive as it is now (it was put back or changed since)");
+            }
+            std::vector<uint64_t> offsets;
+            for (const auto& piece : plan.pieces) {
+                offsets.push_back(piece.first);
+            }
+            const int fd = archive->get();
+            Status restored = applyPlan(
+                fd, paths.archive, plan.clearFrom, plan.clearTo, offsets,
+                [&](size_t i, uint64_t offset) {
+                    return writeAt(fd, plan.pieces[i].second.data(), plan.pieces[i].second.size(), offset,
+                                   paths.archive);
+                },
+                plan.oldSize);
+            if (!restored.ok()) {
+                return restored;
+            }
+            std::fprintf(stderr, "PKZIP25.EXE: %s: an interrupted change was rolled back\n",
+                         paths.archive.c_str());
+        }
+        if (::unlink(paths.journal.c_str()) != 0 && errno != ENOENT) {
+            return platform::errnoError("cannot remove " + paths.journal);
+        }
+        return syncFolder(paths.folder);
+    }
     JournalRecord record;
     switch (decodeJournal(data, record)) {
     case RecordState::Foreign:
@@ -282,43 +433,72 @@ Status recoverInterrupted(const ArchivePaths& paths) {
 
 Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiveFd, uint64_t oldSize,
                                            uint64_t centralOffset, std::string_view tail) {
-    JournalRecord record;
-    struct stat info {};
-    if (::fstat(archiveFd, &info) != 0) {
-        return platform::errnoError("cannot examine " + paths.archive);
-    }
     if (tail.size() != oldSize - centralOffset) {
         return platform::makeError(EINVAL, "the saved directory of " + paths.archive + " is incomplete");
     }
-    record.device = static_cast<uint64_t>(info.st_dev);
-    record.inode = static_cast<uint64_t>(info.st_ino);
-    record.oldSize = oldSize;
-    record.centralOffset = centralOffset;
-    Result<uint32_t> dataCrc = guardedDataCrc(archiveFd, paths.archive, centralOffset);
-    if (!dataCrc.ok()) {
-        return dataCrc.error();
-    }
-    record.dataCrc = *dataCrc;
-    AppendJournal result;
-    result.m_header = encodeJournalHeader(record, tail.size());
-    // Read and write: the saved tail is copied back from it.
+    JournalPlan plan;
+    plan.oldSize = oldSize;
+    plan.pieces.push_back({centralOffset, tail});
+    plan.guardEnd = centralOffset;
+    return start(paths, archiveFd, plan);
+}
+
+Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiveFd, const JournalPlan& plan) {
+    // Read and write: saved pieces are copied back from it.
     Result<FileHandle> journal = openFile(paths.journal, O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (!journal.ok()) {
         return journal.error();
     }
+    AppendJournal result;
     result.m_paths = paths;
     result.m_journal = std::move(*journal);
     result.m_unsealed = Unsealed(paths.journal);
-    result.m_tail = tail;
-    result.m_tailOffset = result.m_header.size();
-    result.m_oldSize = oldSize;
-    result.m_centralOffset = centralOffset;
-    if (Status written = writeAt(result.m_journal.get(), {result.m_header, tail}, 0, paths.journal);
-        !written.ok()) {
+    if (Status written = result.write(archiveFd, plan); !written.ok()) {
         return written.error(); // the unsealed record is removed with result
     }
-    startWriteback(result.m_journal.get());
     return result;
+}
+
+Status AppendJournal::write(int archiveFd, const JournalPlan& plan) {
+    struct stat info {};
+    if (::fstat(archiveFd, &info) != 0) {
+        return platform::errnoError("cannot examine " + m_paths.archive);
+    }
+    PlanRecord record;
+    record.device = static_cast<uint64_t>(info.st_dev);
+    record.inode = static_cast<uint64_t>(info.st_ino);
+    Result<uint32_t> guard = crcOfRange(archiveFd, m_paths.archive,
+                                        plan.guardEnd - std::min(plan.guardEnd, kGuardedLength), plan.guardEnd);
+    if (!guard.ok()) {
+        return guard.error();
+    }
+    record.guardCrc = *guard;
+    if (plan.keptTo > plan.keptFrom) {
+        Result<uint32_t> kept = crcOfRange(archiveFd, m_paths.archive, plan.keptFrom, plan.keptTo);
+        if (!kept.ok()) {
+            return kept.error();
+        }
+        record.keptCrc = *kept;
+    }
+    m_plan = plan;
+    m_header = encodePlanHeader(record, plan);
+    std::vector<std::string_view> pieces{m_header};
+    m_pieceBytes.clear();
+    m_pieceStarts.clear();
+    uint64_t at = m_header.size();
+    for (const JournalPlan::Piece& piece : plan.pieces) {
+        pieces.push_back(piece.bytes);
+        m_pieceBytes.push_back(piece.bytes);
+        m_pieceStarts.push_back(at);
+        at += piece.bytes.size();
+    }
+    m_end = at;
+    if (Status written = writeAt(m_journal.get(), pieces.data(), pieces.size(), 0, m_paths.journal);
+        !written.ok()) {
+        return written;
+    }
+    startWriteback(m_journal.get());
+    return Status::success();
 }
 
 void AppendJournal::Unsealed::remove() {
@@ -328,19 +508,26 @@ void AppendJournal::Unsealed::remove() {
     }
 }
 
-Status AppendJournal::seal() {
-    // The CRC is worked out while the disk writes what start() wrote.
+Status AppendJournal::writeTrailer() {
+    // The CRC is worked out while the disk writes what write() wrote.
     uint32_t crc = static_cast<uint32_t>(
         crc32_z(0, reinterpret_cast<const Bytef*>(m_header.data()), static_cast<z_size_t>(m_header.size())));
-    crc = static_cast<uint32_t>(
-        crc32_z(crc, reinterpret_cast<const Bytef*>(m_tail.data()), static_cast<z_size_t>(m_tail.size())));
+    for (std::string_view bytes : m_pieceBytes) {
+        crc = static_cast<uint32_t>(
+            crc32_z(crc, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<z_size_t>(bytes.size())));
+    }
+    m_pieceBytes.clear();
     std::string trailer;
     put32(trailer, crc);
-    Status status = writeAt(m_journal.get(), trailer.data(), trailer.size(), m_tailOffset + m_tail.size(),
-                            m_paths.journal);
+    Status status = writeAt(m_journal.get(), trailer.data(), trailer.size(), m_end, m_paths.journal);
     if (status.ok()) {
         status = syncFile(m_journal.get(), m_paths.journal);
     }
+    return status;
+}
+
+Status AppendJournal::seal() {
+    Status status = writeTrailer();
     if (status.ok()) {
         status = syncFolder(m_paths.folder);
     }
@@ -352,19 +539,44 @@ Status AppendJournal::seal() {
     return Status::success();
 }
 
-Status AppendJournal::copySavedTail(int archiveFd, uint64_t length, uint64_t offset) const {
-    return copyInKernel(m_journal.get(), m_tailOffset, archiveFd, offset, length, m_paths.journal,
-                        m_paths.archive);
+Status AppendJournal::replace(int archiveFd, const JournalPlan& plan) {
+    // Until the new record is whole, undoing the change means clearing what it wrote into free
+    // space: nothing the old record saved has been overwritten yet.
+    JournalPlan before = m_plan;
+    before.pieces.clear();
+    Status status = ::ftruncate(m_journal.get(), 0) == 0
+                        ? Status::success()
+                        : platform::errnoError("cannot write " + m_paths.journal);
+    if (status.ok()) {
+        status = write(archiveFd, plan);
+    }
+    if (status.ok()) {
+        status = writeTrailer();
+    }
+    if (!status.ok()) {
+        m_plan = before;
+        m_pieceStarts.clear();
+    }
+    return status;
+}
+
+Status AppendJournal::copySaved(size_t piece, uint64_t skip, uint64_t length, int archiveFd,
+                                uint64_t offset) const {
+    return copyInKernel(m_journal.get(), m_pieceStarts.at(piece) + skip, archiveFd, offset, length,
+                        m_paths.journal, m_paths.archive);
 }
 
 Status AppendJournal::rollback(int archiveFd) {
-    Status restored = copySavedTail(archiveFd, m_oldSize - m_centralOffset, m_centralOffset);
-    if (restored.ok() && ::ftruncate(archiveFd, static_cast<off_t>(m_oldSize)) != 0) {
-        restored = platform::errnoError("cannot restore the length of " + m_paths.archive);
+    std::vector<uint64_t> offsets;
+    for (size_t i = 0; i < m_pieceStarts.size(); ++i) {
+        offsets.push_back(m_plan.pieces[i].offset);
     }
-    if (restored.ok()) {
-        restored = syncFile(archiveFd, m_paths.archive);
-    }
+    Status restored = applyPlan(
+        archiveFd, m_paths.archive, m_plan.clearFrom, m_plan.clearTo, offsets,
+        [&](size_t i, uint64_t offset) {
+            return copySaved(i, 0, m_plan.pieces[i].bytes.size(), archiveFd, offset);
+        },
+        m_plan.oldSize);
     if (!restored.ok()) {
         return restored; // the journal stays, and the next run retries
     }
@@ -375,7 +587,7 @@ Status AppendJournal::commit() {
     if (::unlink(m_paths.journal.c_str()) != 0 && errno != ENOENT) {
         return platform::errnoError("cannot remove " + m_paths.journal);
     }
-    return Status::success();
+    return syncFolder(m_paths.folder);
 }
 
 } // namespace pkzip

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace pkzip {
 
@@ -43,31 +44,51 @@ bool hasLeftovers(const ArchivePaths& paths);
 // scratch file is removed. Needs the exclusive lock.
 [[nodiscard]] Status recoverInterrupted(const ArchivePaths& paths);
 
-// The record that makes an in-place append undoable: the old archive's length, the bytes from
-// the start of its central directory to its end and a CRC of the member data just before it,
-// flushed to disk before the first byte of the archive is overwritten.
-//
-// It is made in two steps so that the disk writes the large part while the directory is checked:
-// start() writes everything but the closing CRC and sets the disk writing; seal() adds the CRC and
-// waits for the flush. A record without its CRC is dropped by recovery as cut short, so one left by
-// a run that died in between, or that never sealed it, does no harm; an unsealed record is removed
-// when the object goes.
+// What undoes an in-place change of an archive: saved bytes put back where they lay, a stretch
+// made zeros again (what the change wrote into free space), and the archive cut to its old length.
+// It is applied only to the archive it was made for, found unchanged where the change does not
+// write: the member data just before guardEnd and, when given, the stretch keptFrom..keptTo.
+struct JournalPlan {
+    struct Piece {
+        uint64_t offset = 0;
+        std::string_view bytes; // must stay readable until the journal is sealed
+    };
+    uint64_t oldSize = 0;
+    std::vector<Piece> pieces;
+    uint64_t clearFrom = 0;
+    uint64_t clearTo = 0;
+    uint64_t guardEnd = 0;
+    uint64_t keptFrom = 0;
+    uint64_t keptTo = 0;
+};
+
+// The record that makes an in-place change undoable (see JournalPlan), flushed to disk before
+// the first byte the archive still needs is overwritten.
 class AppendJournal {
 public:
     // tail: the archive's bytes from centralOffset to oldSize, as the caller read them; it must stay
-    // readable until seal() (later steps read the journal file).
+    // readable until seal() (later steps read the journal file). Undoes a change that writes from
+    // centralOffset on.
     [[nodiscard]] static Result<AppendJournal> start(const ArchivePaths& paths, int archiveFd,
                                                      uint64_t oldSize, uint64_t centralOffset,
                                                      std::string_view tail);
+    [[nodiscard]] static Result<AppendJournal> start(const ArchivePaths& paths, int archiveFd,
+                                                     const JournalPlan& plan);
+    // Makes the sealed record undo a larger change instead, flushed before this returns. Only for
+    // a change that has so far written nothing the old record would have to put back: a run
+    // killed while the record is being replaced leaves one cut short, which recovery drops.
+    [[nodiscard]] Status replace(int archiveFd, const JournalPlan& plan);
     // Completes the record and makes it durable: the archive may be written from then on. On a
     // failure the record is removed and the archive must not be touched.
     [[nodiscard]] Status seal();
-    // Copies the first length bytes of the saved tail (the old directory's records) into the
-    // archive at offset, from the journal file: the archive's own copy is overwritten by then.
-    [[nodiscard]] Status copySavedTail(int archiveFd, uint64_t length, uint64_t offset) const;
-    // Puts the old tail back and cuts the archive to its old length.
+    // Copies length bytes of a saved piece, from skip bytes into it, into the archive at offset,
+    // from the journal file: the archive's own copy may be overwritten by then.
+    [[nodiscard]] Status copySaved(size_t piece, uint64_t skip, uint64_t length, int archiveFd,
+                                   uint64_t offset) const;
+    // Undoes the change (see JournalPlan).
     [[nodiscard]] Status rollback(int archiveFd);
-    // The append is durable: the journal goes.
+    // The change is durable: the journal goes, and its removal is flushed, so that a power cut
+    // after a reported change can never undo it.
     [[nodiscard]] Status commit();
 
 private:
@@ -93,14 +114,17 @@ private:
         std::string m_path;
     };
 
+    [[nodiscard]] Status write(int archiveFd, const JournalPlan& plan);
+    [[nodiscard]] Status writeTrailer();
+
     ArchivePaths m_paths;
     FileHandle m_journal;
     Unsealed m_unsealed;
     std::string m_header;
-    std::string_view m_tail;
-    uint64_t m_tailOffset = 0; // where the tail starts in the journal
-    uint64_t m_oldSize = 0;
-    uint64_t m_centralOffset = 0;
+    std::vector<std::string_view> m_pieceBytes; // until sealed
+    std::vector<uint64_t> m_pieceStarts;        // where each piece's bytes start in the journal
+    uint64_t m_end = 0;                         // where the closing CRC goes
+    JournalPlan m_plan;                         // its pieces' bytes are not used after sealing
 };
 
 } // namespace pkzip

@@ -5,6 +5,7 @@
 #include "collisions.h"
 #include "commandline.h"
 #include "extract.h"
+#include "freespace.h"
 #include "guard.h"
 #include "hostfile.h"
 #include "integrity.h"
@@ -303,24 +304,29 @@ int runAdd(const Command& command) {
         if (!place.ok()) {
             return notChanged(place.error());
         }
-        // The old tail (directory and end records) is mapped, not read into a buffer: it is checked
-        // and searched for replaced names here and saved by the journal, which writes it back after
-        // the new members.
-        Result<MappedRange> mapped =
-            MappedRange::map(file->get(), place->centralOffset,
-                             static_cast<size_t>(place->fileSize - place->centralOffset), paths.archive);
-        if (!mapped.ok()) {
-            return notChanged(mapped.error());
-        }
-        const std::string_view tail = mapped->view();
         // Old directory records are reused by an append, so records whose offsets need correcting
         // go through a rewrite, and so does an add that replaces members.
         const bool appendable = place->fileSize != 0 && place->prefixShift == 0;
+        // The old tail (directory and end records, and the mark of the free space before them
+        // when there is some) is mapped, not read into a buffer: it is checked and searched for
+        // replaced names here and saved by the journal, which writes back what the append needs.
+        AppendSite site{*place,
+                        appendable ? readFreeSpaceMark(file->get(), paths.archive, place->centralOffset)
+                                   : std::nullopt,
+                        0, {}};
+        site.savedFrom = place->centralOffset - (site.freeStart ? kFreeSpaceMarkSize : 0);
+        Result<MappedRange> mapped = MappedRange::map(
+            file->get(), site.savedFrom, static_cast<size_t>(place->fileSize - site.savedFrom), paths.archive);
+        if (!mapped.ok()) {
+            return notChanged(mapped.error());
+        }
+        site.saved = mapped->view();
+        const std::string_view tail = site.saved.substr(place->centralOffset - site.savedFrom);
         // The journal of an append is written before the directory is searched, so that the disk
         // writes it meanwhile; it is dropped unused when the search finds replaced members.
         Result<AppendJournal> journal = AppendJournal{};
         if (appendable) {
-            journal = AppendJournal::start(paths, file->get(), place->fileSize, place->centralOffset, tail);
+            journal = AppendJournal::start(paths, file->get(), appendPlan(site, site.freeStart.has_value()));
             if (!journal.ok()) {
                 return notChanged(journal.error());
             }
@@ -328,6 +334,15 @@ int runAdd(const Command& command) {
         Result<OldRecords> old = findReplaced(file->get(), paths.archive, *place, tail, byKey);
         if (!old.ok()) {
             return notChanged(old.error());
+        }
+        if (site.freeStart && (!old->dataEnd || *old->dataEnd > *site.freeStart)) {
+            // A mark that member data run past is not this tool's: the space is not used.
+            site.freeStart.reset();
+            *journal = AppendJournal{};
+            journal = AppendJournal::start(paths, file->get(), appendPlan(site, false));
+            if (!journal.ok()) {
+                return notChanged(journal.error());
+            }
         }
         if (!old->replaced.empty() || !appendable) {
             *journal = AppendJournal{};
@@ -341,8 +356,9 @@ int runAdd(const Command& command) {
             }
             status = rewriteArchive(paths, file->get(), *index, keep, &pipeline, problems);
         } else {
-            status = appendToArchive(paths, file->get(), *place, old->count, std::move(*journal), pipeline,
-                                     problems);
+            const bool intoFreeSpace = site.freeStart.has_value();
+            status = appendToArchive(paths, file->get(), site, old->count, std::move(*journal), intoFreeSpace,
+                                     pipeline, problems);
         }
     }
     progress::finish();
@@ -522,6 +538,31 @@ int runComment(const Command& command) {
     return reportAll(problems);
 }
 
+// -compact: the free space an add left before the directory is taken out.
+int runCompact(const Command& command) {
+    Result<std::string> host = hostPathOf(command.archive);
+    if (!host.ok()) {
+        report(host.error().message);
+        return kFailed;
+    }
+    const ArchivePaths paths = pathsFor(*host);
+    Result<ArchiveLock> lock = lockArchive(paths, true);
+    if (!lock.ok()) {
+        report(lock.error().message);
+        return kFailed;
+    }
+    Result<FileHandle> file = openRegularFile(paths.archive, O_RDWR);
+    if (!file.ok()) {
+        report(file.error().message + "; the archive was not changed");
+        return kFailed;
+    }
+    if (Status compacted = compactArchive(paths, file->get()); !compacted.ok()) {
+        report(compacted.error().message + "; the archive was not changed");
+        return kFailed;
+    }
+    return kDone;
+}
+
 } // namespace
 } // namespace pkzip
 
@@ -557,6 +598,8 @@ int main(int argc, char** argv) {
         return runInfo(*command);
     case Command::Kind::Comment:
         return runComment(*command);
+    case Command::Kind::Compact:
+        return runCompact(*command);
     }
     return kFailed;
 }

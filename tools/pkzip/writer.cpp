@@ -1,5 +1,6 @@
 #include "writer.h"
 
+#include "freespace.h"
 #include "names.h"
 #include "runcontrol.h"
 
@@ -785,12 +786,30 @@ MemberPipeline::~MemberPipeline() = default;
 
 namespace {
 
+// How far members may be written before the run must make more room (free space before a
+// directory that has to stay where it is): widen() makes it, after which there is no limit.
+struct Room {
+    uint64_t limit = UINT64_MAX;
+    std::function<Status()> widen;
+
+    // Makes room for a member of size bytes from offset; unknown sizes always need it.
+    Status makeFor(uint64_t offset, std::optional<uint64_t> size) {
+        if (!widen || (size && offset <= limit && *size <= limit - offset)) {
+            return Status::success();
+        }
+        Status made = widen();
+        widen = nullptr;
+        limit = UINT64_MAX;
+        return made;
+    }
+};
+
 // Writes the members one after another from offset, in the pipeline's order: prepared ones
 // gathered into large writes, larger ones one by one. A file that cannot be read is a problem of
 // its own; a failed write stops the run.
 template <class OnEntry>
 Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, MemberPipeline::State& pipeline,
-                    Problems& problems, OnEntry&& onEntry) {
+                    Problems& problems, OnEntry&& onEntry, Room room = {}) {
     // Prepared members wait here until a megabyte is together, then go to the kernel in one write
     // straight from their own buffers.
     std::vector<Prepared> batch;
@@ -817,6 +836,11 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, Me
             }
             problems.push_back(prepared.error().message);
             continue;
+        }
+        if (Status made = room.makeFor(offset, prepared->ready ? std::optional<uint64_t>(prepared->bytes.size())
+                                                               : std::nullopt);
+            !made.ok()) {
+            return made;
         }
         if (prepared->ready) {
             progress::advance(prepared->entry.size);
@@ -856,10 +880,11 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, Me
 // Copies the kept members into the new archive as they lie in the old one: the old file up to
 // its central directory, less the stretches of the removed members, in as few kernel copies as
 // the gaps allow. Local headers hold no offsets, so the bytes move unchanged; only the
-// directory records get new offsets. Returns the end of what was copied.
+// directory records get new offsets. The member data end at dataEnd (the directory's start, or
+// the free space's before it). Returns the end of what was copied.
 Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const ArchiveIndex& old,
-                                 const std::vector<bool>& keep, int toFd, const std::string& toPath,
-                                 std::vector<Entry>& kept) {
+                                 uint64_t dataEnd, const std::vector<bool>& keep, int toFd,
+                                 const std::string& toPath, std::vector<Entry>& kept) {
     // A member's stretch runs from its local header to the next member's (or the directory).
     // Several directory records may name one local header; its stretch goes only when all do.
     std::vector<std::pair<uint64_t, bool>> starts; // offset, kept
@@ -879,7 +904,7 @@ Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const 
         for (; k < starts.size() && starts[k].first == offset; ++k) {
             anyKept = anyKept || starts[k].second;
         }
-        const uint64_t end = k < starts.size() ? starts[k].first : old.centralOffset;
+        const uint64_t end = k < starts.size() ? starts[k].first : dataEnd;
         if (!anyKept) {
             if (!removed.empty() && removed.back().second == offset) {
                 removed.back().second = end;
@@ -907,7 +932,7 @@ Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const 
         }
         from = end;
     }
-    if (Status copied = copyUpTo(old.centralOffset); !copied.ok()) {
+    if (Status copied = copyUpTo(dataEnd); !copied.ok()) {
         return copied.error();
     }
     // Each kept member moves back by the removed bytes before it (no removed stretch holds a
@@ -932,32 +957,83 @@ Result<uint64_t> copyKeptMembers(int fromFd, const std::string& fromPath, const 
 
 } // namespace
 
-Status appendToArchive(const ArchivePaths& paths, int archiveFd, const DirectoryPlace& place,
-                       uint64_t oldRecords, AppendJournal journal, MemberPipeline& members,
+JournalPlan appendPlan(const AppendSite& site, bool intoFreeSpace) {
+    const DirectoryPlace& place = site.place;
+    JournalPlan plan;
+    plan.oldSize = place.fileSize;
+    plan.guardEnd = site.freeStart.value_or(place.centralOffset);
+    if (site.freeStart) {
+        plan.clearFrom = *site.freeStart;
+        plan.clearTo = place.centralOffset - kFreeSpaceMarkSize;
+    }
+    const uint64_t markBytes = place.centralOffset - site.savedFrom;
+    if (!intoFreeSpace) {
+        plan.pieces.push_back({site.savedFrom, site.saved});
+        return plan;
+    }
+    // The directory stays: only the mark and the end records are written over.
+    plan.pieces.push_back({site.savedFrom, site.saved.substr(0, markBytes)});
+    plan.pieces.push_back({place.centralOffset + place.centralSize, site.saved.substr(markBytes + place.centralSize)});
+    plan.keptTo = place.centralOffset + place.centralSize;
+    plan.keptFrom = plan.keptTo - std::min<uint64_t>(place.centralSize, 64u << 10);
+    return plan;
+}
+
+Status appendToArchive(const ArchivePaths& paths, int archiveFd, const AppendSite& site, uint64_t oldRecords,
+                       AppendJournal journal, bool intoFreeSpace, MemberPipeline& members,
                        Problems& problems) {
     if (Status sealed = journal.seal(); !sealed.ok()) {
         return sealed;
     }
+    const DirectoryPlace& place = site.place;
+    const uint64_t markBytes = place.centralOffset - site.savedFrom;
     // The old members stay where they are, so their directory records are reused byte for byte;
     // only the new members' records are made. That keeps a run's cost independent of how many
-    // members the archive already has (apart from moving its directory's bytes).
+    // members the archive already has: into free space the old directory is not even moved.
     std::string central; // the new members' records and the end records
     uint64_t count = oldRecords;
-    uint64_t offset = place.centralOffset;
-    Status failure =
-        writeMembers(archiveFd, paths.archive, offset, members.state(), problems, [&](Entry entry) {
+    uint64_t offset = site.freeStart.value_or(place.centralOffset);
+    bool moving = !intoFreeSpace;
+    Room room;
+    if (intoFreeSpace) {
+        room.limit = place.centralOffset - kFreeSpaceMarkSize;
+        room.widen = [&] {
+            moving = true;
+            return journal.replace(archiveFd, appendPlan(site, false));
+        };
+    }
+    Status failure = writeMembers(
+        archiveFd, paths.archive, offset, members.state(), problems,
+        [&](Entry entry) {
             appendCentralRecord(central, entry);
             ++count;
-        });
+        },
+        std::move(room));
+    uint64_t end = 0;
     if (failure.ok()) {
-        const uint64_t centralSize = place.centralSize + central.size();
-        appendEndRecords(central, count, offset, centralSize, place.comment);
-        failure = journal.copySavedTail(archiveFd, place.centralSize, offset);
-        if (failure.ok()) {
-            failure =
-                writeAt(archiveFd, central.data(), central.size(), offset + place.centralSize, paths.archive);
+        uint64_t centralOffset = place.centralOffset;
+        if (moving) {
+            // The directory moves up past the new members, with free space before it again; what
+            // lay there before is cleared (a stale directory record there would end a reading
+            // that goes through the archive from the front).
+            centralOffset = offset + freeSpaceFor(place.centralSize + central.size());
+            failure = clearRange(archiveFd, paths.archive, offset,
+                                 std::min(centralOffset - kFreeSpaceMarkSize, place.fileSize));
+            if (failure.ok()) {
+                failure = journal.copySaved(0, markBytes, place.centralSize, archiveFd, centralOffset);
+            }
         }
-        const uint64_t end = offset + place.centralSize + central.size();
+        const uint64_t centralSize = place.centralSize + central.size();
+        appendEndRecords(central, count, centralOffset, centralSize, place.comment);
+        const std::string mark = freeSpaceMark(offset, centralOffset);
+        if (failure.ok()) {
+            failure = writeAt(archiveFd, mark.data(), mark.size(), centralOffset - mark.size(), paths.archive);
+        }
+        if (failure.ok()) {
+            failure = writeAt(archiveFd, central.data(), central.size(), centralOffset + place.centralSize,
+                              paths.archive);
+        }
+        end = centralOffset + place.centralSize + central.size();
         if (failure.ok() && ::ftruncate(archiveFd, static_cast<off_t>(end)) != 0) {
             failure = platform::errnoError("cannot set the length of " + paths.archive);
         }
@@ -1002,8 +1078,10 @@ Status rewriteArchive(const ArchivePaths& paths, int oldFd, const ArchiveIndex& 
     entries.reserve(old.entries.size());
     uint64_t offset = 0;
     if (oldFd >= 0) {
-        Result<uint64_t> end =
-            copyKeptMembers(oldFd, paths.archive, old, keep, scratchFile->get(), paths.scratch, entries);
+        // Free space before the old directory is not carried into the new archive.
+        const uint64_t dataEnd = freeSpaceOf(oldFd, paths.archive, old).value_or(old.centralOffset);
+        Result<uint64_t> end = copyKeptMembers(oldFd, paths.archive, old, dataEnd, keep, scratchFile->get(),
+                                               paths.scratch, entries);
         if (!end.ok()) {
             return fail(end.error());
         }

@@ -39,15 +39,32 @@ private:
     std::unique_ptr<State> m_state;
 };
 
-// Adds members at the end of an existing archive in place: the old tail (the central directory and
-// the end records, from place.centralOffset to the file's end) is saved in the journal, which the
-// caller started and this seals before the archive is touched; the new members are written where
-// the tail stood, then the old directory's records unchanged (copied from the journal) and the new
-// ones. Time and space are in proportion to the new data and the directory's bytes, with no work
-// per old member; oldRecords is how many records the old directory holds.
-[[nodiscard]] Status appendToArchive(const ArchivePaths& paths, int archiveFd, const DirectoryPlace& place,
-                                     uint64_t oldRecords, AppendJournal journal, MemberPipeline& members,
-                                     Problems& problems);
+// Where an append writes: after the old members, into the free space before the directory when
+// the archive has some (freeStart, checked against the directory), else where the directory
+// starts. saved: the archive's bytes from savedFrom (the free space's mark when there is one, else
+// the directory's start) to its end, mapped; they must stay readable for the whole append.
+struct AppendSite {
+    const DirectoryPlace& place;
+    std::optional<uint64_t> freeStart;
+    uint64_t savedFrom = 0;
+    std::string_view saved;
+};
+
+// The journal of an append: into free space only the mark and the end records are saved (the
+// directory stays where it is); otherwise the whole tail, which the append writes over.
+JournalPlan appendPlan(const AppendSite& site, bool intoFreeSpace);
+
+// Adds members to an existing archive in place behind the journal the caller started with
+// appendPlan(site, intoFreeSpace), which this seals before the archive is touched. Into free
+// space the new members go where it starts and their records after the old ones; when a member
+// does not fit (or its size is not known before it is written), the journal is widened to the
+// whole tail and the directory moves. A moved directory (old records copied from the journal,
+// then the new ones) lies past free space in proportion to its size. Time is in proportion to the
+// new data, with no work per old member but for the moves; oldRecords is how many records the
+// old directory holds.
+[[nodiscard]] Status appendToArchive(const ArchivePaths& paths, int archiveFd, const AppendSite& site,
+                                     uint64_t oldRecords, AppendJournal journal, bool intoFreeSpace,
+                                     MemberPipeline& members, Problems& problems);
 
 // Builds a whole new archive beside the old one (the kept old members copied as they are, then
 // the new members, if any), flushes it and renames it over the old one. Creates the archive when

@@ -1,4 +1,5 @@
-// PKZIP25.EXE killed (SIGKILL) at random moments of an add or a delete, and now and then again
+// PKZIP25.EXE killed (SIGKILL) at random moments of an add (one that moves the directory, or one
+// that writes into the free space before it), a delete or a compaction, and now and then again
 // while its next run repairs the archive: the archive must keep every member it had, with its
 // data, and a listing run must leave nothing behind beside the archive.
 
@@ -188,7 +189,7 @@ private:
     int m_exitStatus = -1;
 };
 
-enum class Operation { Add, Delete };
+enum class Operation { Add, AddIntoFreeSpace, Delete, Compact };
 
 struct KillCase {
     const char* name;
@@ -239,6 +240,9 @@ protected:
                 Sandbox::windowsPath(archiveRelative),
                 "-include=@" + Sandbox::windowsPath("job/temp.lst"),
                 "-path=root"};
+    }
+    std::vector<std::string> compactArgs(const std::string& archiveRelative) const {
+        return {m_tool, "-compact", Sandbox::windowsPath(archiveRelative)};
     }
     std::vector<std::string> deleteArgs(const std::string& archiveRelative) const {
         return {m_tool, "-del", Sandbox::windowsPath(archiveRelative),
@@ -298,24 +302,28 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
     SCOPED_TRACE("seed " + std::to_string(m_seed) + " (set PELLIX_KILL_SEED to change it)");
 
     // The archive made by zip: enough data that a delete, which rewrites it, takes a moment.
-    // Each delete round takes two members, and the archive must never run out of them.
+    // Each delete round takes two members, and the archive must never run out of them. Adds into
+    // free space and compactions need a directory large enough for the space to hold a few runs'
+    // members: many small members.
     const int rounds = roundCount();
-    const int baseCount = operation == Operation::Delete ? 2 * rounds + 18 : 10;
-    const std::size_t baseSize = operation == Operation::Delete ? 700000 : 200000;
-    std::string zipCommand = "cd " + quoted(m_sandbox.home()) + " && zip -q arc/a.zip";
+    const bool manyMembers = operation == Operation::AddIntoFreeSpace || operation == Operation::Compact;
+    const int baseCount = operation == Operation::Delete ? 2 * rounds + 18 : manyMembers ? 2500 : 10;
+    const std::size_t baseSize = operation == Operation::Delete ? 700000 : manyMembers ? 300 : 200000;
+    std::string zipCommand = "cd " + quoted(m_sandbox.home()) + " && zip -q -r arc/a.zip base";
     for (int i = 0; i < baseCount; ++i) {
         const std::string name = "base/m" + std::to_string(100 + i) + ".dat";
-        makeFile(name, baseSize + static_cast<std::size_t>(m_rng() % 100000));
-        zipCommand += " " + name;
+        makeFile(name, baseSize + static_cast<std::size_t>(m_rng() % (manyMembers ? 300 : 100000)));
     }
     ASSERT_EQ(testsupport::runShell(zipCommand), 0);
 
-    // Each add round adds three new files of about 1.5 MB; each delete round deletes two members.
+    // Each add round adds three new files (about 1.5 MB each, or about 100 KB into free space);
+    // each delete round deletes two members; each compaction round follows an add of its own.
     auto newFiles = [&](const std::string& round) {
         std::vector<std::string> names;
         for (int i = 0; i < 3; ++i) {
             const std::string name = "data/" + round + "/n" + std::to_string(i) + ".dat";
-            makeFile(name, 1400000 + static_cast<std::size_t>(m_rng() % 200000));
+            makeFile(name, manyMembers ? 80000 + static_cast<std::size_t>(m_rng() % 40000)
+                                       : 1400000 + static_cast<std::size_t>(m_rng() % 200000));
             names.push_back(name);
         }
         return names;
@@ -328,10 +336,18 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
         return lines;
     };
 
+    if (manyMembers) {
+        // The first add moves the directory and leaves free space before it.
+        writeList(windowsLines(newFiles("first")));
+        ASSERT_EQ(runToEnd(addArgs("arc/a.zip")).first, 0) << toolLogTail();
+    }
+
     // How long one whole run takes, measured on fresh copies: the kills fall anywhere in that
     // span. The shortest of three runs, so that one slow flush does not stretch it.
     std::vector<std::string> calibrationArgs;
-    if (operation == Operation::Add) {
+    if (operation == Operation::Compact) {
+        calibrationArgs = compactArgs("copy/a.zip");
+    } else if (operation != Operation::Delete) {
         writeList(windowsLines(newFiles("calibration")));
         calibrationArgs = addArgs("copy/a.zip");
     } else {
@@ -358,12 +374,19 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
     std::uniform_real_distribution<double> moment(0.0, runSeconds * 1.1);
 
     for (int round = 0; round < rounds; ++round) {
-        const auto before = membersOf(archive());
+        auto before = membersOf(archive());
         ASSERT_TRUE(before.has_value()) << "round " << round << ": unzip cannot read the archive";
 
         std::vector<std::string> changed;
         std::vector<std::string> args;
-        if (operation == Operation::Add) {
+        if (operation == Operation::Compact) {
+            // An add of its own, not killed, leaves the free space the compaction takes out.
+            writeList(windowsLines(newFiles("r" + std::to_string(round))));
+            ASSERT_EQ(runToEnd(addArgs("arc/a.zip")).first, 0) << toolLogTail();
+            args = compactArgs("arc/a.zip");
+            before = membersOf(archive());
+            ASSERT_TRUE(before.has_value());
+        } else if (operation != Operation::Delete) {
             changed = newFiles("r" + std::to_string(round));
             writeList(windowsLines(changed));
             args = addArgs("arc/a.zip");
@@ -429,7 +452,7 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
         }
         for (const auto& [name, crc] : *after) {
             if (before->count(name) == 0) {
-                EXPECT_TRUE(operation == Operation::Add && changedSet.count(name) > 0)
+                EXPECT_TRUE(operation != Operation::Delete && changedSet.count(name) > 0)
                     << "unexpected member " << name;
                 EXPECT_EQ(crc, m_crcOf[name]) << "added member " << name << " holds other data";
             }
@@ -441,7 +464,7 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
 
     // After all the interruptions the archive still takes a whole change.
     std::vector<std::string> last;
-    if (operation == Operation::Add) {
+    if (operation != Operation::Delete) {
         last = newFiles("final");
         writeList(windowsLines(last));
         EXPECT_EQ(runToEnd(addArgs("arc/a.zip")).first, 0) << toolLogTail();
@@ -456,7 +479,7 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
     ASSERT_TRUE(ending.has_value());
     EXPECT_TRUE(archiveTestsClean(archive()));
     for (const auto& name : last) {
-        EXPECT_EQ(ending->count(name), operation == Operation::Add ? 1U : 0U) << name;
+        EXPECT_EQ(ending->count(name), operation != Operation::Delete ? 1U : 0U) << name;
     }
     EXPECT_EQ(folderEntries(m_sandbox.hostPath("arc")), entriesBefore);
 
@@ -471,7 +494,9 @@ TEST_P(PkzipKillTest, killedAtRandomMomentsKeepsEveryMember) {
 
 INSTANTIATE_TEST_SUITE_P(Operations, PkzipKillTest,
                          ::testing::Values(KillCase{"add", Operation::Add},
-                                           KillCase{"delete", Operation::Delete}),
+                                           KillCase{"add_into_free_space", Operation::AddIntoFreeSpace},
+                                           KillCase{"delete", Operation::Delete},
+                                           KillCase{"compact", Operation::Compact}),
                          [](const ::testing::TestParamInfo<KillCase>& each) {
                              return std::string(each.param.name);
                          });

@@ -1,0 +1,194 @@
+#include "freespace.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace pkzip {
+
+namespace {
+
+// No "PK" in it, so that a tool reading the archive as a stream takes it for nothing.
+constexpr char kMarkMagic[8] = {'P', 'X', 'F', 'R', 'E', 'E', '0', '1'};
+// The directory moves with this many times its own size of free space before it.
+constexpr uint64_t kFreeSpaceFactor = 8;
+constexpr uint64_t kMinimumFreeSpace = 64u << 10;
+
+uint32_t crcOf(std::string_view bytes) {
+    return static_cast<uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<z_size_t>(bytes.size())));
+}
+
+} // namespace
+
+std::string freeSpaceMark(uint64_t start, uint64_t centralOffset) {
+    std::string mark(kMarkMagic, sizeof kMarkMagic);
+    put64(mark, start);
+    put64(mark, centralOffset);
+    put32(mark, crcOf(mark));
+    put32(mark, 0);
+    return mark;
+}
+
+std::optional<uint64_t> readFreeSpaceMark(int fd, const std::string& path, uint64_t centralOffset) {
+    if (centralOffset < kFreeSpaceMarkSize) {
+        return std::nullopt;
+    }
+    unsigned char mark[kFreeSpaceMarkSize];
+    if (!readAt(fd, mark, sizeof mark, centralOffset - kFreeSpaceMarkSize, path).ok() ||
+        std::memcmp(mark, kMarkMagic, sizeof kMarkMagic) != 0 ||
+        get32(mark + 24) != crcOf(std::string_view(reinterpret_cast<const char*>(mark), 24)) ||
+        get64(mark + 16) != centralOffset || get64(mark + 8) > centralOffset - kFreeSpaceMarkSize) {
+        return std::nullopt;
+    }
+    return get64(mark + 8);
+}
+
+std::optional<uint64_t> endOfMemberData(int fd, const std::string& path, const Entry& entry) {
+    unsigned char header[kLocalHeaderSize];
+    if ((entry.flags & kFlagDataDescriptor) != 0 ||
+        !readAt(fd, header, sizeof header, entry.localOffset, path).ok() ||
+        get32(header) != kLocalHeaderSignature) {
+        return std::nullopt;
+    }
+    const uint64_t end =
+        entry.localOffset + kLocalHeaderSize + get16(header + 26) + get16(header + 28) + entry.packedSize;
+    if (end < entry.localOffset) {
+        return std::nullopt;
+    }
+    return end;
+}
+
+uint64_t freeSpaceFor(uint64_t directoryBytes) {
+    return std::max(kMinimumFreeSpace, kFreeSpaceFactor * directoryBytes) + kFreeSpaceMarkSize;
+}
+
+Status HighestMember::consider(const CentralRecord& record, uint64_t number, const std::string& path) {
+    uint64_t offset = get32(record.fields + 42);
+    if (record.isMasked()) {
+        Entry entry;
+        if (Status read = readEntry(record, 0, number, path, entry); !read.ok()) {
+            return read;
+        }
+        offset = entry.localOffset;
+    }
+    if (!m_record || offset >= m_offset) {
+        m_record = record;
+        m_offset = offset;
+        m_number = number;
+    }
+    return Status::success();
+}
+
+std::optional<uint64_t> HighestMember::dataEnd(int fd, const std::string& path) const {
+    if (!m_record) {
+        return 0;
+    }
+    Entry entry;
+    if (!readEntry(*m_record, 0, m_number, path, entry).ok()) {
+        return std::nullopt;
+    }
+    return endOfMemberData(fd, path, entry);
+}
+
+std::optional<uint64_t> freeSpaceOf(int fd, const std::string& path, const ArchiveIndex& index) {
+    if (index.prefixShift != 0) {
+        return std::nullopt;
+    }
+    const std::optional<uint64_t> start = readFreeSpaceMark(fd, path, index.centralOffset);
+    if (!start) {
+        return std::nullopt;
+    }
+    const Entry* highest = nullptr;
+    for (const Entry& entry : index.entries) {
+        if (highest == nullptr || entry.localOffset >= highest->localOffset) {
+            highest = &entry;
+        }
+    }
+    const std::optional<uint64_t> end = highest == nullptr ? 0 : endOfMemberData(fd, path, *highest);
+    if (!end || *end > *start) {
+        return std::nullopt;
+    }
+    return start;
+}
+
+Status compactArchive(const ArchivePaths& paths, int fd) {
+    Result<DirectoryPlace> place = locateDirectory(fd, paths.archive);
+    if (!place.ok()) {
+        return place.error();
+    }
+    if (place->fileSize == 0 || place->prefixShift != 0) {
+        return Status::success();
+    }
+    const std::optional<uint64_t> start = readFreeSpaceMark(fd, paths.archive, place->centralOffset);
+    if (!start) {
+        return Status::success();
+    }
+    // The mark and everything after it, saved by the journal; the records are checked on the way
+    // and the member whose data end last found.
+    const uint64_t from = place->centralOffset - kFreeSpaceMarkSize;
+    Result<MappedRange> mapped =
+        MappedRange::map(fd, from, static_cast<size_t>(place->fileSize - from), paths.archive);
+    if (!mapped.ok()) {
+        return mapped.error();
+    }
+    const std::string_view saved = mapped->view();
+    DirectoryReader reader(fd, paths.archive, *place, saved.substr(kFreeSpaceMarkSize));
+    HighestMember highest;
+    CentralRecord record;
+    for (;;) {
+        Result<bool> more = reader.next(record);
+        if (!more.ok()) {
+            return more.error();
+        }
+        if (!*more) {
+            break;
+        }
+        if (Status seen = highest.consider(record, reader.records(), paths.archive); !seen.ok()) {
+            return seen;
+        }
+    }
+    const std::optional<uint64_t> dataEnd = highest.dataEnd(fd, paths.archive);
+    if (!dataEnd || *dataEnd > *start) {
+        return Status::success(); // not space this tool left: nothing is moved over it
+    }
+    JournalPlan plan;
+    plan.oldSize = place->fileSize;
+    plan.pieces.push_back({from, saved});
+    plan.clearFrom = *start;
+    plan.clearTo = from;
+    plan.guardEnd = *start;
+    Result<AppendJournal> journal = AppendJournal::start(paths, fd, plan);
+    if (!journal.ok()) {
+        return journal.error();
+    }
+    if (Status sealed = journal->seal(); !sealed.ok()) {
+        return sealed;
+    }
+    std::string end;
+    appendEndRecords(end, reader.records(), *start, place->centralSize, place->comment);
+    Status status = journal->copySaved(0, kFreeSpaceMarkSize, place->centralSize, fd, *start);
+    if (status.ok()) {
+        status = writeAt(fd, end.data(), end.size(), *start + place->centralSize, paths.archive);
+    }
+    if (status.ok() && ::ftruncate(fd, static_cast<off_t>(*start + place->centralSize + end.size())) != 0) {
+        status = platform::errnoError("cannot set the length of " + paths.archive);
+    }
+    if (status.ok()) {
+        status = syncFile(fd, paths.archive);
+    }
+    if (!status.ok()) {
+        if (Status undone = journal->rollback(fd); !undone.ok()) {
+            return platform::makeError(status.error().code,
+                                       status.error().message +
+                                           "; the archive will be restored on the next run (" +
+                                           undone.error().message + ")");
+        }
+        return status;
+    }
+    return journal->commit();
+}
+
+} // namespace pkzip
