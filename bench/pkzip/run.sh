@@ -3,7 +3,7 @@
 #
 #   bench/pkzip/run.sh [--quick] [--build <build folder>] [--bin <program folder>]
 #                      [--base <program folder>] [--work <empty folder>] [--reps N]
-#                      [--only 1,2,...] [--keep] [--no-fsync-cost]
+#                      [--only 1,2,...] [--keep] [--no-fsync-cost] [--largest FILES]
 #
 # It builds nothing: build the archiver and the benchmark program first, optimised, e.g.
 #   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -23,7 +23,7 @@ while [ $# -gt 0 ]; do
     --build) build=$2; shift 2 ;;
     --bin) bin=$2; shift 2 ;;
     --quick | --keep | --no-fsync-cost) pass="$pass $1"; shift ;;
-    --work | --only | --base | --reps) pass="$pass $1 $2"; shift 2 ;;
+    --work | --only | --base | --reps | --largest) pass="$pass $1 $2"; shift 2 ;;
     *) sed -n "2,14p" "$0" >&2; exit 2 ;;
     esac
 done
