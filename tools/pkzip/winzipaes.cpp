@@ -235,7 +235,8 @@ void WinZipAes::encrypt(char* data, size_t size) {
 Result<AesCode> WinZipAes::finish() {
     unsigned char full[64];
     size_t length = 0;
-    if (m_cipherFailed || m_macFailed || m_library->macFinal(m_mac, full, &length, sizeof full) != 1 || length < kAesCodeSize) {
+    if (m_cipherFailed || m_macFailed || m_library->macFinal(m_mac, full, &length, sizeof full) != 1 ||
+        length < kAesCodeSize) {
         return platform::makeError(EIO, "the AES cipher failed");
     }
     AesCode code;

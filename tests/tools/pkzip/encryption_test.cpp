@@ -150,7 +150,8 @@ TEST_F(EncryptionTest, AesDataChangedAfterEncryptionFailTheirCheckAndLeaveNoFile
         c = static_cast<char>(random());
     }
     write("src/large.bin", large);
-    for (const auto& [name, contents] : {std::pair<std::string, std::string>{"tiny.txt", "hi"}, {"large.bin", large}}) {
+    for (const auto& [name, contents] :
+         {std::pair<std::string, std::string>{"tiny.txt", "hi"}, {"large.bin", large}}) {
         SCOPED_TRACE(name);
         shell(std::string("rm -f peer.zip && cd src && 7z a -tzip -bd -mx=0 -p'") + kPassword +
               "' -mem=AES256 ../peer.zip " + name + " >/dev/null");
