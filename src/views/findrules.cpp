@@ -133,7 +133,29 @@ std::vector<ListRecord> findRecords(const archive::ArchiveState& state, const Na
     // The matches are gathered first, so that the records, which are large, are made once each
     // into a vector of the right size: a search that finds a million members stays quick.
     std::vector<size_t> members;
-    if (pattern.matchesPaths()) {
+    if (pattern.matchesPaths() && !pattern.matchesCase()) {
+        // The folded name behind the folded folder, which is folded again only where the folder
+        // changes (members of a folder mostly follow each other).
+        folded.update(state);
+        std::string path;
+        const std::string* folder = nullptr;
+        for (size_t i = 0; i < state.entries.size(); ++i) {
+            const archive::ArchiveEntry& entry = state.entries[i];
+            if (folder == nullptr || *folder != entry.folder) {
+                folder = &entry.folder;
+                foldInto(path, entry.folder);
+                if (!path.empty()) {
+                    path += '/';
+                }
+            }
+            const size_t folderEnd = folder->empty() ? 0 : folder->size() + 1;
+            path.resize(folderEnd);
+            path += folded.nameAt(i);
+            if (pattern.matchesFolded(path)) {
+                members.push_back(i);
+            }
+        }
+    } else if (pattern.matchesPaths()) {
         std::string path;
         for (size_t i = 0; i < state.entries.size(); ++i) {
             const archive::ArchiveEntry& entry = state.entries[i];

@@ -377,12 +377,16 @@ int widestSizeRow(const std::vector<ListRecord>& records, const std::vector<List
     }
     // The longest text is that of the largest value or of the most negative one: a value between
     // two already measured is never longer than both.
+    // When every record is a row (as in the archive list), the records are read in their own
+    // order, which a list of a million rows reads much faster than in row order, and the row of
+    // the widest found afterwards.
+    const bool everyRecord = rows.size() == records.size();
     int widest = -1;
     size_t widestLength = 0;
     std::int64_t largest = 0;
     std::int64_t smallest = 0;
     for (size_t row = 0; row < rows.size(); ++row) {
-        const ListRecord& record = records[rows[row].record];
+        const ListRecord& record = records[everyRecord ? row : rows[row].record];
         const std::int64_t value = packed ? record.packedSize : record.size;
         const bool unknown = packed && (value < 0 || value == kUnknownPackedSize);
         if (record.isFolder() || unknown || (widest >= 0 && value <= largest && value >= smallest)) {
@@ -395,6 +399,12 @@ int widestSizeRow(const std::vector<ListRecord>& records, const std::vector<List
             widest = static_cast<int>(row);
             widestLength = length;
         }
+    }
+    if (everyRecord && widest >= 0) {
+        const auto at = std::find_if(rows.begin(), rows.end(), [widest](const ListRow& shown) {
+            return shown.record == static_cast<size_t>(widest);
+        });
+        widest = static_cast<int>(at - rows.begin());
     }
     return widest;
 }

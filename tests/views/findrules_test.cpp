@@ -44,7 +44,7 @@ TEST(FindRulesTest, TheResultHoldsMatchingMembersAndFoldersOfTheWholeArchiveWith
     archive::ArchiveState state;
     for (const auto& [folder, name] :
          {std::pair{"", "config.json"}, std::pair{"docs", "readme.txt"}, std::pair{"docs/config", "app.json"},
-          std::pair{"src/deep/er", "x.JSON"}}) {
+          std::pair{"src/deep/er", "x.JSON"}, std::pair{"src/deep/er", "y.Json"}}) {
         archive::ArchiveEntry entry;
         entry.folder = folder;
         entry.name = name;
@@ -71,7 +71,7 @@ TEST(FindRulesTest, TheResultHoldsMatchingMembersAndFoldersOfTheWholeArchiveWith
     };
     EXPECT_EQ(found("*.json", false),
               (std::vector<std::string>{"/ config.json", "docs/config app.json [encrypted]",
-                                        "src/deep/er x.JSON"}));
+                                        "src/deep/er x.JSON", "src/deep/er y.Json"}));
     EXPECT_EQ(found("*.json", true),
               (std::vector<std::string>{"/ config.json", "docs/config app.json [encrypted]"}));
     // A folder found by its own name, even one only member paths imply; its row is a folder row,
@@ -79,7 +79,10 @@ TEST(FindRulesTest, TheResultHoldsMatchingMembersAndFoldersOfTheWholeArchiveWith
     EXPECT_EQ(found("config", false),
               (std::vector<std::string>{"/ config.json", "docs config/ [encrypted]"}));
     EXPECT_EQ(found("deep", false), (std::vector<std::string>{"src deep/"}));
+    // Paths: two members of one folder, one after the other, each with its own name.
     EXPECT_EQ(found("src/*/x.json", false), (std::vector<std::string>{"src/deep/er x.JSON"}));
+    EXPECT_EQ(found("SRC/*/Y.json", false), (std::vector<std::string>{"src/deep/er y.Json"}));
+    EXPECT_EQ(found("src/*/Y.json", true), (std::vector<std::string>{}));
 
     // The folded names kept from the last search give way to a new listing of as many members.
     state.entries[1].name = "Settings.json";
