@@ -607,10 +607,11 @@ void Bench::benchSweep() {
         m_notes.emplace_back("(2) " + name + " archive bytes: ours / zip -r",
                              std::to_string(fs::file_size(work("arc/ours.zip"))) + " / " +
                                  std::to_string(fs::file_size(work(zipped))));
-        m_details.push_back("(2) " + std::to_string(files.size()) + " files: the final archive is " +
-                            fixed((oursBytes / zipBytes - 1) * 100, 3) + "% larger than zip -r's; the compaction took " +
-                            fixed(median(compactions).wall * 1000, 1) + " ms (median); target: at most 0.1% larger: " +
-                            (oursBytes <= zipBytes * 1.001 ? "met" : "NOT MET"));
+        m_details.push_back(
+            "(2) " + std::to_string(files.size()) + " files: the final archive is " +
+            fixed((oursBytes / zipBytes - 1) * 100, 3) + "% larger than zip -r's; the compaction took " +
+            fixed(median(compactions).wall * 1000, 1) + " ms (median); target: at most 0.1% larger: " +
+            (oursBytes <= zipBytes * 1.001 ? "met" : "NOT MET"));
         if (m_opt.fsyncCost && name == sets.back()) {
             settle();
             largestNosync = addInRuns(m_opt.binDir, files, "arc/nosync.zip", true);
@@ -648,10 +649,11 @@ void Bench::benchSweep() {
         m_details.push_back(line + ", zip -r " + fixed(exponent(peerTotals, sets[i], sets[i + 1]), 2) +
                             " (1.00 is linear)");
     }
-    m_details.push_back("(2) growth exponent of the total time, " + std::to_string(counts[sets.front()]) + " to " +
-                        std::to_string(counts[sets.back()]) + " files: ours " +
+    m_details.push_back("(2) growth exponent of the total time, " + std::to_string(counts[sets.front()]) +
+                        " to " + std::to_string(counts[sets.back()]) + " files: ours " +
                         fixed(exponent(oursTotals, sets.front(), sets.back()), 3) + ", zip -r " +
-                        fixed(exponent(peerTotals, sets.front(), sets.back()), 3) + "; target: ours at most 1.05: " +
+                        fixed(exponent(peerTotals, sets.front(), sets.back()), 3) +
+                        "; target: ours at most 1.05: " +
                         (exponent(oursTotals, sets.front(), sets.back()) <= 1.05 ? "met" : "NOT MET"));
     // The cost of one run against the members already present, by least squares through the
     // medians of twenty groups of consecutive runs (a run slowed by other work on the machine
@@ -683,12 +685,13 @@ void Bench::benchSweep() {
             const double files = static_cast<double>(counts.at(sets.back()));
             const double runsPerFile = static_cast<double>(runs.size()) / files;
             const double million = 1e6;
-            const double predicted = runsPerFile * million * (w.intercept + w.slope * million / 2 / 10000) / 1000;
+            const double predicted =
+                runsPerFile * million * (w.intercept + w.slope * million / 2 / 10000) / 1000;
             const double peer = peerTotals.at(sets.back()) * million / files;
             m_details.push_back("(2) 1,000,000 files by the fit: ours about " + fixed(predicted, 0) +
-                                " s, zip -r grown in proportion about " + fixed(peer, 0) + " s: " +
-                                fixed(predicted / peer, 2) + "x; target: at most 1.3x: " +
-                                (predicted / peer <= 1.3 ? "met" : "NOT MET"));
+                                " s, zip -r grown in proportion about " + fixed(peer, 0) +
+                                " s: " + fixed(predicted / peer, 2) +
+                                "x; target: at most 1.3x: " + (predicted / peer <= 1.3 ? "met" : "NOT MET"));
         }
         m_details.push_back("(2) one run of " + who + " against the members already present (" +
                             std::to_string(runs.size()) + " runs): wall " + fixed(w.intercept, 1) + " ms + " +

@@ -154,8 +154,8 @@ TEST(EngineTest, AddsInChunksWithAndWithoutPathsThenListsAgain) {
     // run of the archiver writes.
     testsupport::writeFile(world.sandbox.hostPath("one.lst"),
                            "C:\\in\\one.bin\r\nC:\\in\\sub\\two.bin\r\nC:\\in\\sub\\three.txt\r\n");
-    ASSERT_EQ(testsupport::runShell("cd '" + world.sandbox.home() + "' && HOME='" + world.sandbox.home() + "' '" +
-                                    world.sandbox.hostPath("prog/PKZIP25.EXE") +
+    ASSERT_EQ(testsupport::runShell("cd '" + world.sandbox.home() + "' && HOME='" + world.sandbox.home() +
+                                    "' '" + world.sandbox.hostPath("prog/PKZIP25.EXE") +
                                     "' -add -attr 'C:\\one.zip' -include=@'C:\\one.lst'"),
               0);
     EXPECT_TRUE(testsupport::readFile(world.sandbox.hostPath("out.zip")) ==

@@ -277,7 +277,8 @@ Status clearRange(int fd, const std::string& path, uint64_t from, uint64_t to) {
         return size.status();
     }
     to = std::min(to, *size);
-    const std::string zeros(static_cast<size_t>(std::min<uint64_t>(to > from ? to - from : 0, 1u << 20)), '\0');
+    const std::string zeros(static_cast<size_t>(std::min<uint64_t>(to > from ? to - from : 0, 1u << 20)),
+                            '\0');
     for (uint64_t at = from; at < to;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(to - at, zeros.size()));
         if (Status written = writeAt(fd, zeros.data(), n, at, path); !written.ok()) {

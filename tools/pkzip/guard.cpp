@@ -366,11 +366,11 @@ Status recoverInterrupted(const ArchivePaths& paths) {
     if (data.size() >= 8 && data.compare(0, 8, kPlanMagic, 8) == 0) {
         const auto* p = reinterpret_cast<const unsigned char*>(data.data());
         PlanRecord plan;
-        const RecordState state = data.size() < kPlanFixedSize + 4 ? RecordState::CutShort
-                                  : get32(p + data.size() - 4) !=
-                                          static_cast<uint32_t>(crc32_z(0, p, data.size() - 4))
-                                      ? RecordState::CutShort
-                                      : decodePlan(data, plan);
+        const RecordState state =
+            data.size() < kPlanFixedSize + 4 ? RecordState::CutShort
+            : get32(p + data.size() - 4) != static_cast<uint32_t>(crc32_z(0, p, data.size() - 4))
+                ? RecordState::CutShort
+                : decodePlan(data, plan);
         if (state == RecordState::Foreign) {
             return setAside(paths, "is not one this version of the tool can read");
         }
@@ -443,7 +443,8 @@ Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiv
     return start(paths, archiveFd, plan);
 }
 
-Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiveFd, const JournalPlan& plan) {
+Result<AppendJournal> AppendJournal::start(const ArchivePaths& paths, int archiveFd,
+                                           const JournalPlan& plan) {
     // Read and write: saved pieces are copied back from it.
     Result<FileHandle> journal = openFile(paths.journal, O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (!journal.ok()) {
@@ -467,8 +468,8 @@ Status AppendJournal::write(int archiveFd, const JournalPlan& plan) {
     PlanRecord record;
     record.device = static_cast<uint64_t>(info.st_dev);
     record.inode = static_cast<uint64_t>(info.st_ino);
-    Result<uint32_t> guard = crcOfRange(archiveFd, m_paths.archive,
-                                        plan.guardEnd - std::min(plan.guardEnd, kGuardedLength), plan.guardEnd);
+    Result<uint32_t> guard = crcOfRange(
+        archiveFd, m_paths.archive, plan.guardEnd - std::min(plan.guardEnd, kGuardedLength), plan.guardEnd);
     if (!guard.ok()) {
         return guard.error();
     }

@@ -313,10 +313,12 @@ int runAdd(const Command& command) {
         AppendSite site{*place,
                         appendable ? readFreeSpaceMark(file->get(), paths.archive, place->centralOffset)
                                    : std::nullopt,
-                        0, {}};
+                        0,
+                        {}};
         site.savedFrom = place->centralOffset - (site.freeStart ? kFreeSpaceMarkSize : 0);
-        Result<MappedRange> mapped = MappedRange::map(
-            file->get(), site.savedFrom, static_cast<size_t>(place->fileSize - site.savedFrom), paths.archive);
+        Result<MappedRange> mapped =
+            MappedRange::map(file->get(), site.savedFrom,
+                             static_cast<size_t>(place->fileSize - site.savedFrom), paths.archive);
         if (!mapped.ok()) {
             return notChanged(mapped.error());
         }

@@ -837,8 +837,8 @@ Status writeMembers(int fd, const std::string& archivePath, uint64_t& offset, Me
             problems.push_back(prepared.error().message);
             continue;
         }
-        if (Status made = room.makeFor(offset, prepared->ready ? std::optional<uint64_t>(prepared->bytes.size())
-                                                               : std::nullopt);
+        if (Status made = room.makeFor(
+                offset, prepared->ready ? std::optional<uint64_t>(prepared->bytes.size()) : std::nullopt);
             !made.ok()) {
             return made;
         }
@@ -973,7 +973,8 @@ JournalPlan appendPlan(const AppendSite& site, bool intoFreeSpace) {
     }
     // The directory stays: only the mark and the end records are written over.
     plan.pieces.push_back({site.savedFrom, site.saved.substr(0, markBytes)});
-    plan.pieces.push_back({place.centralOffset + place.centralSize, site.saved.substr(markBytes + place.centralSize)});
+    plan.pieces.push_back(
+        {place.centralOffset + place.centralSize, site.saved.substr(markBytes + place.centralSize)});
     plan.keptTo = place.centralOffset + place.centralSize;
     plan.keptFrom = plan.keptTo - std::min<uint64_t>(place.centralSize, 64u << 10);
     return plan;
@@ -1027,7 +1028,8 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const AppendSit
         appendEndRecords(central, count, centralOffset, centralSize, place.comment);
         const std::string mark = freeSpaceMark(offset, centralOffset);
         if (failure.ok()) {
-            failure = writeAt(archiveFd, mark.data(), mark.size(), centralOffset - mark.size(), paths.archive);
+            failure =
+                writeAt(archiveFd, mark.data(), mark.size(), centralOffset - mark.size(), paths.archive);
         }
         if (failure.ok()) {
             failure = writeAt(archiveFd, central.data(), central.size(), centralOffset + place.centralSize,

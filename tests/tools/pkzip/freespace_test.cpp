@@ -22,7 +22,8 @@ protected:
             const size_t size = 1000 + random() % 15000;
             std::string data;
             while (data.size() < size) {
-                data += i % 3 == 0 ? std::string(1, static_cast<char>(random())) : words[random() % 6] + std::string(" ");
+                data += i % 3 == 0 ? std::string(1, static_cast<char>(random()))
+                                   : words[random() % 6] + std::string(" ");
             }
             data.resize(size);
             paths.push_back("src/d" + std::to_string(i / 80) + "/f" + std::to_string(i) + ".txt");
@@ -30,7 +31,8 @@ protected:
         }
         return paths;
     }
-    std::vector<std::string> windowsNames(const std::vector<std::string>& paths, size_t from, size_t to) const {
+    std::vector<std::string> windowsNames(const std::vector<std::string>& paths, size_t from,
+                                          size_t to) const {
         std::vector<std::string> names;
         for (size_t i = from; i < to && i < paths.size(); ++i) {
             names.push_back(win(paths[i]));
@@ -52,7 +54,8 @@ protected:
             << "the data read from a pipe";
         EXPECT_EQ(shell("python3 -c \"import zipfile,sys; z=zipfile.ZipFile(sys.argv[1]); "
                         "assert z.testzip() is None; print(len([n for n in z.namelist() if not "
-                        "n.endswith('/')]))\" " + archive),
+                        "n.endswith('/')]))\" " +
+                        archive),
                   count);
     }
 };
@@ -116,7 +119,8 @@ TEST_F(FreeSpaceTest, AMarkThatMemberDataRunIntoIsNotUsed) {
     put64(mark, central + 32);
     put32(mark, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(mark.data()), 24)));
     put32(mark, 0);
-    std::string hostile = before.substr(0, central) + mark + before.substr(central, before.size() - central - 22);
+    std::string hostile =
+        before.substr(0, central) + mark + before.substr(central, before.size() - central - 22);
     std::string endRecord = before.substr(before.size() - 22);
     const uint32_t moved = static_cast<uint32_t>(central + 32);
     for (int i = 0; i < 4; ++i) {
