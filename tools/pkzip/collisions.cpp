@@ -97,9 +97,6 @@ Result<OldRecords> findReplaced(int fd, const std::string& path, const Directory
             old.dataEnd = highest.dataEnd(fd, path);
             return old;
         }
-        if (Status seen = highest.consider(record, reader.records(), path); !seen.ok()) {
-            return seen.error();
-        }
         // A record is skipped on its stored bytes only when they show its listed file name: not
         // when a Unicode path field may name it otherwise, nor when the MS-DOS folder attribute may
         // add a "/" to it; records with ZIP64 fields are always read whole, to check them.
@@ -107,11 +104,13 @@ Result<OldRecords> findReplaced(int fd, const std::string& path, const Directory
         if (fileName && !record.isMasked() && (record.externalAttributes() & kDosFolderAttribute) == 0 &&
             !hasUnicodePathField(record.extra) &&
             (!filter.mayHold(*fileName) || fileNames.count(*fileName) == 0)) {
+            highest.note(record, get32(record.fields + 42), reader.records());
             continue;
         }
         if (Status read = readEntry(record, place.prefixShift, reader.records(), path, entry); !read.ok()) {
             return read.error();
         }
+        highest.note(record, entry.localOffset - place.prefixShift, reader.records());
         listed.clear();
         appendListedName(listed, entry.name);
         if (fileNames.count(lastPart(listed)) != 0 && byKey.count(matchKey(listed)) != 0) {

@@ -65,29 +65,21 @@ uint64_t freeSpaceFor(uint64_t directoryBytes) {
     return std::max(kMinimumFreeSpace, kFreeSpaceFactor * directoryBytes) + kFreeSpaceMarkSize;
 }
 
-Status HighestMember::consider(const CentralRecord& record, uint64_t number, const std::string& path) {
-    uint64_t offset = get32(record.fields + 42);
-    if (record.isMasked()) {
-        Entry entry;
-        if (Status read = readEntry(record, 0, number, path, entry); !read.ok()) {
-            return read;
-        }
-        offset = entry.localOffset;
+Status HighestMember::considerMasked(const CentralRecord& record, uint64_t number, const std::string& path) {
+    Entry entry;
+    if (Status read = readEntry(record, 0, number, path, entry); !read.ok()) {
+        return read;
     }
-    if (!m_record || offset >= m_offset) {
-        m_record = record;
-        m_offset = offset;
-        m_number = number;
-    }
+    note(record, entry.localOffset, number);
     return Status::success();
 }
 
 std::optional<uint64_t> HighestMember::dataEnd(int fd, const std::string& path) const {
-    if (!m_record) {
+    if (!m_seen) {
         return 0;
     }
     Entry entry;
-    if (!readEntry(*m_record, 0, m_number, path, entry).ok()) {
+    if (!readEntry(m_record, 0, m_number, path, entry).ok()) {
         return std::nullopt;
     }
     return endOfMemberData(fd, path, entry);

@@ -39,13 +39,32 @@ std::optional<uint64_t> freeSpaceOf(int fd, const std::string& path, const Archi
 // furthest into the file, and so where the archive's member data end.
 class HighestMember {
 public:
-    // The record must stay readable until dataEnd (it points into the directory's bytes).
-    [[nodiscard]] Status consider(const CentralRecord& record, uint64_t number, const std::string& path);
+    // The record must stay readable until dataEnd (it points into the directory's bytes). Records
+    // whose offset is in their ZIP64 field are read whole.
+    [[nodiscard]] Status consider(const CentralRecord& record, uint64_t number, const std::string& path) {
+        if (record.isMasked()) {
+            return considerMasked(record, number, path);
+        }
+        note(record, get32(record.fields + 42), number);
+        return Status::success();
+    }
+    // The same for a record already read, whose local header lies at offset.
+    void note(const CentralRecord& record, uint64_t offset, uint64_t number) {
+        if (!m_seen || offset >= m_offset) {
+            m_record = record;
+            m_offset = offset;
+            m_number = number;
+            m_seen = true;
+        }
+    }
     // Where the highest member's data end (0 without members); nothing when that cannot be told.
     std::optional<uint64_t> dataEnd(int fd, const std::string& path) const;
 
 private:
-    std::optional<CentralRecord> m_record;
+    [[nodiscard]] Status considerMasked(const CentralRecord& record, uint64_t number, const std::string& path);
+
+    CentralRecord m_record;
+    bool m_seen = false;
     uint64_t m_offset = 0;
     uint64_t m_number = 0;
 };

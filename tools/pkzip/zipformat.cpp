@@ -344,8 +344,10 @@ Result<bool> DirectoryReader::next(CentralRecord& record) {
         }
         return false;
     }
-    if (Status filled = fill(46); !filled.ok()) {
-        return filled.error();
+    if (m_end - m_begin < 46) {
+        if (Status filled = fill(46); !filled.ok()) {
+            return filled.error();
+        }
     }
     const unsigned char* r = m_data + m_begin;
     if (m_end - m_begin < 46 || get32(r) != kCentralSignature) {
