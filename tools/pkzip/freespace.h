@@ -61,7 +61,8 @@ public:
     std::optional<uint64_t> dataEnd(int fd, const std::string& path) const;
 
 private:
-    [[nodiscard]] Status considerMasked(const CentralRecord& record, uint64_t number, const std::string& path);
+    [[nodiscard]] Status considerMasked(const CentralRecord& record, uint64_t number,
+                                        const std::string& path);
 
     CentralRecord m_record;
     bool m_seen = false;
