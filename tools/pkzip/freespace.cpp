@@ -165,22 +165,8 @@ Status compactArchive(const ArchivePaths& paths, int fd) {
     if (status.ok()) {
         status = writeAt(fd, end.data(), end.size(), *start + place->centralSize, paths.archive);
     }
-    if (status.ok() && ::ftruncate(fd, static_cast<off_t>(*start + place->centralSize + end.size())) != 0) {
-        status = platform::errnoError("cannot set the length of " + paths.archive);
-    }
-    if (status.ok()) {
-        status = syncFile(fd, paths.archive);
-    }
-    if (!status.ok()) {
-        if (Status undone = journal->rollback(fd); !undone.ok()) {
-            return platform::makeError(status.error().code,
-                                       status.error().message +
-                                           "; the archive will be restored on the next run (" +
-                                           undone.error().message + ")");
-        }
-        return status;
-    }
-    return journal->commit();
+    return journal->finish(fd, std::move(status), *start + place->centralSize + end.size(), paths.archive,
+                           "the archive will be restored on the next run");
 }
 
 } // namespace pkzip

@@ -591,4 +591,23 @@ Status AppendJournal::commit() {
     return syncFolder(m_paths.folder);
 }
 
+Status AppendJournal::finish(int archiveFd, Status written, uint64_t length, const std::string& archivePath,
+                             const std::string& restoredLater) {
+    Status status = std::move(written);
+    if (status.ok() && ::ftruncate(archiveFd, static_cast<off_t>(length)) != 0) {
+        status = platform::errnoError("cannot set the length of " + archivePath);
+    }
+    if (status.ok()) {
+        status = syncFile(archiveFd, archivePath);
+    }
+    if (!status.ok()) {
+        if (Status undone = rollback(archiveFd); !undone.ok()) {
+            return platform::makeError(status.error().code, status.error().message + "; " + restoredLater +
+                                                                " (" + undone.error().message + ")");
+        }
+        return status;
+    }
+    return commit();
+}
+
 } // namespace pkzip

@@ -90,6 +90,11 @@ public:
     // The change is durable: the journal goes, and its removal is flushed, so that a power cut
     // after a reported change can never undo it.
     [[nodiscard]] Status commit();
+    // Ends a change whose writing went as `written` says: on success the archive is cut to length,
+    // flushed and the change committed; on any failure it is rolled back, and if even that fails
+    // the error says that `restoredLater` (what the next run's recovery puts back).
+    [[nodiscard]] Status finish(int archiveFd, Status written, uint64_t length,
+                                const std::string& archivePath, const std::string& restoredLater);
 
 private:
     // The path of a file that is removed when its owner goes, unless kept: the record until it is

@@ -423,22 +423,8 @@ Status replaceComment(const ArchivePaths& paths, int fd, const std::string& comm
     put16(record, static_cast<uint32_t>(comment.size()));
     record += comment;
     Status status = writeAt(fd, record.data(), record.size(), endOffset, paths.archive);
-    if (status.ok() && ::ftruncate(fd, static_cast<off_t>(endOffset + record.size())) != 0) {
-        status = platform::errnoError("cannot set the length of " + paths.archive);
-    }
-    if (status.ok()) {
-        status = syncFile(fd, paths.archive);
-    }
-    if (!status.ok()) {
-        if (Status undone = journal->rollback(fd); !undone.ok()) {
-            return platform::makeError(status.error().code,
-                                       status.error().message +
-                                           "; the old comment is put back by the next run (" +
-                                           undone.error().message + ")");
-        }
-        return status;
-    }
-    return journal->commit();
+    return journal->finish(fd, std::move(status), endOffset + record.size(), paths.archive,
+                           "the old comment is put back by the next run");
 }
 
 } // namespace pkzip
