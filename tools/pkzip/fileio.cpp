@@ -32,7 +32,8 @@ Result<FileHandle> openFile(const std::string& path, int flags, int mode) {
     return FileHandle(fd);
 }
 
-Result<MappedRange> MappedRange::map(int fd, uint64_t offset, size_t length, const std::string& path) {
+Result<MappedRange> MappedRange::map(int fd, uint64_t offset, size_t length, const std::string& path,
+                                     bool everyPage) {
     MappedRange range;
     if (length == 0) {
         return range;
@@ -40,7 +41,8 @@ Result<MappedRange> MappedRange::map(int fd, uint64_t offset, size_t length, con
     const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
     const uint64_t start = offset - offset % page;
     const size_t mapped = static_cast<size_t>(offset - start) + length;
-    void* base = ::mmap(nullptr, mapped, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, static_cast<off_t>(start));
+    void* base = ::mmap(nullptr, mapped, PROT_READ, MAP_SHARED | (everyPage ? MAP_POPULATE : 0), fd,
+                        static_cast<off_t>(start));
     if (base == MAP_FAILED) {
         return platform::errnoError("cannot read " + path);
     }

@@ -59,11 +59,12 @@ private:
 };
 
 // A stretch of a file mapped read-only, its pages those of the page cache, all mapped at once: no
-// copy and no fault per page. What it shows changes when the file is written meanwhile.
+// copy and no fault per page. What it shows changes when the file is written meanwhile. Only
+// touched pages are mapped with everyPage false: for a large stretch of which a few pages are read.
 class MappedRange {
 public:
     [[nodiscard]] static Result<MappedRange> map(int fd, uint64_t offset, size_t length,
-                                                 const std::string& path);
+                                                 const std::string& path, bool everyPage = true);
     MappedRange() = default;
     ~MappedRange();
     MappedRange(MappedRange&& other) noexcept { *this = std::move(other); }

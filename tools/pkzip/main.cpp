@@ -10,6 +10,7 @@
 #include "hostfile.h"
 #include "integrity.h"
 #include "listing.h"
+#include "nameindex.h"
 #include "names.h"
 #include "passwordfile.h"
 #include "properties.h"
@@ -280,6 +281,7 @@ int runAdd(const Command& command) {
             progress::start(*progressHost, bytesToRead);
         }
     }
+    const size_t memberCount = members.size();
     // The files are read and compressed from here on, while the archive is locked and read.
     MemberPipeline pipeline(std::move(members), std::move(encryption));
     Result<ArchiveLock> lock = lockArchive(paths, true);
@@ -307,39 +309,63 @@ int runAdd(const Command& command) {
         // Old directory records are reused by an append, so records whose offsets need correcting
         // go through a rewrite, and so does an add that replaces members.
         const bool appendable = place->fileSize != 0 && place->prefixShift == 0;
-        // The old tail (directory and end records, and the mark of the free space before them
-        // when there is some) is mapped, not read into a buffer: it is checked and searched for
+        // The old tail (directory and end records, and the name index and mark of the free space
+        // before them when there is some) is mapped, not read into a buffer: it is searched for
         // replaced names here and saved by the journal, which writes back what the append needs.
+        // With an index, the few pages a run needs are read as they are touched.
         AppendSite site{*place,
                         appendable ? readFreeSpaceMark(file->get(), paths.archive, place->centralOffset)
                                    : std::nullopt,
                         0,
-                        {}};
-        site.savedFrom = place->centralOffset - (site.freeStart ? kFreeSpaceMarkSize : 0);
-        Result<MappedRange> mapped =
-            MappedRange::map(file->get(), site.savedFrom,
-                             static_cast<size_t>(place->fileSize - site.savedFrom), paths.archive);
+                        {},
+                        std::nullopt};
+        if (site.freeStart) {
+            site.names = readNameIndex(file->get(), paths.archive, *place, *site.freeStart);
+        }
+        site.savedFrom = site.names       ? site.names->start
+                         : site.freeStart ? place->centralOffset - kFreeSpaceMarkSize
+                                          : place->centralOffset;
+        Result<MappedRange> mapped = MappedRange::map(file->get(), site.savedFrom,
+                                                      static_cast<size_t>(place->fileSize - site.savedFrom),
+                                                      paths.archive, !site.names);
         if (!mapped.ok()) {
             return notChanged(mapped.error());
         }
         site.saved = mapped->view();
         const std::string_view tail = site.saved.substr(place->centralOffset - site.savedFrom);
+        // Into the free space unless the index has no slots left for the run's names; the
+        // directory moves then, and gets a larger index.
+        bool intoFreeSpace =
+            site.freeStart && (!site.names || memberCount <= site.names->capacity - site.names->logged);
         // The journal of an append is written before the directory is searched, so that the disk
         // writes it meanwhile; it is dropped unused when the search finds replaced members.
         Result<AppendJournal> journal = AppendJournal{};
         if (appendable) {
-            journal = AppendJournal::start(paths, file->get(), appendPlan(site, site.freeStart.has_value()));
+            journal = AppendJournal::start(paths, file->get(), appendPlan(site, intoFreeSpace));
             if (!journal.ok()) {
                 return notChanged(journal.error());
             }
         }
-        Result<OldRecords> old = findReplaced(file->get(), paths.archive, *place, tail, byKey);
+        // The index tells that no new name is in the archive yet without reading the directory,
+        // whose records this tool checked when it made the index; the directory is searched when
+        // a name may be there.
+        std::vector<uint64_t> wanted;
+        if (site.names) {
+            for (const auto& [key, position] : byKey) {
+                wanted.push_back(nameHash(key));
+            }
+        }
+        Result<OldRecords> old = site.names && !mayHoldAny(*site.names, site.nameSlots(), wanted)
+                                     ? Result<OldRecords>(OldRecords{site.names->members, {}, site.freeStart})
+                                     : findReplaced(file->get(), paths.archive, *place, tail, byKey);
         if (!old.ok()) {
             return notChanged(old.error());
         }
         if (site.freeStart && (!old->dataEnd || *old->dataEnd > *site.freeStart)) {
             // A mark that member data run past is not this tool's: the space is not used.
             site.freeStart.reset();
+            site.names.reset();
+            intoFreeSpace = false;
             *journal = AppendJournal{};
             journal = AppendJournal::start(paths, file->get(), appendPlan(site, false));
             if (!journal.ok()) {
@@ -358,7 +384,6 @@ int runAdd(const Command& command) {
             }
             status = rewriteArchive(paths, file->get(), *index, keep, &pipeline, problems);
         } else {
-            const bool intoFreeSpace = site.freeStart.has_value();
             status = appendToArchive(paths, file->get(), site, old->count, std::move(*journal), intoFreeSpace,
                                      pipeline, problems);
         }

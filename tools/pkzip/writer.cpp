@@ -964,21 +964,68 @@ JournalPlan appendPlan(const AppendSite& site, bool intoFreeSpace) {
     plan.guardEnd = site.freeStart.value_or(place.centralOffset);
     if (site.freeStart) {
         plan.clearFrom = *site.freeStart;
-        plan.clearTo = place.centralOffset - kFreeSpaceMarkSize;
+        plan.clearTo = site.roomEnd();
     }
-    const uint64_t markBytes = place.centralOffset - site.savedFrom;
     if (!intoFreeSpace) {
         plan.pieces.push_back({site.savedFrom, site.saved});
         return plan;
     }
-    // The directory stays: only the mark and the end records are written over.
-    plan.pieces.push_back({site.savedFrom, site.saved.substr(0, markBytes)});
+    // The directory stays: only the index's header, the mark and the end records are written
+    // over. Slots the run fills in the index lie past the ones the old header counts.
+    const uint64_t headerStart = site.headerStart();
     plan.pieces.push_back(
-        {place.centralOffset + place.centralSize, site.saved.substr(markBytes + place.centralSize)});
+        {headerStart, site.saved.substr(headerStart - site.savedFrom, place.centralOffset - headerStart)});
+    plan.pieces.push_back({place.centralOffset + place.centralSize,
+                           site.saved.substr(place.centralOffset + place.centralSize - site.savedFrom)});
     plan.keptTo = place.centralOffset + place.centralSize;
     plan.keptFrom = plan.keptTo - std::min<uint64_t>(place.centralSize, 64u << 10);
     return plan;
 }
+
+namespace {
+
+// The record that starts at `at` in bytes written by appendCentralRecord.
+CentralRecord recordIn(const std::string& records, size_t at) {
+    const auto* fields = reinterpret_cast<const unsigned char*>(records.data()) + at;
+    const size_t nameLength = get16(fields + 28);
+    const size_t extraLength = get16(fields + 30);
+    const std::string_view rest(records.data() + at + 46, records.size() - at - 46);
+    return {fields, rest.substr(0, nameLength), rest.substr(nameLength, extraLength),
+            rest.substr(nameLength + extraLength, get16(fields + 32))};
+}
+
+// The name hashes of the old members, in order: from the index when the space has one, else from
+// every record of the old directory (while it is still where it was).
+Result<std::vector<uint64_t>> oldNameHashes(const AppendSite& site, int fd, const std::string& path) {
+    if (site.names) {
+        return allHashes(*site.names, site.nameSlots());
+    }
+    std::vector<uint64_t> hashes;
+    hashes.reserve(static_cast<size_t>(std::min<uint64_t>(site.place.count, site.place.centralSize / 46)));
+    DirectoryReader reader(fd, path, site.place,
+                           site.saved.substr(site.place.centralOffset - site.savedFrom));
+    CentralRecord record;
+    Entry entry;
+    std::string listed;
+    for (;;) {
+        Result<bool> more = reader.next(record);
+        if (!more.ok()) {
+            return more.error();
+        }
+        if (!*more) {
+            break;
+        }
+        Result<uint64_t> hash = recordNameHash(record, reader.records(), path, entry, listed);
+        if (!hash.ok()) {
+            return hash.error();
+        }
+        hashes.push_back(*hash);
+    }
+    std::sort(hashes.begin(), hashes.end());
+    return hashes;
+}
+
+} // namespace
 
 Status appendToArchive(const ArchivePaths& paths, int archiveFd, const AppendSite& site, uint64_t oldRecords,
                        AppendJournal journal, bool intoFreeSpace, MemberPipeline& members,
@@ -992,47 +1039,115 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const AppendSit
     // only the new members' records are made. That keeps a run's cost independent of how many
     // members the archive already has: into free space the old directory is not even moved.
     std::string central; // the new members' records and the end records
+    std::vector<uint64_t> newHashes;
     uint64_t count = oldRecords;
     uint64_t offset = site.freeStart.value_or(place.centralOffset);
     bool moving = !intoFreeSpace;
+    // A moved directory gets a new index of every name: the old names are taken before anything is
+    // written over the old index or directory. Names that cannot be told leave the archive
+    // without an index, which only makes later runs read the directory.
+    std::optional<std::vector<uint64_t>> oldHashes;
+    bool hashesKnown = true;
+    auto takeOldHashes = [&] {
+        Result<std::vector<uint64_t>> hashes = oldNameHashes(site, archiveFd, paths.archive);
+        if (hashes.ok()) {
+            oldHashes = std::move(*hashes);
+        }
+    };
+    if (moving) {
+        takeOldHashes();
+    }
     Room room;
     if (intoFreeSpace) {
-        room.limit = place.centralOffset - kFreeSpaceMarkSize;
+        room.limit = site.roomEnd();
         room.widen = [&] {
             moving = true;
-            return journal.replace(archiveFd, appendPlan(site, false));
+            Status replaced = journal.replace(archiveFd, appendPlan(site, false));
+            if (replaced.ok()) {
+                takeOldHashes();
+            }
+            return replaced;
         };
     }
     Status failure = writeMembers(
         archiveFd, paths.archive, offset, members.state(), problems,
         [&](Entry entry) {
+            const size_t at = central.size();
             appendCentralRecord(central, entry);
+            Entry scratch;
+            std::string listed;
+            Result<uint64_t> hash =
+                recordNameHash(recordIn(central, at), count + 1, paths.archive, scratch, listed);
+            if (hash.ok()) {
+                newHashes.push_back(*hash);
+            } else {
+                hashesKnown = false;
+            }
             ++count;
         },
         std::move(room));
     uint64_t end = 0;
     if (failure.ok()) {
         uint64_t centralOffset = place.centralOffset;
+        const uint64_t centralSize = place.centralSize + central.size();
+        std::sort(newHashes.begin(), newHashes.end());
+        std::optional<NameIndex> index;
+        std::string slots;
         if (moving) {
-            // The directory moves up past the new members, with free space before it again; what
-            // lay there before is cleared (a stale directory record there would end a reading
-            // that goes through the archive from the front).
-            centralOffset = offset + freeSpaceFor(place.centralSize + central.size());
+            // The directory moves up past the new members, with free space before it again and the
+            // index of every name at the space's top; what lay there before is cleared (a stale
+            // directory record there would end a reading that goes through the archive from the
+            // front).
+            if (oldHashes && hashesKnown) {
+                std::vector<uint64_t> hashes(oldHashes->size() + newHashes.size());
+                std::merge(oldHashes->begin(), oldHashes->end(), newHashes.begin(), newHashes.end(),
+                           hashes.begin());
+                slots = encodeSlots(hashes);
+                index.emplace();
+                index->sorted = hashes.size();
+                index->capacity = slotsForLaterRuns(index->sorted);
+            }
+            centralOffset = offset + freeSpaceFor(centralSize) + (index ? index->bytes() : 0);
             failure = clearRange(archiveFd, paths.archive, offset,
                                  std::min(centralOffset - kFreeSpaceMarkSize, place.fileSize));
             if (failure.ok()) {
                 failure = journal.copySaved(0, markBytes, place.centralSize, archiveFd, centralOffset);
             }
+            if (failure.ok() && index) {
+                index->start = centralOffset - kFreeSpaceMarkSize - index->bytes();
+                failure = writeAt(archiveFd, slots.data(), slots.size(), index->start, paths.archive);
+            }
+        } else if (site.names && hashesKnown &&
+                   newHashes.size() <= site.names->capacity - site.names->logged) {
+            // The run's names go into the free slots; the new header counts them.
+            index = site.names;
+            slots = encodeSlots(newHashes);
+            failure = writeAt(archiveFd, slots.data(), slots.size(),
+                              index->start + 8 * (index->sorted + index->logged), paths.archive);
+            index->logged += newHashes.size();
         }
-        const uint64_t centralSize = place.centralSize + central.size();
+        // Without a header written now, an old one no longer fits the directory and is not used.
         appendEndRecords(central, count, centralOffset, centralSize, place.comment);
-        const std::string mark = freeSpaceMark(offset, centralOffset);
-        if (failure.ok()) {
-            failure =
-                writeAt(archiveFd, mark.data(), mark.size(), centralOffset - mark.size(), paths.archive);
-        }
         if (failure.ok()) {
             failure = writeAt(archiveFd, central.data(), central.size(), centralOffset + place.centralSize,
+                              paths.archive);
+        }
+        std::string header;
+        if (failure.ok() && index) {
+            Result<uint32_t> tail = directoryTailCrc(archiveFd, paths.archive, centralOffset, centralSize);
+            if (!tail.ok()) {
+                failure = tail.error();
+            } else {
+                index->members = count;
+                index->centralOffset = centralOffset;
+                index->centralSize = centralSize;
+                index->tailCrc = *tail;
+                header = encodeHeader(*index);
+            }
+        }
+        const std::string mark = freeSpaceMark(offset, centralOffset);
+        if (failure.ok()) {
+            failure = writeAt(archiveFd, {header, mark}, centralOffset - mark.size() - header.size(),
                               paths.archive);
         }
         end = centralOffset + place.centralSize + central.size();

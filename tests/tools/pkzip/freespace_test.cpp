@@ -5,6 +5,7 @@
 
 #include "pkzip_fixture.h"
 
+#include <algorithm>
 #include <random>
 #include <zlib.h>
 
@@ -136,5 +137,31 @@ TEST_F(FreeSpaceTest, AMarkThatMemberDataRunIntoIsNotUsed) {
     EXPECT_EQ(memberPaths("a.zip").size(), 50u);
 }
 
+TEST_F(FreeSpaceTest, NamesOfEarlierRunsAreReplacedNotRepeatedAfterAnyChangeToTheDirectory) {
+    const std::vector<std::string> paths = writeFiles();
+    for (size_t from = 0; from < paths.size(); from += 12) {
+        ASSERT_EQ(add("a.zip", windowsNames(paths, from, from + 12), true).exitCode, 0);
+    }
+    // A member of an early run, one of the last run, and one that another tool renamed in place
+    // (same length, in the local header and the directory) are each added again to a copy.
+    std::string renamed = read("a.zip");
+    for (size_t at = renamed.find("d2/f238.txt"); at != std::string::npos; at = renamed.find("d2/f238.txt")) {
+        renamed.replace(at, 11, "d2/g238.txt");
+    }
+    for (const std::string& path : {paths[5], paths[233], std::string("src/d2/g238.txt")}) {
+        SCOPED_TRACE(path);
+        shell("cp a.zip b.zip");
+        if (path == "src/d2/g238.txt") {
+            write("b.zip", renamed);
+        }
+        write(path, "again " + path);
+        const ToolRun run = add("b.zip", {win(path)}, true);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const std::vector<std::string> members = memberPaths("b.zip");
+        EXPECT_EQ(members.size(), paths.size());
+        EXPECT_EQ(std::count(members.begin(), members.end(), path), 1);
+        EXPECT_EQ(shell("unzip -p b.zip " + path), "again " + path);
+    }
+}
 } // namespace
 } // namespace pkziptest
