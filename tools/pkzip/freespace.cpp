@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -59,6 +60,53 @@ std::optional<uint64_t> endOfMemberData(int fd, const std::string& path, const E
         return std::nullopt;
     }
     return end;
+}
+
+bool isClearStretch(int fd, const std::string& path, uint64_t from, uint64_t to) {
+    struct stat info {};
+    if (to <= from) {
+        return true;
+    }
+    if (::fstat(fd, &info) != 0) {
+        return false;
+    }
+    const uint64_t block = info.st_blksize > 0 ? static_cast<uint64_t>(info.st_blksize) : 4096;
+    auto holdsZeros = [&](uint64_t begin, uint64_t end) {
+        std::string bytes(static_cast<size_t>(end - begin), '\0');
+        return readAt(fd, bytes.data(), bytes.size(), begin, path).ok() &&
+               bytes.find_first_not_of('\0') == std::string::npos;
+    };
+    const uint64_t innerFrom = (from + block - 1) / block * block;
+    const uint64_t innerTo = to / block * block;
+    if (innerFrom >= innerTo) {
+        return to - from <= 2 * block && holdsZeros(from, to);
+    }
+    if (!holdsZeros(from, innerFrom) || !holdsZeros(innerTo, to)) {
+        return false;
+    }
+    // Between the holes lie at most a few blocks of zeros (where a cleared stretch ended inside a
+    // block): those are read, up to a small budget.
+    uint64_t budget = 256u << 10;
+    for (uint64_t at = innerFrom; at < innerTo;) {
+        const off_t data = ::lseek(fd, static_cast<off_t>(at), SEEK_DATA);
+        if (data < 0) {
+            return errno == ENXIO; // nothing but a hole up to the end
+        }
+        if (static_cast<uint64_t>(data) >= innerTo) {
+            return true;
+        }
+        const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        if (hole < 0) {
+            return false;
+        }
+        const uint64_t end = std::min(static_cast<uint64_t>(hole), innerTo);
+        if (end - static_cast<uint64_t>(data) > budget || !holdsZeros(static_cast<uint64_t>(data), end)) {
+            return false;
+        }
+        budget -= end - static_cast<uint64_t>(data);
+        at = end;
+    }
+    return true;
 }
 
 uint64_t freeSpaceFor(uint64_t directoryBytes) {

@@ -27,6 +27,11 @@ std::optional<uint64_t> readFreeSpaceMark(int fd, const std::string& path, uint6
 // that cannot be told from the header alone (a data descriptor follows) or the header is not there.
 std::optional<uint64_t> endOfMemberData(int fd, const std::string& path, const Entry& entry);
 
+// Whether from..to holds nothing but zeros, told from the file's holes and at most a block read at
+// each end: so that space taken on the word of a mark and an index holds no member data. False
+// when that cannot be told so cheaply (a file system without holes).
+bool isClearStretch(int fd, const std::string& path, uint64_t from, uint64_t to);
+
 // The free space to leave before a directory of this many bytes when it moves: enough that the
 // directory moves only now and then, however large it grows.
 uint64_t freeSpaceFor(uint64_t directoryBytes);

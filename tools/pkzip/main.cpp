@@ -321,6 +321,12 @@ int runAdd(const Command& command) {
                         std::nullopt};
         if (site.freeStart) {
             site.names = readNameIndex(file->get(), paths.archive, *place, *site.freeStart);
+            // The index spares the search of the directory that would tell a mark inside the
+            // member data: the space must then be seen to be empty.
+            if (site.names &&
+                !isClearStretch(file->get(), paths.archive, *site.freeStart, site.names->start)) {
+                site.names.reset();
+            }
         }
         site.savedFrom = site.names       ? site.names->start
                          : site.freeStart ? place->centralOffset - kFreeSpaceMarkSize

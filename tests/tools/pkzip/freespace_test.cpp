@@ -6,6 +6,7 @@
 #include "pkzip_fixture.h"
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <zlib.h>
 
@@ -163,5 +164,29 @@ TEST_F(FreeSpaceTest, NamesOfEarlierRunsAreReplacedNotRepeatedAfterAnyChangeToTh
         EXPECT_EQ(shell("unzip -p b.zip " + path), "again " + path);
     }
 }
+TEST_F(FreeSpaceTest, AMarkMovedIntoMemberDataIsNotUsedWhenTheSpaceHasANameIndex) {
+    const std::vector<std::string> paths = writeFiles();
+    for (size_t from = 0; from < 200; from += 20) {
+        ASSERT_EQ(add("a.zip", windowsNames(paths, from, from + 20), true).exitCode, 0);
+    }
+    // The runs' own mark, and the index behind it, with the start of the space moved 4 KB back.
+    std::string archive = read("a.zip");
+    const auto* end = reinterpret_cast<const unsigned char*>(archive.data() + archive.size() - 22);
+    const uint64_t central = end[16] | (end[17] << 8) | (end[18] << 16) | (uint64_t{end[19]} << 24);
+    ASSERT_EQ(archive.compare(central - 32, 8, "PXFREE01"), 0);
+    std::string mark = "PXFREE01";
+    uint64_t start = 0;
+    std::memcpy(&start, archive.data() + central - 24, 8);
+    put64(mark, start - 4096);
+    put64(mark, central);
+    put32(mark, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(mark.data()), 24)));
+    put32(mark, 0);
+    archive.replace(central - 32, 32, mark);
+    write("a.zip", archive);
+    ASSERT_EQ(add("a.zip", windowsNames(paths, 200, 210), true).exitCode, 0);
+    shell("unzip -tq a.zip");
+    EXPECT_EQ(memberPaths("a.zip").size(), 210u);
+}
+
 } // namespace
 } // namespace pkziptest
