@@ -124,15 +124,12 @@ bool NamePattern::matches(std::string_view name) const {
     return matchesFolded(m_scratch);
 }
 
-std::vector<ListRecord> findRecords(const archive::ArchiveState& state, const NamePattern& pattern,
-                                    FoldedNames& folded) {
-    std::vector<ListRecord> records;
+FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& pattern, FoldedNames& folded) {
+    FoundRecords found;
     if (pattern.isEmpty()) {
-        return records;
+        return found;
     }
-    // The matches are gathered first, so that the records, which are large, are made once each
-    // into a vector of the right size: a search that finds a million members stays quick.
-    std::vector<size_t> members;
+    std::vector<size_t>& members = found.members;
     if (pattern.matchesPaths() && !pattern.matchesCase()) {
         // The folded name behind the folded folder, which is folded again only where the folder
         // changes (members of a folder mostly follow each other).
@@ -193,28 +190,17 @@ std::vector<ListRecord> findRecords(const archive::ArchiveState& state, const Na
             folders.push_back(i);
         }
     }
-    records.reserve(members.size() + folders.size());
-    for (const size_t i : members) {
-        const archive::ArchiveEntry& entry = state.entries[i];
-        ListRecord& record = records.emplace_back();
-        record.name = entry.name;
-        record.folder = entry.folder;
-        record.size = entry.size;
-        record.packedSize = entry.packedSize;
-        record.time = entry.time;
-        record.ratioText = entry.ratioText;
-        record.encrypted = entry.encrypted;
-    }
+    found.folders.reserve(folders.size());
     for (const size_t i : folders) {
         const std::string& folder = folderPaths[i];
         const size_t cut = folder.rfind('/');
-        ListRecord& record = records.emplace_back();
+        ListRecord& record = found.folders.emplace_back();
         record.name = cut == std::string::npos ? folder : folder.substr(cut + 1);
         record.folder = cut == std::string::npos ? std::string() : folder.substr(0, cut);
         record.attributes = platform::kAttrDirectory;
         record.encrypted = state.encryptedFolders.count(folder) != 0;
     }
-    return records;
+    return found;
 }
 
 std::string folderColumnText(const ListRecord& record) {

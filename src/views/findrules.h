@@ -50,12 +50,16 @@ private:
     std::vector<size_t> m_ends; // where each entry's name ends in m_text
 };
 
-// The find results: the members of the whole archive whose names match, in stored order, then
-// the folders whose own names match (from the folder list, so folders that only member paths
-// imply are found too). Each record's folder is the folder it lies in, so a row says where it is;
-// an encrypted member, and a folder that holds one, are marked as in the folder's own rows.
-std::vector<ListRecord> findRecords(const archive::ArchiveState& state, const NamePattern& pattern,
-                                    FoldedNames& folded);
+// The find results: the members of the whole archive whose names match (their places in the
+// listing, in stored order), then records of the folders whose own names match (from the folder
+// list, so folders that only member paths imply are found too). Each record's folder is the
+// folder it lies in, so a row says where it is; an encrypted member, and a folder that holds one,
+// are marked as in the folder's own rows.
+struct FoundRecords {
+    std::vector<size_t> members;
+    std::vector<ListRecord> folders;
+};
+FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& pattern, FoldedNames& folded);
 
 // The "Folder" column of a find result: where the row lies, "/" for the archive's top level.
 std::string folderColumnText(const ListRecord& record);

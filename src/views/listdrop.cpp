@@ -102,7 +102,9 @@ TransferSource CMyListView::selectionSource() const {
     }
     for (int row : rows) {
         ListRecord record = m_model->recordAt(row);
-        record.name = m_find ? memberPathAt(row) : m_model->rowAt(row).name;
+        if (m_find) {
+            record.name = memberPathAt(row);
+        }
         source.rows.push_back(std::move(record));
     }
     return source;

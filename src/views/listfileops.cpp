@@ -97,7 +97,7 @@ void CMyListView::newFolder() {
         record.time = found->front().lastWriteTime;
         record.attributes = found->front().attributes;
     }
-    const int row = m_model->appendRow(record, record.name);
+    const int row = m_model->appendRow(record);
     scrollTo(m_model->index(row, 0));
     refreshPartnerTree();
     editRowLabel(row);

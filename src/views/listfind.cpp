@@ -37,7 +37,8 @@ void CMyListView::fillFindResults() {
     if (!m_host.resortInProgress()) {
         const archive::ArchiveState& state = m_host.engine().state();
         m_model->setShowsFolder(true);
-        m_model->setRecords(findRecords(state, NamePattern(m_find->text, m_find->matchCase), m_foldedNames));
+        FoundRecords found = findRecords(state, NamePattern(m_find->text, m_find->matchCase), m_foldedNames);
+        m_model->setRecords(state, std::move(found.members), std::move(found.folders));
     }
     showRecords();
     emit findResultsShown(m_model->rowCount());
@@ -58,7 +59,7 @@ std::string CMyListView::memberPathAt(int row) const {
         return resultPath(*record);
     }
     const std::string key = archiveFolderKey(m_currentFolder.toStdString());
-    return key + m_model->rowAt(row).name;
+    return key + m_model->recordAt(row).name;
 }
 
 std::string CMyListView::itemNameAt(int row) const {

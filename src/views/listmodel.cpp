@@ -30,7 +30,7 @@ void ListModel::setShowsFolder(bool shows) {
 
 QStringList ListModel::rowTexts(int row) const {
     QStringList texts;
-    for (const std::string& text : columnTexts(recordAt(row), rowAt(row).name, m_role)) {
+    for (const std::string& text : columnTexts(recordAt(row), m_role)) {
         texts.push_back(QString::fromStdString(text));
     }
     if (m_showsFolder) {
@@ -47,13 +47,13 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::EditRole:
         if (index.column() == 0) {
-            return QString::fromStdString(rowAt(index.row()).name);
+            return QString::fromStdString(recordAt(index.row()).name);
         }
         if (index.column() == m_columnCount) {
             return QString::fromStdString(folderColumnText(recordAt(index.row())));
         }
         return QString::fromStdString(
-            columnTexts(recordAt(index.row()), std::string(), m_role)[static_cast<size_t>(index.column())]);
+            columnTexts(recordAt(index.row()), m_role)[static_cast<size_t>(index.column())]);
     case Qt::DecorationRole:
         if (index.column() == 0) {
             const ListRecord& record = recordAt(index.row());
@@ -100,11 +100,18 @@ Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
     return flags;
 }
 
-int ListModel::appendRow(ListRecord record, const std::string& name) {
+RecordSet ListModel::records() const {
+    if (m_state == nullptr) {
+        return RecordSet(m_records);
+    }
+    return RecordSet(m_state->listingNumber == m_listing ? &m_state->entries : nullptr, m_members, m_records);
+}
+
+int ListModel::appendRow(ListRecord record) {
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows(QModelIndex(), row, row);
     m_records.push_back(std::move(record));
-    m_rows.push_back(ListRow{m_records.size() - 1, name});
+    m_rows.push_back(ListRow{m_members.size() + m_records.size() - 1});
     endInsertRows();
     return row;
 }
@@ -113,9 +120,11 @@ void ListModel::setRowName(int row, const std::string& name) {
     if (row < 0 || row >= rowCount()) {
         return;
     }
-    ListRow& shown = m_rows[static_cast<size_t>(row)];
-    shown.name = name;
-    m_records[shown.record].name = name;
+    const size_t record = m_rows[static_cast<size_t>(row)].record;
+    if (record < m_members.size()) {
+        return; // the listing's own member: the archive is listed again after a change
+    }
+    m_records[record - m_members.size()].name = name;
     emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
@@ -128,7 +137,20 @@ void ListModel::setRows(std::vector<ListRow> rows) {
 void ListModel::setRecords(std::vector<ListRecord> records) {
     beginResetModel();
     m_rows.clear();
+    m_state = nullptr;
+    m_members.clear();
     m_records = std::move(records);
+    endResetModel();
+}
+
+void ListModel::setRecords(const archive::ArchiveState& state, std::vector<size_t> members,
+                           std::vector<ListRecord> own) {
+    beginResetModel();
+    m_rows.clear();
+    m_state = &state;
+    m_listing = state.listingNumber;
+    m_members = std::move(members);
+    m_records = std::move(own);
     endResetModel();
 }
 

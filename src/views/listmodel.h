@@ -23,9 +23,8 @@ public:
     // A name can be edited in place in the local list; the view renames the file, not the model.
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    std::vector<ListRecord>& records() { return m_records; }
-    const ListRecord& recordAt(int row) const { return m_records[m_rows[static_cast<size_t>(row)].record]; }
-    const ListRow& rowAt(int row) const { return m_rows[static_cast<size_t>(row)]; }
+    RecordSet records() const;
+    const ListRecord& recordAt(int row) const { return records()[m_rows[static_cast<size_t>(row)].record]; }
     const std::vector<ListRow>& rows() const { return m_rows; }
     QStringList rowTexts(int row) const;
 
@@ -36,10 +35,14 @@ public:
 
     // Replaces the records; the rows, which pointed into the old ones, are emptied.
     void setRecords(std::vector<ListRecord> records);
+    // The same with members of the archive's listing (their places in state's entries) as the
+    // first records, which stay the listing's own; a listing that replaces it leaves their rows
+    // empty until the records are set again.
+    void setRecords(const archive::ArchiveState& state, std::vector<size_t> members, std::vector<ListRecord> own);
     void setRows(std::vector<ListRow> rows);
     void clearRows();
     // A row added after the fill, at the bottom whatever the order (a new folder).
-    int appendRow(ListRecord record, const std::string& name);
+    int appendRow(ListRecord record);
     // A row renamed on disk shows its new name where it is; the next fill sorts it.
     void setRowName(int row, const std::string& name);
 
@@ -52,6 +55,9 @@ private:
     QIcon m_lockedFolderIcon; // a folder that holds encrypted members
     QIcon m_lockedFileIcon;   // an encrypted member
     std::vector<ListRecord> m_records;
+    const archive::ArchiveState* m_state = nullptr; // whose members are borrowed, of listing m_listing
+    std::uint64_t m_listing = 0;
+    std::vector<size_t> m_members;
     std::vector<ListRow> m_rows;
 };
 

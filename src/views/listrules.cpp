@@ -136,15 +136,7 @@ std::vector<ListRecord> archiveRecords(const std::vector<archive::ArchiveEntry>&
             belongs = remainder.find('/') == std::string::npos;
         }
         if (belongs) {
-            ListRecord record;
-            record.name = entry.name;
-            record.folder = entry.folder;
-            record.size = entry.size;
-            record.packedSize = entry.packedSize;
-            record.time = entry.time;
-            record.ratioText = entry.ratioText;
-            record.encrypted = entry.encrypted;
-            records.push_back(std::move(record));
+            records.push_back(entry);
         }
     }
 
@@ -210,23 +202,6 @@ std::string sortText(const ListRecord& record, Role role, SortKey key) {
     return (record.isFolder() ? "0" : "1") + text;
 }
 
-std::string restoreName(const std::string& text, SortKey key) {
-    std::string name = text.empty() ? text : text.substr(1);
-    if (key == SortKey::Extension) {
-        const size_t dot = name.find('.');
-        if (dot == 0) {
-            name.erase(0, 1);
-        } else if (dot != std::string::npos) {
-            name = name.substr(dot + 1) + "." + name.substr(0, dot);
-        }
-    }
-    if (key == SortKey::Date || key == SortKey::FileSize || key == SortKey::ZippedSize ||
-        key == SortKey::Ratio) {
-        name.erase(0, std::min(kNumberWidth, name.size()));
-    }
-    return name;
-}
-
 int compareText(std::string_view a, std::string_view b) {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
@@ -277,7 +252,7 @@ std::uint64_t foldedPrefix(std::string_view name) {
 // The rows in the order of their sort texts, without making the texts: for every key but
 // Extension a sort text is the folder mark, a fixed-width number whose text order is numeric
 // order, and the name, so comparing those three in turn orders the rows alike.
-std::vector<ListRow> orderRowsByName(const std::vector<ListRecord>& records, Role role, SortKey key) {
+std::vector<ListRow> orderRowsByName(const RecordSet& records, Role role, SortKey key) {
     struct Keyed {
         bool file;
         std::int64_t number;
@@ -310,14 +285,13 @@ std::vector<ListRow> orderRowsByName(const std::vector<ListRecord>& records, Rol
     std::vector<ListRow> rows(keyed.size());
     for (size_t i = 0; i < keyed.size(); ++i) {
         rows[i].record = keyed[i].record;
-        rows[i].name = records[keyed[i].record].name;
     }
     return rows;
 }
 
 } // namespace
 
-std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role, SortKey key) {
+std::vector<ListRow> orderRows(const RecordSet& records, Role role, SortKey key) {
     if (key != SortKey::Extension) {
         return orderRowsByName(records, role, key);
     }
@@ -337,9 +311,14 @@ std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role
     std::vector<ListRow> rows;
     rows.reserve(keyed.size());
     for (Keyed& item : keyed) {
-        rows.push_back(ListRow{item.record, restoreName(item.text, key)});
+        rows.push_back(ListRow{item.record});
     }
     return rows;
+}
+
+const ListRecord& RecordSet::emptyRecord() {
+    static const ListRecord empty;
+    return empty;
 }
 
 std::vector<std::string> columnTitles(Role role) {
@@ -354,7 +333,8 @@ std::string dateText(const ListRecord& record) {
     return record.time != 0 ? archive::FormatDateText(record.time) : "";
 }
 
-std::vector<std::string> columnTexts(const ListRecord& record, const std::string& name, Role role) {
+std::vector<std::string> columnTexts(const ListRecord& record, Role role) {
+    const std::string& name = record.name;
     const bool folder = record.isFolder();
     const std::string sizeText = folder ? "" : archive::FormatSizeText(record.size);
     if (role == Role::Local) {
@@ -369,8 +349,7 @@ std::vector<std::string> columnTexts(const ListRecord& record, const std::string
     return {name, sizeText, packedText, record.ratioText, dateText(record)};
 }
 
-int widestSizeRow(const std::vector<ListRecord>& records, const std::vector<ListRow>& rows, Role role,
-                  int column) {
+int widestSizeRow(const RecordSet& records, const std::vector<ListRow>& rows, Role role, int column) {
     const bool packed = role == Role::Archive && column == 2;
     if (column != 1 && !packed) {
         return -1;

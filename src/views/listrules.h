@@ -12,20 +12,37 @@
 
 namespace views {
 
-// One row's worth of data of either list, kept between fills so that a re-sort only reorders.
-struct ListRecord {
-    std::string name;
-    std::string folder; // archive list: the member's folder, "/"-separated, "" at the root
-    std::int64_t size = 0;
-    std::int64_t packedSize = 0; // archive list; -1 when the archiver did not know it
-    std::int64_t time = 0;       // seconds since 1970, UTC; 0 for a synthesised sub-folder
-    std::string ratioText;       // archive list: five characters as listed
-    std::uint32_t attributes = 0;
-    bool encrypted = false; // archive list: an encrypted member, or a folder that holds one
+// One row's worth of data of either list, kept between fills so that a re-sort only reorders: the
+// archive's member record, which a local file or a folder row fills as far as it has the data.
+using ListRecord = archive::ArchiveEntry;
 
-    bool isFolder() const { return (attributes & platform::kAttrDirectory) != 0; }
-    // "." and ".." are kept as records of a local folder but never become rows.
-    bool isShown() const { return name != "." && name != ".."; }
+// The records a list's rows name, by place: the list's own records, or some of the archive's
+// members (their places in the listing) followed by the list's own. The find results are of the
+// second kind, so that a search that finds a million members copies none of them. A set made over
+// a listing that has been replaced holds empty records in the members' places.
+class RecordSet {
+public:
+    RecordSet(const std::vector<ListRecord>& own) : m_own(&own) {} // NOLINT: a list's own records
+    RecordSet(const std::vector<ListRecord>* members, const std::vector<size_t>& picked,
+              const std::vector<ListRecord>& own)
+        : m_members(members), m_picked(&picked), m_own(&own) {}
+
+    size_t size() const { return pickedCount() + m_own->size(); }
+    const ListRecord& operator[](size_t i) const {
+        const size_t picked = pickedCount();
+        if (i >= picked) {
+            return (*m_own)[i - picked];
+        }
+        return m_members != nullptr ? (*m_members)[(*m_picked)[i]] : emptyRecord();
+    }
+
+private:
+    size_t pickedCount() const { return m_picked != nullptr ? m_picked->size() : 0; }
+    static const ListRecord& emptyRecord();
+
+    const std::vector<ListRecord>* m_members = nullptr;
+    const std::vector<size_t>* m_picked = nullptr;
+    const std::vector<ListRecord>* m_own = nullptr;
 };
 
 // The records of a local folder from its folder search, in search order.
@@ -43,8 +60,6 @@ std::vector<ListRecord> archiveRecords(const std::vector<archive::ArchiveEntry>&
 // The text that orders a record's row: "0" for a folder or "1" for a file, then the key's
 // number (20 digits), then the name, or for the Extension key "ext.base".
 std::string sortText(const ListRecord& record, Role role, SortKey key);
-// The name a sort text was made from.
-std::string restoreName(const std::string& text, SortKey key);
 // The one collation of row texts and tree children: ASCII letters compared without regard to
 // case, every other byte by its value, ties broken by exact bytes.
 int compareText(std::string_view a, std::string_view b);
@@ -54,11 +69,10 @@ inline bool textLess(std::string_view a, std::string_view b) {
 
 // One visible row of a list: the record it shows and its restored name.
 struct ListRow {
-    size_t record = 0;
-    std::string name;
+    size_t record = 0; // its place in the list's records; the row shows the record's name
 };
 // The rows of the shown records, ordered by their sort texts.
-std::vector<ListRow> orderRows(const std::vector<ListRecord>& records, Role role, SortKey key);
+std::vector<ListRow> orderRows(const RecordSet& records, Role role, SortKey key);
 
 // The key a click on a list's column header chooses; None for a column that chooses none.
 SortKey sortKeyOfColumn(Role role, int column);
@@ -73,14 +87,13 @@ std::string dateText(const ListRecord& record);
 // The column titles of a list.
 std::vector<std::string> columnTitles(Role role);
 // The texts of one row, column by column (name first).
-std::vector<std::string> columnTexts(const ListRecord& record, const std::string& name, Role role);
+std::vector<std::string> columnTexts(const ListRecord& record, Role role);
 // "Local: 12 Items" or "Zip: 12 Items".
 std::string countText(Role role, size_t count);
 
 // The row whose text in a size column ("File Size", or the archive list's "Zip Size") is the
 // longest, so that the column can be made wide enough for every size; -1 when no row shows one.
-int widestSizeRow(const std::vector<ListRecord>& records, const std::vector<ListRow>& rows, Role role,
-                  int column);
+int widestSizeRow(const RecordSet& records, const std::vector<ListRow>& rows, Role role, int column);
 
 // The folder a folder row of a list names, as its tree names it: "C:\Data\Sub\" for row Sub of
 // "C:\Data\", "C:\a.zip/docs/old/" for row old of "C:\a.zip/docs/".

@@ -266,7 +266,7 @@ QStringList CMyListView::selectedNames() const {
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     for (const QModelIndex& index : rows) {
-        names.push_back(QString::fromStdString(m_model->rowAt(index.row()).name));
+        names.push_back(QString::fromStdString(m_model->recordAt(index.row()).name));
     }
     return names;
 }
@@ -280,7 +280,7 @@ bool CMyListView::selectRowsByName(const QStringList& names) {
     QItemSelection selection;
     int first = -1;
     for (int row = 0; row < m_model->rowCount(); ++row) {
-        const QString name = QString::fromStdString(m_model->rowAt(row).name);
+        const QString name = QString::fromStdString(m_model->recordAt(row).name);
         if (wanted.contains(name)) {
             found.insert(name);
             selection.select(m_model->index(row, 0), m_model->index(row, m_model->columnCount() - 1));
@@ -308,7 +308,7 @@ QString CMyListView::rowName(int row) const {
     if (m_model == nullptr || row < 0 || row >= m_model->rowCount()) {
         return {};
     }
-    return QString::fromStdString(m_model->rowAt(row).name);
+    return QString::fromStdString(m_model->recordAt(row).name);
 }
 
 const ListRecord* CMyListView::recordAtRow(int row) const {

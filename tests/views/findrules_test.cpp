@@ -62,8 +62,10 @@ TEST(FindRulesTest, TheResultHoldsMatchingMembersAndFoldersOfTheWholeArchiveWith
     views::FoldedNames folded;
     auto found = [&](const char* text, bool matchCase) {
         std::vector<std::string> rows;
-        for (const views::ListRecord& record :
-             views::findRecords(state, NamePattern(text, matchCase), folded)) {
+        const views::FoundRecords records = views::findRecords(state, NamePattern(text, matchCase), folded);
+        const views::RecordSet set(&state.entries, records.members, records.folders);
+        for (size_t i = 0; i < set.size(); ++i) {
+            const views::ListRecord& record = set[i];
             rows.push_back(views::folderColumnText(record) + " " + record.name +
                            (record.isFolder() ? "/" : "") + (record.encrypted ? " [encrypted]" : ""));
         }

@@ -76,6 +76,7 @@ private slots:
     void tabCyclesThroughThePanes_data();
     void tabCyclesThroughThePanes();
     void archiveListOfHundredThousandMembers();
+    void findResultsOfAReplacedListingAreRefilled();
     void renameGesturesStartWhereRenameIsOffered_data();
     void renameGesturesStartWhereRenameIsOffered();
     void folderRowsOpenAndBackspaceGoesUp_data();
@@ -402,6 +403,34 @@ void ViewsWidgetTest::archiveListOfHundredThousandMembers() {
     QCOMPARE(host.lists[1]->rowCount(), 100'000);
     QCOMPARE(host.status[2], QString("Zip: 100000 Items"));
     QCOMPARE(host.lists[1]->selectedNames().size(), 100'000);
+}
+
+// Find results name the listing's own members; a new listing with fewer members leaves their rows
+// empty, never read past its end, until the list is filled again from it.
+void ViewsWidgetTest::findResultsOfAReplacedListingAreRefilled() {
+    FakeHost host;
+    host.createPanes();
+    auto& state = host.archiveEngine->state();
+    for (int i = 0; i < 3; ++i) {
+        state.entries.push_back(entry("d", "m" + std::to_string(i) + ".txt", i, i, " 0.0%", 1'000'000'000));
+    }
+    state.folders.add("d");
+    state.archiveJustOpened = true;
+    host.trees[1]->rebuildRoot();
+    state.archiveJustOpened = false;
+    views::CMyListView& list = *host.lists[1];
+    list.showFindResults("*.TXT", false);
+    QCOMPARE(rowNames(list), (QStringList{"m0.txt", "m1.txt", "m2.txt"}));
+
+    state.entries = {entry("d", "m9.txt", 9, 9, " 0.0%", 1'000'000'000)};
+    ++state.listingNumber;
+    QCOMPARE(list.rowTexts(2).front(), QString());
+    QCOMPARE(list.memberPathAt(2), std::string());
+    state.archiveJustOpened = true;
+    host.trees[1]->rebuildRoot();
+    state.archiveJustOpened = false;
+    QVERIFY(list.showsFindResults());
+    QCOMPARE(rowNames(list), (QStringList{"m9.txt"}));
 }
 
 namespace {
