@@ -13,15 +13,16 @@ namespace archive {
 // in the same record (a local file, a folder row), so that a list can show the archive's own
 // members without copying them.
 struct ArchiveEntry {
-    std::string name;      // after the last "/" of the member's path
-    std::string folder;    // before the last "/", "" at the top level
+    std::string name;   // after the last "/" of the member's path
+    std::string folder; // before the last "/", "" at the top level
     std::int64_t size = 0;
-    std::int64_t packedSize = 0; // -1 when the archiver did not know it
-    std::int64_t time = 0;       // seconds since 1970, UTC; 0 for a list's synthesised sub-folder
-    std::string ratioText;       // five characters as listed
+    std::int64_t packedSize = 0;  // -1 when the archiver did not know it
+    std::int64_t time = 0;        // seconds since 1970, UTC; 0 for a list's synthesised sub-folder
+    std::string ratioText;        // five characters as listed
     std::uint32_t attributes = 0; // 0 for a member; a list's folder row has the directory bit
-    bool encrypted = false; // the listing marks it: its data need the archive's password (a list's
-                            // folder row: it holds such a member)
+    // The listing marks it: its data need the archive's password (a list's folder row: it holds
+    // such a member).
+    bool encrypted = false;
 
     bool isFolder() const { return (attributes & platform::kAttrDirectory) != 0; }
     // "." and ".." are kept as records of a local folder but never become rows.

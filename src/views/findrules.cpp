@@ -124,12 +124,15 @@ bool NamePattern::matches(std::string_view name) const {
     return matchesFolded(m_scratch);
 }
 
-FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& pattern, FoldedNames& folded) {
+FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& pattern,
+                         FoldedNames& folded) {
     FoundRecords found;
     if (pattern.isEmpty()) {
         return found;
     }
+    // Room for every member, of which a search that finds few touches only a little.
     std::vector<size_t>& members = found.members;
+    members.reserve(state.entries.size());
     if (pattern.matchesPaths() && !pattern.matchesCase()) {
         // The folded name behind the folded folder, which is folded again only where the folder
         // changes (members of a folder mostly follow each other).

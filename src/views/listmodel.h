@@ -38,7 +38,8 @@ public:
     // The same with members of the archive's listing (their places in state's entries) as the
     // first records, which stay the listing's own; a listing that replaces it leaves their rows
     // empty until the records are set again.
-    void setRecords(const archive::ArchiveState& state, std::vector<size_t> members, std::vector<ListRecord> own);
+    void setRecords(const archive::ArchiveState& state, std::vector<size_t> members,
+                    std::vector<ListRecord> own);
     void setRows(std::vector<ListRow> rows);
     void clearRows();
     // A row added after the fill, at the bottom whatever the order (a new folder).

@@ -381,8 +381,7 @@ TEST(ColumnTextTest, TheWidestSizeIsFoundAmongTheFiles) {
     EXPECT_EQ(views::widestSizeRow(records, rows, Role::Local, 2), -1) << "the local list's date column";
     EXPECT_EQ(views::widestSizeRow(records, {}, Role::Archive, 1), -1);
     const std::vector<ListRecord> signedSizes = {file("minus", -1'234'567, 0), file("plus", 5, 0)};
-    EXPECT_EQ(views::widestSizeRow(signedSizes, {ListRow{1}, ListRow{0}}, Role::Local, 1),
-              1)
+    EXPECT_EQ(views::widestSizeRow(signedSizes, {ListRow{1}, ListRow{0}}, Role::Local, 1), 1)
         << "a negative size has the longest text";
 }
 
