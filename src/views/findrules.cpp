@@ -131,7 +131,7 @@ FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& 
         return found;
     }
     // Room for every member, of which a search that finds few touches only a little.
-    std::vector<size_t>& members = found.members;
+    std::vector<RecordIndex>& members = found.members;
     members.reserve(state.entries.size());
     if (pattern.matchesPaths() && !pattern.matchesCase()) {
         // The folded name behind the folded folder, which is folded again only where the folder
@@ -152,7 +152,7 @@ FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& 
             path.resize(folderEnd);
             path += folded.nameAt(i);
             if (pattern.matchesFolded(path)) {
-                members.push_back(i);
+                members.push_back(static_cast<RecordIndex>(i));
             }
         }
     } else if (pattern.matchesPaths()) {
@@ -165,20 +165,20 @@ FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& 
             }
             path += entry.name;
             if (pattern.matches(path)) {
-                members.push_back(i);
+                members.push_back(static_cast<RecordIndex>(i));
             }
         }
     } else if (pattern.matchesCase()) {
         for (size_t i = 0; i < state.entries.size(); ++i) {
             if (pattern.matches(state.entries[i].name)) {
-                members.push_back(i);
+                members.push_back(static_cast<RecordIndex>(i));
             }
         }
     } else {
         folded.update(state);
         for (size_t i = 0; i < state.entries.size(); ++i) {
             if (pattern.matchesFolded(folded.nameAt(i))) {
-                members.push_back(i);
+                members.push_back(static_cast<RecordIndex>(i));
             }
         }
     }

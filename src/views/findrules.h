@@ -56,7 +56,7 @@ private:
 // folder it lies in, so a row says where it is; an encrypted member, and a folder that holds one,
 // are marked as in the folder's own rows.
 struct FoundRecords {
-    std::vector<size_t> members;
+    std::vector<RecordIndex> members;
     std::vector<ListRecord> folders;
 };
 FoundRecords findRecords(const archive::ArchiveState& state, const NamePattern& pattern, FoldedNames& folded);

@@ -111,7 +111,7 @@ int ListModel::appendRow(ListRecord record) {
     const int row = static_cast<int>(m_rows.size());
     beginInsertRows(QModelIndex(), row, row);
     m_records.push_back(std::move(record));
-    m_rows.push_back(ListRow{m_members.size() + m_records.size() - 1});
+    m_rows.push_back(ListRow{static_cast<RecordIndex>(m_members.size() + m_records.size() - 1)});
     endInsertRows();
     return row;
 }
@@ -143,7 +143,7 @@ void ListModel::setRecords(std::vector<ListRecord> records) {
     endResetModel();
 }
 
-void ListModel::setRecords(const archive::ArchiveState& state, std::vector<size_t> members,
+void ListModel::setRecords(const archive::ArchiveState& state, std::vector<RecordIndex> members,
                            std::vector<ListRecord> own) {
     beginResetModel();
     m_rows.clear();

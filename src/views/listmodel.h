@@ -38,7 +38,7 @@ public:
     // The same with members of the archive's listing (their places in state's entries) as the
     // first records, which stay the listing's own; a listing that replaces it leaves their rows
     // empty until the records are set again.
-    void setRecords(const archive::ArchiveState& state, std::vector<size_t> members,
+    void setRecords(const archive::ArchiveState& state, std::vector<RecordIndex> members,
                     std::vector<ListRecord> own);
     void setRows(std::vector<ListRow> rows);
     void clearRows();
@@ -58,7 +58,7 @@ private:
     std::vector<ListRecord> m_records;
     const archive::ArchiveState* m_state = nullptr; // whose members are borrowed, of listing m_listing
     std::uint64_t m_listing = 0;
-    std::vector<size_t> m_members;
+    std::vector<RecordIndex> m_members;
     std::vector<ListRow> m_rows;
 };
 

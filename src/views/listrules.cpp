@@ -4,6 +4,7 @@
 #include "texts.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <iterator>
 #include <type_traits>
@@ -252,20 +253,78 @@ std::uint64_t foldedPrefix(std::string_view name) {
 
 // A row's sort text as numbers: the folder mark, the key's number where the key has one (a Name
 // or None key has not, and its rows sort in two thirds of the memory) and the folded start of the
-// name. A list's records are counted in 32 bits: four billion rows would not fit in memory.
+// name. keyByte(0), keyByte(1), ... are the bytes of the mark, the number and the prefix in the order
+// they compare, for the radix sort below.
 struct NameKeyed {
+    static constexpr int kKeyBytes = 9;
     std::uint64_t prefix;
-    std::uint32_t record;
+    RecordIndex record;
     std::uint32_t file;
     std::int64_t number() const { return 0; }
+    unsigned keyByte(int at) const {
+        return at == 0 ? file : static_cast<unsigned>(prefix >> (8 * (8 - at))) & 0xFF;
+    }
 };
 struct NumberKeyed {
+    static constexpr int kKeyBytes = 17;
     std::uint64_t prefix;
-    std::uint32_t record;
+    RecordIndex record;
     std::uint32_t file;
     std::int64_t value;
     std::int64_t number() const { return value; }
+    unsigned keyByte(int at) const {
+        if (at == 0) {
+            return file;
+        }
+        // The sign bit turned over, so that negative numbers come first in unsigned order.
+        const std::uint64_t bits =
+            at <= 8 ? static_cast<std::uint64_t>(value) ^ (std::uint64_t{1} << 63) : prefix;
+        return static_cast<unsigned>(bits >> (8 * (8 - (at <= 8 ? at : at - 8)))) & 0xFF;
+    }
 };
+
+// Sorts [first, last) by their key bytes from byte `at` on, a byte at a time, in place (each
+// byte's 256 groups are made by swapping items into them), and each group that the key bytes
+// leave, or that is small, with less. A million rows sort in a few passes over them, whatever
+// their names, where a comparison sort needs twenty.
+template <typename Keyed, typename Less> void radixSort(Keyed* first, Keyed* last, int at, const Less& less) {
+    constexpr std::ptrdiff_t kSmall = 64;
+    for (; at < Keyed::kKeyBytes && last - first > kSmall; ++at) {
+        std::array<size_t, 256> counts{};
+        for (const Keyed* item = first; item != last; ++item) {
+            ++counts[item->keyByte(at)];
+        }
+        if (std::find(counts.begin(), counts.end(), static_cast<size_t>(last - first)) != counts.end()) {
+            continue; // every item has this byte: the next one decides
+        }
+        std::array<size_t, 256> next{};
+        std::array<size_t, 256> ends{};
+        size_t start = 0;
+        for (size_t b = 0; b < 256; ++b) {
+            next[b] = start;
+            start += counts[b];
+            ends[b] = start;
+        }
+        for (size_t b = 0; b < 256; ++b) {
+            while (next[b] < ends[b]) {
+                Keyed& item = first[next[b]];
+                const unsigned belongs = item.keyByte(at);
+                if (belongs == b) {
+                    ++next[b];
+                } else {
+                    std::swap(item, first[next[belongs]++]);
+                }
+            }
+        }
+        for (size_t b = 0, begin = 0; b < 256; begin = ends[b], ++b) {
+            if (ends[b] - begin > 1) {
+                radixSort(first + begin, first + ends[b], at + 1, less);
+            }
+        }
+        return;
+    }
+    std::sort(first, last, less);
+}
 
 // The rows in the order of their sort texts, without making the texts: for every key but
 // Extension a sort text is the folder mark, a fixed-width number whose text order is numeric
@@ -279,7 +338,7 @@ std::vector<ListRow> orderRowsByName(const RecordSet& records, Role role, SortKe
         if (record.isShown()) {
             Keyed& item = keyed.emplace_back();
             item.prefix = foldedPrefix(record.name);
-            item.record = static_cast<std::uint32_t>(i);
+            item.record = static_cast<RecordIndex>(i);
             item.file = record.isFolder() ? 0 : 1;
             if constexpr (std::is_same_v<Keyed, NumberKeyed>) {
                 item.value = sortNumber(record, role, key);
@@ -287,7 +346,7 @@ std::vector<ListRow> orderRowsByName(const RecordSet& records, Role role, SortKe
         }
     }
     // The record's place breaks ties, so the order is the stable one.
-    std::sort(keyed.begin(), keyed.end(), [&records](const Keyed& a, const Keyed& b) {
+    radixSort(keyed.data(), keyed.data() + keyed.size(), 0, [&records](const Keyed& a, const Keyed& b) {
         if (a.file != b.file) {
             return b.file != 0;
         }
@@ -332,7 +391,7 @@ std::vector<ListRow> orderRows(const RecordSet& records, Role role, SortKey key)
     std::vector<ListRow> rows;
     rows.reserve(keyed.size());
     for (Keyed& item : keyed) {
-        rows.push_back(ListRow{item.record});
+        rows.push_back(ListRow{static_cast<RecordIndex>(item.record)});
     }
     return rows;
 }

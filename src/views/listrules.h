@@ -16,6 +16,10 @@ namespace views {
 // archive's member record, which a local file or a folder row fills as far as it has the data.
 using ListRecord = archive::ArchiveEntry;
 
+// A record's place in a list's records. Four billion rows would not fit in memory; a million rows
+// take half the memory of places of 64 bits, which a search that finds them all makes anew.
+using RecordIndex = std::uint32_t;
+
 // The records a list's rows name, by place: the list's own records, or some of the archive's
 // members (their places in the listing) followed by the list's own. The find results are of the
 // second kind, so that a search that finds a million members copies none of them. A set made over
@@ -23,7 +27,7 @@ using ListRecord = archive::ArchiveEntry;
 class RecordSet {
 public:
     RecordSet(const std::vector<ListRecord>& own) : m_own(&own) {} // NOLINT: a list's own records
-    RecordSet(const std::vector<ListRecord>* members, const std::vector<size_t>& picked,
+    RecordSet(const std::vector<ListRecord>* members, const std::vector<RecordIndex>& picked,
               const std::vector<ListRecord>& own)
         : m_members(members), m_picked(&picked), m_own(&own) {}
 
@@ -41,7 +45,7 @@ private:
     static const ListRecord& emptyRecord();
 
     const std::vector<ListRecord>* m_members = nullptr;
-    const std::vector<size_t>* m_picked = nullptr;
+    const std::vector<RecordIndex>* m_picked = nullptr;
     const std::vector<ListRecord>* m_own = nullptr;
 };
 
@@ -69,7 +73,7 @@ inline bool textLess(std::string_view a, std::string_view b) {
 
 // One visible row of a list: the record it shows and its restored name.
 struct ListRow {
-    size_t record = 0; // its place in the list's records; the row shows the record's name
+    RecordIndex record = 0; // its place in the list's records; the row shows the record's name
 };
 // The rows of the shown records, ordered by their sort texts.
 std::vector<ListRow> orderRows(const RecordSet& records, Role role, SortKey key);

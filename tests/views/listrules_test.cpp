@@ -372,7 +372,7 @@ TEST(ColumnTextTest, TheWidestSizeIsFoundAmongTheFiles) {
         archived("mid", 1'000'000, 7, "x")};
     std::vector<ListRow> rows;
     for (size_t i = 0; i < records.size(); ++i) {
-        rows.push_back(ListRow{records.size() - 1 - i});
+        rows.push_back(ListRow{static_cast<views::RecordIndex>(records.size() - 1 - i)});
     }
     // Rows in reverse record order: mid, grew, ten GB, sub, small.
     EXPECT_EQ(views::widestSizeRow(records, rows, Role::Archive, 1), 2) << "a folder's size is never shown";
