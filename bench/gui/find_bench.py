@@ -2,7 +2,8 @@
 """The find bar on large archives, against zipinfo's own name matching in the same run.
 
 For each size (members in folders of a thousand, every folder holding a config.json; made
-directly with Python's zipfile) the real program opens the archive headless and runs each search
+directly with Python's zipfile), twice: once with the names in order, once with the same names in
+a random order (as a folder read from disk gives them, so that the result list's sort has work) the real program opens the archive headless and runs each search
 through its script driver as a user does (`find TEXT`: Ctrl+F, the text typed, Enter), timed
 inside the program from the key press to the filled result list (`timed`), then closes the bar.
 The peer is `unzip -Z1 ARCHIVE PATTERN` (with -C where case does not matter) naming the same
@@ -14,6 +15,7 @@ Usage: bench/gui/find_bench.py [--quick] [--sizes 100000,300000,1000000] [--reps
 (BIN_DIR defaults to build/bin; --quick is 10,000, 30,000 and 100,000 members)."""
 
 import os
+import random
 import shutil
 import statistics
 import subprocess
@@ -67,11 +69,14 @@ with open(script, "w") as f:
         f.write("timed find %s\nfind\n" % text)
 
 
-def make_archive(path, count):
+def make_archive(path, count, shuffled):
+    numbers = list(range(count))
+    if shuffled:
+        random.Random(count).shuffle(numbers)
     with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
         for i in range(count):
             folder = "tree/d%04d/" % (i // 1000)
-            name = folder + ("config.json" if i % 1000 == 999 else "f%07d.txt" % i)
+            name = folder + ("config.json" if i % 1000 == 999 else "f%07d.txt" % numbers[i])
             z.writestr(zipfile.ZipInfo(name, (2024, 5, 17, 10, 30, 0)), b"x" * (i % 40))
 
 
@@ -105,9 +110,9 @@ def peer_count(archive, pattern, fold):
 print("load average before: %.2f %.2f %.2f" % os.getloadavg())
 rows = []
 failed = False
-for size in sizes:
+for size, shuffled in [(n, s) for n in sizes for s in (False, True)]:
     archive = os.path.join(work, "m%d.zip" % size)
-    make_archive(archive, size)
+    make_archive(archive, size, shuffled)
     times_ours = [[] for _ in SEARCHES]
     times_peer = [[] for _ in SEARCHES]
     counts = None
@@ -122,16 +127,17 @@ for size in sizes:
         expected = peer_count(archive, pattern, fold)
         ok = counts[i] == expected
         failed = failed or not ok
-        rows.append((size, text, counts[i] if ok else "FAILED (%d, peer %d)" % (counts[i], expected),
+        rows.append((size, "random" if shuffled else "in order", text,
+                     counts[i] if ok else "FAILED (%d, peer %d)" % (counts[i], expected),
                      min(times_ours[i]), statistics.median(times_ours[i]),
                      min(times_peer[i]), statistics.median(times_peer[i])))
     os.remove(archive)
 
-print("%9s  %-14s %9s %9s %9s %9s %9s %7s" % ("members", "find", "found", "ours min", "ours med",
-                                              "peer min", "peer med", "ratio"))
-for size, text, found, our_min, our_med, peer_min, peer_med in rows:
-    print("%9d  %-14s %9s %9.3f %9.3f %9.3f %9.3f %7.2f" % (size, text, found, our_min, our_med,
-                                                          peer_min, peer_med, our_med / peer_med))
+print("%9s  %-8s  %-14s %9s %9s %9s %9s %9s %7s" % ("members", "names", "find", "found", "ours min",
+                                                    "ours med", "peer min", "peer med", "ratio"))
+for size, order, text, found, our_min, our_med, peer_min, peer_med in rows:
+    print("%9d  %-8s  %-14s %9s %9.3f %9.3f %9.3f %9.3f %7.2f" % (size, order, text, found, our_min, our_med,
+                                                                peer_min, peer_med, our_med / peer_med))
 print("times in seconds; ours: key press to filled result list, inside the program; "
       "peer: unzip -Z1 [-C] ARCHIVE PATTERN; %d repetitions" % reps)
 print("load average after: %.2f %.2f %.2f" % os.getloadavg())

@@ -287,7 +287,10 @@ TEST(RowOrderTest, RowsComeInTheOrderOfTheirSortTexts) {
         ListRecord record =
             archived(names[static_cast<size_t>(std::rand()) % names.size()], std::rand() % 5 - 1,
                      std::rand() % 4 - 1, ratios[static_cast<size_t>(std::rand()) % ratios.size()]);
-        record.time = std::rand() % 3 - 1;
+        // Times that differ in every byte of their number, on both sides of zero.
+        const std::int64_t times[] = {
+            -1, 0, 1, 255, 256, 65'536, -65'536, std::int64_t{1} << 40, INT64_MAX, INT64_MIN};
+        record.time = times[static_cast<size_t>(std::rand()) % std::size(times)];
         if (std::rand() % 4 == 0) {
             record.attributes = 0x10;
         }
