@@ -984,16 +984,6 @@ JournalPlan appendPlan(const AppendSite& site, bool intoFreeSpace) {
 
 namespace {
 
-// The record that starts at `at` in bytes written by appendCentralRecord.
-CentralRecord recordIn(const std::string& records, size_t at) {
-    const auto* fields = reinterpret_cast<const unsigned char*>(records.data()) + at;
-    const size_t nameLength = get16(fields + 28);
-    const size_t extraLength = get16(fields + 30);
-    const std::string_view rest(records.data() + at + 46, records.size() - at - 46);
-    return {fields, rest.substr(0, nameLength), rest.substr(nameLength, extraLength),
-            rest.substr(nameLength + extraLength, get16(fields + 32))};
-}
-
 // The name hashes of the old members, in order: from the index when the space has one, else from
 // every record of the old directory (while it is still where it was).
 Result<std::vector<uint64_t>> oldNameHashes(const AppendSite& site, int fd, const std::string& path) {
@@ -1077,7 +1067,8 @@ Status appendToArchive(const ArchivePaths& paths, int archiveFd, const AppendSit
             Entry scratch;
             std::string listed;
             Result<uint64_t> hash =
-                recordNameHash(recordIn(central, at), count + 1, paths.archive, scratch, listed);
+                recordNameHash(centralRecordAt(reinterpret_cast<const unsigned char*>(central.data()) + at),
+                               count + 1, paths.archive, scratch, listed);
             if (hash.ok()) {
                 newHashes.push_back(*hash);
             } else {

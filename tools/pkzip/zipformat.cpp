@@ -335,6 +335,15 @@ Error DirectoryReader::damaged(const std::string& why) const {
     return corrupt(m_path, "central directory record " + std::to_string(m_records + 1) + why);
 }
 
+CentralRecord centralRecordAt(const unsigned char* fields) {
+    const auto* text = reinterpret_cast<const char*>(fields);
+    const size_t nameLength = get16(fields + 28);
+    const size_t extraLength = get16(fields + 30);
+    return {fields, std::string_view(text + 46, nameLength),
+            std::string_view(text + 46 + nameLength, extraLength),
+            std::string_view(text + 46 + nameLength + extraLength, get16(fields + 32))};
+}
+
 Result<bool> DirectoryReader::next(CentralRecord& record) {
     if (m_begin == m_end && m_unread == 0) {
         // Some writers let a 16-bit count wrap past 65,535 members; the records themselves count.
@@ -370,11 +379,7 @@ Result<bool> DirectoryReader::next(CentralRecord& record) {
             return damaged(" runs past the directory's end");
         }
     }
-    const auto* text = reinterpret_cast<const char*>(r);
-    record.fields = r;
-    record.rawName = std::string_view(text + 46, nameLength);
-    record.extra = std::string_view(text + 46 + nameLength, extraLength);
-    record.comment = std::string_view(text + 46 + nameLength + extraLength, commentLength);
+    record = centralRecordAt(r);
     m_begin += size;
     ++m_records;
     return true;

@@ -90,6 +90,10 @@ struct CentralRecord {
     }
 };
 
+// The record whose bytes (its fixed fields, then name, extra field and comment) start at fields,
+// all of them held in memory.
+CentralRecord centralRecordAt(const unsigned char* fields);
+
 // Reads the records of a central directory one at a time, checking each record's frame and, after
 // the last, the member count of the end record. The directory is either held whole in memory or
 // read from the file a window at a time, so that a directory of a million members costs no more
