@@ -86,6 +86,8 @@ private:
 // would block it), what it opened being checked again.
 [[nodiscard]] Result<FileHandle> openRegularFile(const std::string& path, int flags);
 [[nodiscard]] Status readAt(int fd, void* buffer, size_t size, uint64_t offset, const std::string& path);
+// The CRC-32 of the bytes from..to of a file, read a piece at a time.
+[[nodiscard]] Result<uint32_t> crcOfRange(int fd, const std::string& path, uint64_t from, uint64_t to);
 [[nodiscard]] Status writeAt(int fd, const void* data, size_t size, uint64_t offset, const std::string& path);
 // Writes the pieces one after another from offset, in as few system calls as the kernel allows.
 [[nodiscard]] Status writeAt(int fd, const std::string_view* pieces, size_t count, uint64_t offset,

@@ -119,16 +119,6 @@ struct PlanRecord {
     std::vector<std::pair<uint64_t, std::string_view>> pieces; // into the record's data
 };
 
-// The CRC-32 of the bytes from..to of a file.
-Result<uint32_t> crcOfRange(int fd, const std::string& path, uint64_t from, uint64_t to) {
-    const size_t length = static_cast<size_t>(to - from);
-    const auto data = std::make_unique_for_overwrite<unsigned char[]>(length);
-    if (Status read = readAt(fd, data.get(), length, from, path); !read.ok()) {
-        return read.error();
-    }
-    return static_cast<uint32_t>(crc32_z(0, data.get(), static_cast<z_size_t>(length)));
-}
-
 std::string encodePlanHeader(const PlanRecord& record, const JournalPlan& plan) {
     std::string out(kPlanMagic, sizeof kPlanMagic);
     for (uint64_t field : {record.device, record.inode, plan.oldSize, plan.clearFrom, plan.clearTo,

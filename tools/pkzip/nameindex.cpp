@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <zlib.h>
 
 namespace pkzip {
@@ -107,13 +106,8 @@ Result<uint64_t> recordNameHash(const CentralRecord& record, uint64_t number, co
 
 Result<uint32_t> directoryTailCrc(int fd, const std::string& path, uint64_t centralOffset,
                                   uint64_t centralSize) {
-    const size_t length = static_cast<size_t>(std::min(centralSize, kTailBytes));
-    const auto data = std::make_unique_for_overwrite<unsigned char[]>(length);
-    if (Status read = readAt(fd, data.get(), length, centralOffset + centralSize - length, path);
-        !read.ok()) {
-        return read.error();
-    }
-    return crcOf(data.get(), length);
+    const uint64_t end = centralOffset + centralSize;
+    return crcOfRange(fd, path, end - std::min(centralSize, kTailBytes), end);
 }
 
 std::optional<NameIndex> readNameIndex(int fd, const std::string& path, const DirectoryPlace& place,

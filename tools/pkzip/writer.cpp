@@ -38,7 +38,7 @@ constexpr size_t kWindow = 32u << 10;
 constexpr uint64_t kAheadLimit = 1u << 20;
 constexpr size_t kAheadCount = 64;
 // The writer hands the kernel the bytes of many small members in one write.
-constexpr size_t kWriteBatch = 1u << 20;
+constexpr size_t kWriteBatch = 128u << 10;
 constexpr size_t kWritePieces = 1024;
 // Deflate may grow incompressible data a little; above this a member carries ZIP64 sizes from
 // the start so that its local header never has to change size.
@@ -101,10 +101,15 @@ public:
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 
+    // Each level's stream is made on its first use in the thread: a stream's state costs fresh
+    // pages, and most threads never need the fast one.
     static Deflater& forThread(int level) {
+        if (level == 1) {
+            thread_local Deflater fast(1);
+            return fast;
+        }
         thread_local Deflater normal(Z_DEFAULT_COMPRESSION);
-        thread_local Deflater fast(1);
-        return level == 1 ? fast : normal;
+        return normal;
     }
 
     // Starts a new stream, primed with a dictionary when one is given.
@@ -185,6 +190,8 @@ public:
     }
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
+
+    bool hasThreads() const { return !m_threads.empty(); }
 
     void post(std::function<void()> task) {
         if (m_threads.empty()) {
@@ -329,37 +336,55 @@ double byteEntropy(const unsigned char* data, size_t size) {
 }
 
 // Whether some 8 bytes of the data occur twice, at least at every repeat of 15 bytes or more: each
-// 8-byte word at a multiple of 8 is noted, then every position's word is looked up (a repeat of 15
-// bytes holds a noted word of one of its copies). In random bytes two words alike are too rare to
-// matter.
+// 8-byte word at a multiple of 8 is noted, then every other position's word is looked up (a repeat
+// of 15 bytes holds a noted word of one of its copies). In random bytes two words alike are too
+// rare to matter. A bit per hash value, in a filter that fits the first-level cache, answers most
+// lookups without touching the table of noted words.
 bool hasRepeats(const unsigned char* data, size_t size) {
     size_t slots = 16;
     while (slots < size / 4) {
         slots *= 2;
     }
+    constexpr unsigned kFilterBits = 16;
     constexpr uint32_t kEmpty = UINT32_MAX;
-    std::vector<uint32_t> table(slots, kEmpty);
+    // Kept per thread between calls: a fresh table per small file cost more in new pages than the
+    // search itself.
+    thread_local std::vector<uint32_t> table;
+    thread_local std::vector<uint64_t> filter;
+    table.assign(slots, kEmpty);
+    filter.assign((size_t{1} << kFilterBits) / 64, 0);
     auto word = [&](size_t at) {
         uint64_t value = 0;
         std::memcpy(&value, data + at, 8);
         return value;
     };
-    auto slotOf = [&](uint64_t value) {
-        return static_cast<size_t>((value * 0x9E3779B97F4A7C15ULL) >> 40) & (slots - 1);
-    };
+    auto hashOf = [](uint64_t value) { return value * 0x9E3779B97F4A7C15ULL; };
+    auto slotOf = [&](uint64_t hash) { return static_cast<size_t>(hash >> 40) & (slots - 1); };
+    auto filterBit = [](uint64_t hash) { return static_cast<size_t>(hash >> (64 - kFilterBits)); };
     for (size_t at = 0; at + 8 <= size; at += 8) {
-        size_t slot = slotOf(word(at));
+        const uint64_t value = word(at);
+        const uint64_t hash = hashOf(value);
+        size_t slot = slotOf(hash);
         for (; table[slot] != kEmpty; slot = (slot + 1) & (slots - 1)) {
-            if (word(table[slot]) == word(at)) {
+            if (word(table[slot]) == value) {
                 return true;
             }
         }
         table[slot] = static_cast<uint32_t>(at);
+        filter[filterBit(hash) / 64] |= uint64_t{1} << (filterBit(hash) % 64);
     }
-    for (size_t at = 0; at + 8 <= size; ++at) {
+    // Noted words alike were found above, so a position at a multiple of 8 has nothing to add.
+    for (size_t at = 1; at + 8 <= size; ++at) {
+        if (at % 8 == 0) {
+            continue;
+        }
         const uint64_t value = word(at);
-        for (size_t slot = slotOf(value); table[slot] != kEmpty; slot = (slot + 1) & (slots - 1)) {
-            if (table[slot] != at && word(table[slot]) == value) {
+        const uint64_t hash = hashOf(value);
+        if ((filter[filterBit(hash) / 64] >> (filterBit(hash) % 64) & 1) == 0) {
+            continue;
+        }
+        for (size_t slot = slotOf(hash); table[slot] != kEmpty; slot = (slot + 1) & (slots - 1)) {
+            if (word(table[slot]) == value) {
                 return true;
             }
         }
@@ -709,8 +734,9 @@ Result<Written> writeLargeMember(int fd, const std::string& archivePath, uint64_
 
 } // namespace
 
-// The members in slots, each prepared by whichever thread takes it first: a worker ahead of time,
-// or the writer itself when its turn comes before a worker got to it.
+// The members in slots, each prepared by a worker ahead of time, or by the writer itself when no
+// worker could be made. The writer waits rather than prepare a member no worker has begun: the
+// workers already keep every core busy, and a third deflate stream would only cost fresh pages.
 struct MemberPipeline::State {
     State(std::vector<NewMember> list, std::optional<AddEncryption> settings)
         : members(std::move(list)), encryption(std::move(settings)),
@@ -723,7 +749,7 @@ struct MemberPipeline::State {
     Result<Prepared> take(size_t k) {
         std::optional<Result<Prepared>> result;
         int queued = 0;
-        if (slots[k].stage.compare_exchange_strong(queued, 1)) {
+        if (!pool.hasThreads() && slots[k].stage.compare_exchange_strong(queued, 1)) {
             result.emplace(prepareMember(members[k], kAheadLimit, pool, encryptionOrNull()));
         } else {
             std::unique_lock<std::mutex> lock(mutex);
