@@ -7,8 +7,8 @@
 
 namespace pkzip {
 
-// OpenSSL's libcrypto, loaded by its run-time name the first time an encrypted member is read or
-// written: the runs that never meet one start without binding it. Holds the few functions that
+// OpenSSL's libcrypto (see runtimelib.h), bound the first time an encrypted member is read or
+// written. Holds the few functions that
 // WinZip AES needs (AES, HMAC-SHA1, PBKDF2); the contexts made from them belong to their callers.
 class CryptoLibrary {
 public:

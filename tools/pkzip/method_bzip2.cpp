@@ -1,6 +1,6 @@
-// Method 12, bzip2, by libbz2, loaded the first time such a member is read. A large member's blocks
-// are decoded on several cores: each block, found by its 48-bit signature, is handed to libbz2 as a
-// stream of its own, and the blocks' bytes go to the sink in order.
+// Method 12, bzip2, by libbz2 (see runtimelib.h), bound the first time such a member is read. A large
+// member's blocks are decoded on several cores: each block, found by its 48-bit signature, is handed to
+// libbz2 as a stream of its own, and the blocks' bytes go to the sink in order.
 
 #include "decoder.h"
 #include "runtimelib.h"

@@ -1,4 +1,4 @@
-// Methods 14 (LZMA) and 95 (XZ), by liblzma, loaded the first time such a member is read.
+// Methods 14 (LZMA) and 95 (XZ), by liblzma (see runtimelib.h), bound the first time such a member is read.
 
 #include "decoder.h"
 #include "runtimelib.h"

@@ -1,5 +1,5 @@
-// Methods 93 and 20 (the id Zstandard had before it got its own), by libzstd, loaded the first time
-// such a member is read.
+// Methods 93 and 20 (the id Zstandard had before it got its own), by libzstd (see runtimelib.h), bound the
+// first time such a member is read.
 
 #include "decoder.h"
 #include "runtimelib.h"

@@ -4,8 +4,9 @@
 
 namespace pkzip {
 
-// A shared library loaded by its run-time name the first time a member needs it, and kept for the
-// rest of the run: runs that never meet such a member start without binding it.
+// A library bound the first time a member needs it, and kept for the rest of the run: loaded by its
+// run-time name (runtimelib.cpp), or, in the tool itself, linked in and its functions looked up
+// (runtimelib_linked.cpp).
 class RuntimeLibrary {
 public:
     // what names the library in messages ("libbz2"); soname is the run-time name found at build time.
