@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
     build-essential cmake pkg-config git
     qt6-base-dev libzip-dev libgtest-dev libgmock-dev
-    libbz2-dev liblzma-dev libzstd-dev libssl-dev
+    zlib1g-dev libbz2-dev liblzma-dev libzstd-dev libssl-dev
     zip unzip 7zip p7zip-full libarchive-tools python3
     clang-format fonts-dejavu-core
     clang libclang-rt-14-dev
