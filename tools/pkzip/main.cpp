@@ -26,6 +26,7 @@
 #include <optional>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -45,6 +46,15 @@ int reportAll(const Problems& problems) {
         report(problem);
     }
     return problems.empty() ? kDone : kPartlyDone;
+}
+
+// Ends a run whose change is complete and flushed: the kernel takes back the memory, the files,
+// the lock and the idle workers of the pipeline faster at exit than the destructors would give
+// them up one by one, and a chunked add pays that once per 500,000 bytes.
+[[noreturn]] void endNow(int status) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(status);
 }
 
 // Takes the lock and finishes whatever an interrupted run left behind.
@@ -398,7 +408,7 @@ int runAdd(const Command& command) {
     if (!status.ok()) {
         return notChanged(status.error());
     }
-    return reportAll(problems);
+    endNow(reportAll(problems));
 }
 
 int runDelete(const Command& command) {
