@@ -177,18 +177,11 @@ Status compactArchive(const ArchivePaths& paths, int fd) {
     const std::string_view saved = mapped->view();
     DirectoryReader reader(fd, paths.archive, *place, saved.substr(kFreeSpaceMarkSize));
     HighestMember highest;
-    CentralRecord record;
-    for (;;) {
-        Result<bool> more = reader.next(record);
-        if (!more.ok()) {
-            return more.error();
-        }
-        if (!*more) {
-            break;
-        }
-        if (Status seen = highest.consider(record, reader.records(), paths.archive); !seen.ok()) {
-            return seen;
-        }
+    if (Status walked = reader.forEach([&](const CentralRecord& record) {
+            return highest.consider(record, reader.records(), paths.archive);
+        });
+        !walked.ok()) {
+        return walked;
     }
     const std::optional<uint64_t> dataEnd = highest.dataEnd(fd, paths.archive);
     if (!dataEnd || *dataEnd > *start) {

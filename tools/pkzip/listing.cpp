@@ -283,27 +283,23 @@ ListingOutcome streamListing(const std::string& archiveLabel, int fd, const std:
     uint64_t members = 0;
     if (place->fileSize != 0) {
         DirectoryReader reader(fd, path, *place, kListingWindow);
-        CentralRecord record;
         Entry scratch;
-        for (;;) {
-            Result<bool> more = reader.next(record);
-            if (!more.ok()) {
-                return listNothing(more.error());
-            }
-            if (!*more) {
-                break;
-            }
-            uint64_t size = get32(record.fields + 24);
-            uint64_t packed = get32(record.fields + 20);
-            if (record.isMasked()) {
-                if (Status read = readEntry(record, place->prefixShift, reader.records(), path, scratch);
-                    !read.ok()) {
-                    return listNothing(read.error());
+        if (Status walked = reader.forEach([&](const CentralRecord& record) -> Status {
+                uint64_t size = get32(record.fields + 24);
+                uint64_t packed = get32(record.fields + 20);
+                if (record.isMasked()) {
+                    if (Status read = readEntry(record, place->prefixShift, reader.records(), path, scratch);
+                        !read.ok()) {
+                        return read;
+                    }
+                    size = scratch.size;
+                    packed = scratch.packedSize;
                 }
-                size = scratch.size;
-                packed = scratch.packedSize;
-            }
-            largest = std::max(largest, std::max(size, packed));
+                largest = std::max(largest, std::max(size, packed));
+                return Status::success();
+            });
+            !walked.ok()) {
+            return listNothing(walked.error());
         }
         members = reader.records();
     }

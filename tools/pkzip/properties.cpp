@@ -305,30 +305,26 @@ Result<std::string> describeArchive(const std::string& archiveLabel, int fd, con
     Summary summary;
     if (place->fileSize != 0) {
         DirectoryReader reader(fd, path, *place, kInfoWindow);
-        CentralRecord record;
         Entry entry;
         std::string listed;
-        for (;;) {
-            Result<bool> more = reader.next(record);
-            if (!more.ok()) {
-                return more.error();
-            }
-            if (!*more) {
-                break;
-            }
-            if (Status read = readEntry(record, place->prefixShift, reader.records(), path, entry);
-                !read.ok()) {
-                return read.error();
-            }
-            summary.add(entry, record.isMasked());
-            if (!wanted.empty()) {
-                listed = listedName(entry.name);
-                if (const auto hit = wanted.find(matchKey(listed)); hit != wanted.end()) {
-                    for (size_t k : hit->second) {
-                        found[k].emplace_back(listed, entry);
+        if (Status walked = reader.forEach([&](const CentralRecord& record) -> Status {
+                if (Status read = readEntry(record, place->prefixShift, reader.records(), path, entry);
+                    !read.ok()) {
+                    return read;
+                }
+                summary.add(entry, record.isMasked());
+                if (!wanted.empty()) {
+                    listed = listedName(entry.name);
+                    if (const auto hit = wanted.find(matchKey(listed)); hit != wanted.end()) {
+                        for (size_t k : hit->second) {
+                            found[k].emplace_back(listed, entry);
+                        }
                     }
                 }
-            }
+                return Status::success();
+            });
+            !walked.ok()) {
+            return walked.error();
         }
     }
     std::string out = "PKZIP25.EXE archive information\r\n";

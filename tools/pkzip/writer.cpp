@@ -1020,22 +1020,18 @@ Result<std::vector<uint64_t>> oldNameHashes(const AppendSite& site, int fd, cons
     hashes.reserve(static_cast<size_t>(std::min<uint64_t>(site.place.count, site.place.centralSize / 46)));
     DirectoryReader reader(fd, path, site.place,
                            site.saved.substr(site.place.centralOffset - site.savedFrom));
-    CentralRecord record;
     Entry entry;
     std::string listed;
-    for (;;) {
-        Result<bool> more = reader.next(record);
-        if (!more.ok()) {
-            return more.error();
-        }
-        if (!*more) {
-            break;
-        }
-        Result<uint64_t> hash = recordNameHash(record, reader.records(), path, entry, listed);
-        if (!hash.ok()) {
-            return hash.error();
-        }
-        hashes.push_back(*hash);
+    if (Status walked = reader.forEach([&](const CentralRecord& record) -> Status {
+            Result<uint64_t> hash = recordNameHash(record, reader.records(), path, entry, listed);
+            if (!hash.ok()) {
+                return hash.error();
+            }
+            hashes.push_back(*hash);
+            return Status::success();
+        });
+        !walked.ok()) {
+        return walked.error();
     }
     std::sort(hashes.begin(), hashes.end());
     return hashes;

@@ -107,6 +107,23 @@ public:
 
     // The next record; false after the last one. A damaged record or a wrong count is an error.
     [[nodiscard]] Result<bool> next(CentralRecord& record);
+    // Hands every record that is left to visit (which returns a Status) in order, and stops at the
+    // first failure, the reader's or visit's.
+    template <class Visit> [[nodiscard]] Status forEach(Visit&& visit) {
+        CentralRecord record;
+        for (;;) {
+            Result<bool> more = next(record);
+            if (!more.ok()) {
+                return more.error();
+            }
+            if (!*more) {
+                return Status::success();
+            }
+            if (Status visited = visit(record); !visited.ok()) {
+                return visited;
+            }
+        }
+    }
     // How many records were read so far.
     uint64_t records() const { return m_records; }
 
