@@ -249,16 +249,26 @@ private:
 
 std::vector<std::vector<size_t>> lookUpMembers(const ArchiveIndex& index,
                                                const std::vector<std::string>& names) {
-    std::unordered_map<std::string, std::vector<size_t>> byKey;
-    byKey.reserve(index.entries.size());
-    for (size_t i = 0; i < index.entries.size(); ++i) {
-        byKey[matchKey(listedName(index.entries[i].name))].push_back(i);
+    // A run names a few members of what may be a million: the names asked for are hashed, and each
+    // member's key is made in one reused buffer and looked up among them.
+    std::unordered_map<std::string, std::vector<size_t>> asked;
+    asked.reserve(names.size());
+    for (size_t k = 0; k < names.size(); ++k) {
+        asked[matchKey(names[k])].push_back(k);
     }
-    std::vector<std::vector<size_t>> found;
-    found.reserve(names.size());
-    for (const std::string& name : names) {
-        const auto hit = byKey.find(matchKey(name));
-        found.push_back(hit == byKey.end() ? std::vector<size_t>() : hit->second);
+    std::vector<std::vector<size_t>> found(names.size());
+    std::string key;
+    for (size_t i = 0; i < index.entries.size(); ++i) {
+        key.clear();
+        appendListedName(key, index.entries[i].name);
+        std::replace(key.begin(), key.end(), '\\', '/');
+        key.erase(0, std::min(key.find_first_not_of('/'), key.size()));
+        const auto hit = asked.find(key);
+        if (hit != asked.end()) {
+            for (size_t k : hit->second) {
+                found[k].push_back(i);
+            }
+        }
     }
     return found;
 }

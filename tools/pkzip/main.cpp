@@ -48,9 +48,9 @@ int reportAll(const Problems& problems) {
     return problems.empty() ? kDone : kPartlyDone;
 }
 
-// Ends a run whose change is complete and flushed: the kernel takes back the memory, the files,
-// the lock and the idle workers of the pipeline faster at exit than the destructors would give
-// them up one by one, and a chunked add pays that once per 500,000 bytes.
+// Ends a run whose work is complete (a change: flushed too): the kernel takes back the memory, the
+// files, the lock and the idle workers of the pipeline faster at exit than the destructors would
+// give them up one by one, and a chunked add or extraction pays that once per 500,000 bytes.
 [[noreturn]] void endNow(int status) {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -197,7 +197,7 @@ int runExtract(const Command& command) {
         request.progressFile = progressHost.ok() ? *progressHost : std::string();
     }
     extractMembers(paths, archive->file.get(), archive->index, request, problems);
-    return reportAll(problems);
+    endNow(reportAll(problems));
 }
 
 // The identity of a file, to tell whether a listed file is the archive or one of its side files
