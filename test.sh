@@ -10,6 +10,7 @@ options=()
 if [ "${1:-}" = "--sanitize" ]; then
     build_dir=build-sanitize
     options=(-DPELLIX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+    export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 fi
 scripts/setup.sh "$build_dir" "${options[@]}"
 

@@ -97,7 +97,8 @@ CMainFrame::CMainFrame(FrameServices& application, WindowSeam& seam, views::CBre
     m_archiveTools = new ArchiveTools(*this, *findBar);
     // A drag passes from pane to pane: the mouse goes where the drag is.
     new DragRouter(*this, this);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { trackFocus(now); });
+    m_focusTracking =
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { trackFocus(now); });
     // The toolbar shows the update handlers' states between commands, as idle processing would.
     auto* idle = new QTimer(this);
     connect(idle, &QTimer::timeout, this, &CMainFrame::updateCommandUI);
@@ -105,6 +106,9 @@ CMainFrame::CMainFrame(FrameServices& application, WindowSeam& seam, views::CBre
 }
 
 CMainFrame::~CMainFrame() {
+    // The panes go with the widgets below, and each one that loses the focus as it goes makes the
+    // application tell the focus change: no longer to this frame, whose panes are gone.
+    disconnect(m_focusTracking);
     saveSettingsOnce();
 }
 

@@ -106,6 +106,7 @@ private:
     views::CMyTreeView* m_trees[2] = {nullptr, nullptr};
     views::CMyListView* m_lists[2] = {nullptr, nullptr};
     QWidget* m_activeView = nullptr;
+    QMetaObject::Connection m_focusTracking;
     QMap<int, QAction*> m_actions;
     QMenu* m_fileMenu = nullptr;
     QMenu* m_settingsMenu = nullptr;
