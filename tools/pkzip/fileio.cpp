@@ -310,9 +310,10 @@ Status clearRange(int fd, const std::string& path, uint64_t from, uint64_t to) {
 
 Status copyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t length,
                  const std::string& fromPath, const std::string& toPath) {
-    // Plain reads and writes through one 1 MiB buffer: measured faster here than
-    // copy_file_range, whose splice path copies page by page.
-    ByteBuffer buffer(static_cast<size_t>(std::min<uint64_t>(length, 1u << 20)));
+    // Plain reads and writes through one 256 KiB buffer, which stays in the processor's cache
+    // between the read and the write: copying 1.5 GB in the page cache took 0.55 s so, against
+    // 2.6-3.1 s through a 1 MiB buffer.
+    ByteBuffer buffer(static_cast<size_t>(std::min<uint64_t>(length, 256u << 10)));
     while (length > 0) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(length, buffer.size()));
         if (Status read = readAt(from, buffer.data(), n, fromOffset, fromPath); !read.ok()) {
