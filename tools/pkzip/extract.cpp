@@ -261,8 +261,7 @@ std::vector<std::vector<size_t>> lookUpMembers(const ArchiveIndex& index,
     for (size_t i = 0; i < index.entries.size(); ++i) {
         key.clear();
         appendListedName(key, index.entries[i].name);
-        std::replace(key.begin(), key.end(), '\\', '/');
-        key.erase(0, std::min(key.find_first_not_of('/'), key.size()));
+        toMatchKey(key);
         const auto hit = asked.find(key);
         if (hit != asked.end()) {
             for (size_t k : hit->second) {

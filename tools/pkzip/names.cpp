@@ -1,5 +1,6 @@
 #include "names.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <zlib.h>
@@ -180,13 +181,14 @@ std::string escapeControls(std::string_view text) {
 }
 
 std::string matchKey(std::string_view name) {
-    std::string key;
-    key.reserve(name.size());
-    for (char c : name) {
-        key += c == '\\' ? '/' : c;
-    }
-    const size_t first = key.find_first_not_of('/');
-    return first == std::string::npos ? std::string() : key.substr(first);
+    std::string key(name);
+    toMatchKey(key);
+    return key;
+}
+
+void toMatchKey(std::string& name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    name.erase(0, std::min(name.find_first_not_of('/'), name.size()));
 }
 
 SafePath safeRelativePath(std::string_view listed, bool colonIsName) {

@@ -33,6 +33,8 @@ std::string escapeControls(std::string_view text);
 // The key by which a list-file line or a listed name finds a member: "\" as "/", leading
 // separators dropped.
 std::string matchKey(std::string_view name);
+// The same in place, for a caller that makes many keys in one buffer.
+void toMatchKey(std::string& name);
 
 // The folders and file name a member is extracted to below the destination, or the reason the
 // name is refused (a ".." step, an absolute path, a drive letter, an empty name). With

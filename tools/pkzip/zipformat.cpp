@@ -437,19 +437,12 @@ Result<ArchiveIndex> readIndex(int fd, const std::string& path, const DirectoryP
         reader.emplace(fd, path, place, size_t{1} << 20);
     }
     index.entries.reserve(std::min<uint64_t>(place.count, place.centralSize / 46));
-    CentralRecord record;
-    for (;;) {
-        Result<bool> more = reader->next(record);
-        if (!more.ok()) {
-            return more.error();
-        }
-        if (!*more) {
-            break;
-        }
-        Entry& entry = index.entries.emplace_back();
-        if (Status read = readEntry(record, place.prefixShift, reader->records(), path, entry); !read.ok()) {
-            return read.error();
-        }
+    if (Status walked = reader->forEach([&](const CentralRecord& record) {
+            return readEntry(record, place.prefixShift, reader->records(), path,
+                             index.entries.emplace_back());
+        });
+        !walked.ok()) {
+        return walked.error();
     }
     return index;
 }
